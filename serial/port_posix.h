@@ -1,0 +1,50 @@
+// The POSIX port layer: a tty (or a pty) opened exclusively in raw binary mode.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <string>
+
+#include "serial/PortDevice.h"
+#include "serial/posix_sys.h"
+#include "serial/termios_linux.h"
+
+namespace velmora {
+
+class PosixPortDevice final : public IPortDevice {
+public:
+    explicit PosixPortDevice(PosixSysCalls& sys = RealSysCalls());
+    ~PosixPortDevice() override;
+
+    PosixPortDevice(const PosixPortDevice&) = delete;
+    PosixPortDevice& operator=(const PosixPortDevice&) = delete;
+
+    bool Open(const std::string& device, const LineConfig& config) override;
+    bool Close() override;
+    std::uint32_t BytesWaiting() override;
+    int Read(std::uint8_t* buffer, int maxCount) override;
+    void WriteByte(std::uint8_t byte) override;
+    bool WaitReadable(std::chrono::milliseconds bound) override;
+    void Interrupt() override;
+    bool IsLost() const override { return m_lost.load(std::memory_order_relaxed); }
+    const std::string& ErrorText() const override { return m_error; }
+
+    int NativeHandle() const { return m_fd; }
+
+private:
+    enum class WaitResult { Ready, TimedOut, Interrupted, Lost };
+    WaitResult WaitFor(short events, std::chrono::steady_clock::time_point deadline);
+    void NoteError(int err);
+    bool Fail(const std::string& message);
+
+    PosixSysCalls& m_sys;
+    int m_fd = -1;
+    int m_wake[2] = {-1, -1};  // self-pipe that Interrupt() writes to
+    std::atomic<bool> m_interrupted{false};
+    std::atomic<bool> m_lost{false};
+    SavedLineSettings m_saved;
+    std::string m_device;
+    std::string m_error;
+};
+
+}  // namespace velmora

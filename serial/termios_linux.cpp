@@ -1,0 +1,147 @@
+#include "serial/termios_linux.h"
+
+#include <asm/ioctls.h>
+#include <asm/termbits.h>
+
+#include <cstring>
+
+#include "serial/posix_sys.h"
+
+namespace velmora {
+
+static_assert(sizeof(termios2) <= sizeof(SavedLineSettings::bytes),
+              "SavedLineSettings too small for termios2");
+
+namespace {
+
+termios2 Unpack(const SavedLineSettings& saved) {
+    termios2 tio{};
+    std::memcpy(&tio, saved.bytes, sizeof tio);
+    return tio;
+}
+
+void Pack(const termios2& tio, SavedLineSettings& saved) {
+    std::memset(saved.bytes, 0, sizeof saved.bytes);
+    std::memcpy(saved.bytes, &tio, sizeof tio);
+    saved.valid = true;
+}
+
+}  // namespace
+
+bool ReadLineSettings(PosixSysCalls& sys, int fd, SavedLineSettings& saved) {
+    termios2 tio{};
+    if (sys.Ioctl(fd, TCGETS2, &tio) != 0) {
+        return false;
+    }
+    Pack(tio, saved);
+    return true;
+}
+
+bool WriteLineSettings(PosixSysCalls& sys, int fd, const SavedLineSettings& saved) {
+    termios2 tio = Unpack(saved);
+    return sys.Ioctl(fd, TCSETS2, &tio) == 0;
+}
+
+bool ComposeLineSettings(const SavedLineSettings& base, const LineConfig& config,
+                         SavedLineSettings& out, std::string& error) {
+    termios2 tio = Unpack(base);
+
+    tcflag_t size = 0;
+    switch (config.nDataBits) {
+        case 5: size = CS5; break;
+        case 6: size = CS6; break;
+        case 7: size = CS7; break;
+        case 8: size = CS8; break;
+        default:
+            error = "The serial line cannot use " + std::to_string(config.nDataBits) +
+                    " data bits; choose 5, 6, 7 or 8.";
+            return false;
+    }
+    bool twoStop = false;
+    switch (config.nStopBits) {
+        case 0: twoStop = false; break;
+        case 2: twoStop = true; break;
+        case 1:
+            // A UART sends one and a half stop bits when it is asked for two
+            // with 5-bit characters; with longer characters the line cannot.
+            if (config.nDataBits != 5) {
+                error = "This serial line cannot send 1.5 stop bits with " +
+                        std::to_string(config.nDataBits) +
+                        " data bits; choose 1 or 2 stop bits.";
+                return false;
+            }
+            twoStop = true;
+            break;
+        default:
+            error = "Unknown stop-bits code " + std::to_string(config.nStopBits) + ".";
+            return false;
+    }
+    if (config.nParity > 2) {
+        error = "Unknown parity code " + std::to_string(config.nParity) + ".";
+        return false;
+    }
+    if (config.nBaudRate == 0) {
+        error = "A baud rate of 0 is not usable.";
+        return false;
+    }
+
+    // Raw binary: no translation of CR/LF, no stripping of the eighth bit, no
+    // break or parity marks in the data, no output processing, no echo, no
+    // canonical lines and no signal characters. IXON/IXOFF, CRTSCTS, CLOCAL,
+    // HUPCL and INPCK stay as the device had them.
+    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
+                                          ICRNL | IUCLC | IMAXBEL);
+    tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG |
+                                          IEXTEN | XCASE);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CMSPAR);
+    tio.c_cflag |= size | CREAD;
+    if (config.nParity == 1) {
+        tio.c_cflag |= PARENB | PARODD;
+    } else if (config.nParity == 2) {
+        tio.c_cflag |= PARENB;
+    }
+    if (twoStop) {
+        tio.c_cflag |= CSTOPB;
+    }
+    // Any rate through BOTHER; the input rate follows the output rate.
+    tio.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << IBSHIFT));
+    tio.c_cflag |= BOTHER;
+    tio.c_ispeed = config.nBaudRate;
+    tio.c_ospeed = config.nBaudRate;
+    // Reads return at once with what is there.
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+
+    Pack(tio, out);
+    return true;
+}
+
+LineReadback DescribeLineSettings(const SavedLineSettings& settings) {
+    const termios2 tio = Unpack(settings);
+    LineReadback r;
+    r.nBaudRate = tio.c_ospeed;
+    switch (tio.c_cflag & CSIZE) {
+        case CS5: r.nDataBits = 5; break;
+        case CS6: r.nDataBits = 6; break;
+        case CS7: r.nDataBits = 7; break;
+        default: r.nDataBits = 8; break;
+    }
+    if ((tio.c_cflag & PARENB) != 0) {
+        r.nParity = (tio.c_cflag & PARODD) != 0 ? 1 : 2;
+    }
+    r.bTwoStopBits = (tio.c_cflag & CSTOPB) != 0;
+    r.bRaw = (tio.c_lflag & (ICANON | ECHO | ISIG | IEXTEN)) == 0 && (tio.c_oflag & OPOST) == 0 &&
+             (tio.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP)) == 0;
+    r.bXonXoff = (tio.c_iflag & IXON) != 0;
+    r.bRtsCts = (tio.c_cflag & CRTSCTS) != 0;
+    r.bLocal = (tio.c_cflag & CLOCAL) != 0;
+    return r;
+}
+
+bool FlushLine(PosixSysCalls& sys, int fd) {
+    // TCFLSH takes its argument by value.
+    return sys.Ioctl(fd, TCFLSH, reinterpret_cast<void*>(static_cast<long>(TCIOFLUSH))) == 0;
+}
+
+}  // namespace velmora

@@ -1,0 +1,114 @@
+// The Start command and the job it starts. A front end (dialog, command line,
+// test) owns one controller; the controller owns the serial port, the worker
+// thread and the busy flag, and a job never outlives it.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <stop_token>
+#include <string>
+#include <thread>
+
+#include "serial/SerialPort.h"
+#include "transfer/JobHost.h"
+#include "transfer/JobSettings.h"
+#include "transfer/PacingClock.h"
+#include "transfer/UpgradeWorker.h"
+
+namespace velmora {
+
+inline constexpr const char* kFileMissingMessage = "Transferred file is not exist!";
+// "%d" is replaced by the port number.
+inline constexpr const char* kPortFailedMessage = "UART%d is already Opened Or not Exist!";
+// The satellite table of the channel database holds this many satellites.
+inline constexpr std::int32_t kSatelliteCapacity = 200;
+
+enum class StartResult {
+    Started,       // the port is open and the worker runs
+    FileMissing,   // "Transferred file is not exist!"
+    Busy,          // a job is running: ignored without a word
+    LimitRefused,  // a database limit out of range: a message was shown
+    PortFailed,    // "UART%d is already Opened Or not Exist!"
+};
+
+class CUpgradeController {
+public:
+    // The host's bars and message box. They are called from the worker thread
+    // while a job runs, and from the caller's thread inside Start. Once Cancel()
+    // has been called they must return promptly.
+    CUpgradeController(IProgressBar& analyseBar, IProgressBar& sendBar, IMessageBox& messages,
+                       std::unique_ptr<IPortDevice> device = nullptr);
+    // Cancels a running job and waits for it to end.
+    ~CUpgradeController();
+
+    CUpgradeController(const CUpgradeController&) = delete;
+    CUpgradeController& operator=(const CUpgradeController&) = delete;
+
+    // The process-wide job settings. Front ends write strFilePath (Select File)
+    // and strWorkDir here; Start writes the converted settings.
+    JobSettings& Settings() { return m_settings; }
+
+    // The Start command. `filePath` is the chosen file as the front end holds
+    // it; `readControls` transfers the controls into values (called after the
+    // existence test, as the dialog does).
+    StartResult Start(const std::string& filePath,
+                      const std::function<DialogValues()>& readControls);
+    StartResult Start(const std::string& filePath, const DialogValues& values) {
+        return Start(filePath, [&values] { return values; });
+    }
+
+    // True from the moment a worker is started until its last step.
+    bool IsBusy() const { return m_bBusy.load(); }
+    // Asks the running job to stop: every wait returns within a poll slice and
+    // the port is closed. Returns at once; any thread.
+    void Cancel();
+    // Waits for the worker thread to end, if there is one.
+    void Wait();
+    // Waits at most `timeout`; true when no job runs any more.
+    bool WaitFor(std::chrono::milliseconds timeout);
+
+    // Outcome of the last job that ended.
+    JobOutcome LastOutcome() const { return m_lastOutcome.load(); }
+    // Line parameters of the last Start that got past the existence test.
+    const LineParams& LastLineParams() const { return m_line; }
+    // The reason the port layer gave for the last failed open, in plain words.
+    std::string LastPortError() const { return m_port.LastError(); }
+
+    // Longest silence of the receiver at one wait; zero (the default) waits for ever.
+    void SetWaitLimit(std::chrono::milliseconds limit) { m_waitLimit = limit; }
+    void SetClock(IPacingClock& clock) { m_clock = &clock; }
+    // A device path used in place of "COM<n>" (command line only).
+    void SetDeviceOverride(std::string device) { m_deviceOverride = std::move(device); }
+
+private:
+    void StartWorker();
+
+    IProgressBar& m_analyseBar;
+    IProgressBar& m_sendBar;
+    IMessageBox& m_messages;
+    CSerialPort m_port;
+    IPacingClock* m_clock;
+    std::chrono::milliseconds m_waitLimit{0};
+    std::string m_deviceOverride;
+
+    JobSettings m_settings;
+    LineParams m_line;
+    std::atomic<bool> m_bBusy{false};
+    std::atomic<JobOutcome> m_lastOutcome{JobOutcome::NothingToDo};
+
+    std::mutex m_threadMutex;  // guards m_worker and m_stopSource
+    std::thread m_worker;
+    std::stop_source m_stopSource;
+    std::mutex m_doneMutex;
+    std::condition_variable m_doneCv;
+    bool m_workerDone = true;
+};
+
+// "UART%d is already Opened Or not Exist!" with the port number filled in.
+std::string PortFailedText(int portNumber);
+
+}  // namespace velmora

@@ -1,0 +1,404 @@
+#include "transfer/UpgradeWorker.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <system_error>
+
+#include "sdx/ConversionChain.h"
+
+namespace velmora {
+
+std::array<std::uint8_t, 12> UpgradeHeader::Bytes() const {
+    std::array<std::uint8_t, 12> out{};
+    const std::uint32_t fields[3] = {dwOffset, dwLength, dwChecksum};
+    for (std::size_t f = 0; f < 3; ++f) {
+        for (std::size_t b = 0; b < 4; ++b) {
+            out[f * 4 + b] = static_cast<std::uint8_t>(fields[f] >> (8 * b));
+        }
+    }
+    return out;
+}
+
+std::uint32_t WordSum16(const std::uint8_t* data, std::uint32_t count) {
+    std::uint32_t sum = 0;
+    const std::uint32_t pairs = count / 2;
+    for (std::uint32_t k = 0; k < pairs; ++k) {
+        sum += static_cast<std::uint32_t>(data[2 * k]) |
+               (static_cast<std::uint32_t>(data[2 * k + 1]) << 8);
+    }
+    return sum;
+}
+
+bool IsSdxFileName(std::string_view path) {
+    if (path.size() < 4) {
+        return false;
+    }
+    const std::string_view tail = path.substr(path.size() - 4);
+    auto is = [](char c, char lower) { return c == lower || c == lower - ('a' - 'A'); };
+    return tail[0] == '.' && is(tail[1], 's') && is(tail[2], 'd') && is(tail[3], 'x');
+}
+
+const char* JobOutcomeName(JobOutcome outcome) {
+    switch (outcome) {
+        case JobOutcome::Finished: return "finished";
+        case JobOutcome::NothingToDo: return "nothing to do";
+        case JobOutcome::Refused: return "refused";
+        case JobOutcome::ConversionFailed: return "conversion failed";
+        case JobOutcome::FileError: return "file error";
+        case JobOutcome::FileShrank: return "file shrank";
+        case JobOutcome::DeviceLost: return "device lost";
+        case JobOutcome::TimedOut: return "timed out";
+        case JobOutcome::Cancelled: return "cancelled";
+    }
+    return "unknown";
+}
+
+namespace {
+
+// The file being sent, read as binary and shared with every other user.
+class SendFile {
+public:
+    SendFile() = default;
+    SendFile(const SendFile&) = delete;
+    SendFile& operator=(const SendFile&) = delete;
+    ~SendFile() { Close(); }
+
+    bool Open(const std::string& path) {
+        Close();
+        m_file = std::fopen(path.c_str(), "rb");
+        if (m_file == nullptr) {
+            m_error = std::strerror(errno);
+            return false;
+        }
+        return true;
+    }
+    void Close() {
+        if (m_file != nullptr) {
+            std::fclose(m_file);
+            m_file = nullptr;
+        }
+    }
+    std::size_t Read(std::uint8_t* buffer, std::size_t count) {
+        return std::fread(buffer, 1, count, m_file);
+    }
+    const std::string& Error() const { return m_error; }
+
+private:
+    std::FILE* m_file = nullptr;
+    std::string m_error;
+};
+
+class UpgradeJob {
+public:
+    UpgradeJob(JobSettings& settings, JobEnvironment& env, std::stop_token stop)
+        : m_settings(settings), m_env(env), m_stop(std::move(stop)) {}
+
+    JobOutcome Run();
+
+private:
+    enum class Wait { Ok, Cancelled, Lost, TimedOut };
+
+    Wait PumpMessages();
+    void StartWaitClock() { m_waitStart = std::chrono::steady_clock::now(); }
+    void BlockUntilData() {
+        if (m_env.port.BytesWaiting() == 0) {
+            m_env.port.WaitForData(kPollSlice);
+        }
+    }
+    Wait WaitReadySignal();
+    Wait WaitAck();
+    void SendPacedByte(std::uint8_t byte, std::int64_t thresholdMicros);
+    bool OpenSendFile(SendFile& file);
+
+    JobOutcome EndAfterWait(Wait wait, const std::string& phase);
+    JobOutcome EndWithMessage(JobOutcome outcome, const std::string& text);
+    std::string PortName() const { return m_env.port.DeviceName(); }
+
+    JobSettings& m_settings;
+    JobEnvironment& m_env;
+    std::stop_token m_stop;
+    std::string m_sendPath;
+    std::chrono::steady_clock::time_point m_waitStart;
+};
+
+UpgradeJob::Wait UpgradeJob::PumpMessages() {
+    if (m_stop.stop_requested()) {
+        return Wait::Cancelled;
+    }
+    if (m_env.port.IsDeviceLost()) {
+        return Wait::Lost;
+    }
+    if (m_env.waitLimit.count() > 0 &&
+        std::chrono::steady_clock::now() - m_waitStart >= m_env.waitLimit) {
+        return Wait::TimedOut;
+    }
+    return Wait::Ok;
+}
+
+UpgradeJob::Wait UpgradeJob::WaitReadySignal() {
+    StartWaitClock();
+    for (;;) {
+        bool complete = false;
+        if (m_env.port.BytesWaiting() != 0) {
+            std::uint8_t first = 0;
+            if (m_env.port.Read(&first, 1) == 1 && first == kReadyFirst) {
+                m_env.clock.Sleep(kReadySettle);
+                std::uint8_t second = 0;
+                // Nothing queued after the settle time counts as a mismatch.
+                complete = m_env.port.Read(&second, 1) == 1 && second == kReadySecond;
+            }
+        }
+        if (const Wait w = PumpMessages(); w != Wait::Ok) {
+            return w;
+        }
+        if (complete) {
+            return Wait::Ok;
+        }
+        BlockUntilData();
+    }
+}
+
+UpgradeJob::Wait UpgradeJob::WaitAck() {
+    StartWaitClock();
+    for (;;) {
+        if (m_env.port.BytesWaiting() != 0) {
+            std::uint8_t byte = 0;
+            if (m_env.port.Read(&byte, 1) == 1 && byte == kAck) {
+                return Wait::Ok;
+            }
+            // Any other byte is dropped and the wait goes on.
+        }
+        if (const Wait w = PumpMessages(); w != Wait::Ok) {
+            return w;
+        }
+        BlockUntilData();
+    }
+}
+
+void UpgradeJob::SendPacedByte(std::uint8_t byte, std::int64_t thresholdMicros) {
+    // Busy wait on the high-resolution counter, measured from just before the
+    // byte is handed to the port: the write's own time adds to the gap.
+    const std::int64_t frequency = m_env.clock.Frequency();
+    const std::int64_t start = m_env.clock.Count();
+    for (;;) {
+        const std::int64_t elapsed = (m_env.clock.Count() - start) * 1'000'000 / frequency;
+        if (elapsed > thresholdMicros) {
+            break;
+        }
+    }
+    m_env.port.Write(&byte, 1);
+}
+
+bool UpgradeJob::OpenSendFile(SendFile& file) { return file.Open(m_sendPath); }
+
+JobOutcome UpgradeJob::EndWithMessage(JobOutcome outcome, const std::string& text) {
+    m_env.port.Close();
+    if (outcome != JobOutcome::Cancelled && !m_stop.stop_requested()) {
+        m_env.messages.Show(text);
+        m_env.sendBar.SetPos(0);
+        m_env.analyseBar.SetPos(0);
+    }
+    return outcome;
+}
+
+JobOutcome UpgradeJob::EndAfterWait(Wait wait, const std::string& phase) {
+    switch (wait) {
+        case Wait::Cancelled:
+            m_env.port.Close();
+            return JobOutcome::Cancelled;
+        case Wait::Lost:
+            return EndWithMessage(
+                JobOutcome::DeviceLost,
+                "The serial port " + PortName() + " went away while " + phase +
+                    " (cable pulled or adapter removed). Nothing was finished. Reconnect the "
+                    "receiver and press Start to upgrade again.");
+        case Wait::TimedOut: {
+            const auto seconds =
+                std::chrono::duration_cast<std::chrono::seconds>(m_env.waitLimit).count();
+            return EndWithMessage(JobOutcome::TimedOut,
+                                  "The receiver did not answer within " + std::to_string(seconds) +
+                                      " s while " + phase +
+                                      ". Check the cable and that the receiver is in its boot "
+                                      "loader, then press Start again.");
+        }
+        case Wait::Ok:
+            break;
+    }
+    return JobOutcome::Finished;
+}
+
+JobOutcome UpgradeJob::Run() {
+    // Wake any wait on the port as soon as the host cancels the job.
+    std::stop_callback wake(m_stop, [this] { m_env.port.Interrupt(); });
+
+    m_settings.bConverted = 0;
+    m_env.sendBar.SetRange(0, 100);
+    m_env.sendBar.SetPos(0);
+    m_env.analyseBar.SetRange(0, 100);
+    m_env.analyseBar.SetPos(0);
+
+    if (IsSdxFileName(m_settings.strFilePath)) {
+        const ChainResult chain =
+            RunConversionChain(m_settings, m_env.analyseBar, m_env.messages, m_stop);
+        if (m_stop.stop_requested()) {
+            m_env.port.Close();
+            return JobOutcome::Cancelled;
+        }
+        if (chain.status == ChainStatus::Refused) {
+            m_env.port.Close();
+            m_env.analyseBar.SetPos(0);
+            m_env.messages.Show(chain.message);
+            return JobOutcome::Refused;
+        }
+        if (chain.status == ChainStatus::Failed) {
+            return EndWithMessage(JobOutcome::ConversionFailed, chain.message);
+        }
+    }
+
+    // The converted image, or the chosen file itself.
+    if (m_settings.bConverted != 0) {
+        std::filesystem::path image(m_settings.szImageName);
+        if (!m_settings.strWorkDir.empty()) {
+            image = std::filesystem::path(m_settings.strWorkDir) / image;
+        }
+        m_sendPath = image.string();
+    } else {
+        m_sendPath = m_settings.strFilePath;
+    }
+
+    SendFile file;
+    if (!OpenSendFile(file)) {
+        return EndWithMessage(JobOutcome::FileError,
+                              "Cannot open the file to send, " + m_sendPath + ": " + file.Error() +
+                                  ". Check that it exists and can be read, then press Start "
+                                  "again.");
+    }
+    std::error_code sizeError;
+    const std::uintmax_t fileLength = std::filesystem::file_size(m_sendPath, sizeError);
+    if (sizeError) {
+        return EndWithMessage(JobOutcome::FileError, "Cannot find the length of " + m_sendPath +
+                                                         ": " + sizeError.message() + ".");
+    }
+    if (fileLength > 0xFFFFFFFFU) {
+        return EndWithMessage(JobOutcome::FileError,
+                              "The file " + m_sendPath +
+                                  " is too large to send: the receiver takes at most 4 GiB.");
+    }
+    const auto length = static_cast<std::uint32_t>(fileLength);
+    m_env.analyseBar.SetPos(100);
+
+    if (const Wait w = WaitReadySignal(); w != Wait::Ok) {
+        return EndAfterWait(w, "waiting for the receiver's ready signal");
+    }
+    m_env.port.WriteByte(kStartByte);
+
+    // Checksum pass, 2 MiB at a time, never past the length that the header announces.
+    std::uint32_t checksum = 0;
+    {
+        std::unique_ptr<std::uint8_t[]> chunk(new (std::nothrow) std::uint8_t[kChecksumChunk]);
+        if (!chunk) {
+            return EndWithMessage(JobOutcome::FileError,
+                                  "Not enough memory to compute the checksum of " + m_sendPath +
+                                      ". Close other programs and press Start again.");
+        }
+        std::uint32_t left = length;
+        while (left > 0) {
+            const std::uint32_t want = std::min(left, kChecksumChunk);
+            const std::size_t got = file.Read(chunk.get(), want);
+            checksum += WordSum16(chunk.get(), static_cast<std::uint32_t>(got));
+            left -= static_cast<std::uint32_t>(got);
+            if (got < want) {
+                break;
+            }
+        }
+        if (left != 0) {
+            return EndWithMessage(JobOutcome::FileShrank,
+                                  "The file " + m_sendPath +
+                                      " became shorter while it was being read. Do not change "
+                                      "the file during an upgrade; press Start to send it again.");
+        }
+    }
+
+    const UpgradeHeader header{
+        m_settings.nUpgradeType == UpgradeType::Code ? kCodeFlashOffset : m_settings.nOffset,
+        length, checksum};
+    for (const std::uint8_t byte : header.Bytes()) {
+        SendPacedByte(byte, kHeaderGapMicros);
+    }
+    if (const Wait w = WaitAck(); w != Wait::Ok) {
+        return EndAfterWait(w, "waiting for the receiver to accept the header");
+    }
+
+    // Read the data from the start again.
+    file.Close();
+    if (!OpenSendFile(file)) {
+        return EndWithMessage(JobOutcome::FileError,
+                              "Cannot open the file to send again, " + m_sendPath + ": " +
+                                  file.Error() +
+                                  ". Check that it exists and can be read, then press Start "
+                                  "again.");
+    }
+
+    std::uint32_t sent = 0;
+    std::uint32_t lastPercent = 0;
+    std::array<std::uint8_t, kBlockSize> block{};
+    while (sent < length) {
+        block.fill(0);
+        const std::uint32_t want = std::min(kBlockSize, length - sent);
+        const auto n = static_cast<std::uint32_t>(file.Read(block.data(), want));
+        if (n == 0) {
+            return EndWithMessage(
+                JobOutcome::FileShrank,
+                "The file " + m_sendPath + " became shorter during the transfer (" +
+                    std::to_string(sent) + " of " + std::to_string(length) +
+                    " bytes sent). Do not change the file during an upgrade; press Start to "
+                    "send it again.");
+        }
+        for (std::uint32_t i = 0; i < n; ++i) {
+            SendPacedByte(block[i], kDataGapMicros);
+        }
+        sent += n;
+        if (const Wait w = WaitAck(); w != Wait::Ok) {
+            return EndAfterWait(w, "sending the data (" + std::to_string(sent) + " of " +
+                                       std::to_string(length) + " bytes sent)");
+        }
+        const auto percent = static_cast<std::uint32_t>(static_cast<std::uint64_t>(sent) * 100U /
+                                                        length);
+        if (percent != lastPercent) {
+            m_env.sendBar.SetPos(static_cast<int>(percent));
+            lastPercent = percent;
+        }
+    }
+
+    m_env.sendBar.SetPos(100);
+    file.Close();
+    m_env.port.Close();
+    if (!m_stop.stop_requested()) {
+        m_env.messages.Show(kFinishMessage);
+        m_env.sendBar.SetPos(0);
+        m_env.analyseBar.SetPos(0);
+    }
+    return JobOutcome::Finished;
+}
+
+}  // namespace
+
+JobOutcome UpgradeThreadProc(JobSettings& settings, JobEnvironment& env, std::stop_token stop,
+                             std::atomic<bool>& busy) {
+    JobOutcome outcome = JobOutcome::NothingToDo;
+    if (settings.nUpgradeType == UpgradeType::Custom) {
+        // Nothing is sent and the bars are not touched; the port is handed back.
+        env.port.Close();
+    } else {
+        UpgradeJob job(settings, env, std::move(stop));
+        outcome = job.Run();
+    }
+    busy.store(false);
+    return outcome;
+}
+
+}  // namespace velmora
