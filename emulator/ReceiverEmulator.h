@@ -1,0 +1,105 @@
+// An emulated receiver boot loader on a pty. The slave side is the tool's
+// serial port; the emulator plays the receiver on the master side: it sends the
+// ready signal AB AC, expects the start byte 40, reads and acknowledges the
+// header and every 240-byte block with 4F, and checks length and checksum.
+// Faults can be injected to test the tool's handling of a misbehaving receiver.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace velmora::emu {
+
+struct EmulatorOptions {
+    // Bytes of noise sent before the first ready signal.
+    int noiseBytes = 0;
+    // Ready signal: normal (AC right after AB), AC only after 50 ms, or AB alone.
+    enum class Ready { Normal, LateAc, NoAc };
+    Ready ready = Ready::Normal;
+    // A ready signal is sent this often until the start byte arrives (like a
+    // boot loader that keeps announcing itself until it is answered).
+    std::chrono::milliseconds readyInterval{50};
+    // Junk bytes sent in front of every acknowledgement.
+    int junkBeforeAck = 0;
+    // Delay before every acknowledgement.
+    std::chrono::milliseconds ackDelay{0};
+    // Never acknowledge the header (the tool waits for ever or times out).
+    bool neverAck = false;
+    // Hang up (close the master side) after this many acknowledged blocks; -1: never.
+    int hangupAfterBlocks = -1;
+    // Acknowledge only when the block would have arrived on a line of this many
+    // baud (10 bits per byte); 0: as soon as the bytes are read.
+    std::uint32_t throttleBaud = 0;
+    // Write what was received here when the transfer is complete.
+    std::string savePath;
+    // When set, the data must equal these bytes for the transfer to verify.
+    std::optional<std::vector<std::uint8_t>> expectedData;
+    // When set, the header's offset field must equal this.
+    std::optional<std::uint32_t> expectedOffset;
+};
+
+struct TransferReport {
+    bool startByteSeen = false;
+    bool headerReceived = false;
+    bool complete = false;   // every announced byte arrived and was acknowledged
+    bool verified = false;   // complete, checksum right, and the expectations met
+    std::uint32_t offset = 0;
+    std::uint32_t length = 0;
+    std::uint32_t checksum = 0;          // as announced in the header
+    std::uint32_t computedChecksum = 0;  // over the data received
+    std::vector<std::uint8_t> data;
+    std::uint32_t blocksAcknowledged = 0;
+    double seconds = 0.0;  // from the start byte to the last acknowledgement
+    std::string problem;   // why the transfer did not verify, in plain words
+
+    double BytesPerSecond() const { return seconds > 0 ? data.size() / seconds : 0.0; }
+};
+
+class ReceiverEmulator {
+public:
+    explicit ReceiverEmulator(EmulatorOptions options);
+    ~ReceiverEmulator();
+
+    ReceiverEmulator(const ReceiverEmulator&) = delete;
+    ReceiverEmulator& operator=(const ReceiverEmulator&) = delete;
+
+    // Opens the pty and starts playing the receiver. False with `error` on failure.
+    bool Start(std::string& error);
+    // The slave device that the tool opens, for example /dev/pts/3.
+    const std::string& SlavePath() const { return m_slavePath; }
+
+    // Waits until one transfer has ended (verified or not) or the deadline has
+    // passed; true with `report` filled when it ended.
+    bool WaitForReport(std::chrono::milliseconds timeout, TransferReport& report);
+    // Stops the receiver; what has been received so far stays in the report.
+    void Stop();
+
+private:
+    void Run();
+
+    EmulatorOptions m_options;
+    int m_master = -1;
+    int m_slaveKeepAlive = -1;
+    int m_wake[2] = {-1, -1};
+    std::string m_slavePath;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::mutex m_mutex;
+    std::condition_variable m_done;
+    bool m_finished = false;
+    TransferReport m_report;
+};
+
+// Human-readable one-line verdict, for example
+// "verified: 1048576 bytes at offset 0x00010000, checksum 0x1234abcd, 14.2 KiB/s".
+std::string DescribeReport(const TransferReport& report);
+
+}  // namespace velmora::emu
