@@ -9,7 +9,7 @@ if(MSVC)
 else()
     target_compile_options(velmora_warnings INTERFACE
         -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
-        -Wnon-virtual-dtor -Wold-style-cast -Woverloaded-virtual -Wnull-dereference
+        -Wnon-virtual-dtor -Wold-style-cast -Woverloaded-virtual
         -Wdouble-promotion -Wformat=2 -Wimplicit-fallthrough)
     if(VELMORA_WERROR)
         target_compile_options(velmora_warnings INTERFACE -Werror)

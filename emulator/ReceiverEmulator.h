@@ -21,9 +21,12 @@ namespace velmora::emu {
 struct EmulatorOptions {
     // Bytes of noise sent before the first ready signal.
     int noiseBytes = 0;
-    // Ready signal: normal (AC right after AB), AC only after 50 ms, or AB alone.
+    // Faulty ready signals: AB with its AC only after 50 ms (too late for the
+    // tool's 20 ms rule), or AB alone. The first `faultyReadyCount` ready
+    // signals are faulty, then normal ones follow; -1 keeps them faulty for ever.
     enum class Ready { Normal, LateAc, NoAc };
     Ready ready = Ready::Normal;
+    int faultyReadyCount = -1;
     // A ready signal is sent this often until the start byte arrives (like a
     // boot loader that keeps announcing itself until it is answered).
     std::chrono::milliseconds readyInterval{50};
@@ -60,7 +63,7 @@ struct TransferReport {
     double seconds = 0.0;  // from the start byte to the last acknowledgement
     std::string problem;   // why the transfer did not verify, in plain words
 
-    double BytesPerSecond() const { return seconds > 0 ? data.size() / seconds : 0.0; }
+    double BytesPerSecond() const { return seconds > 0 ? static_cast<double>(data.size()) / seconds : 0.0; }
 };
 
 class ReceiverEmulator {

@@ -20,6 +20,23 @@ termios2 Unpack(const SavedLineSettings& saved) {
     return tio;
 }
 
+tcflag_t StandardRateCode(std::uint32_t baud) {
+    static const struct {
+        std::uint32_t rate;
+        tcflag_t code;
+    } kRates[] = {{50, B50},         {75, B75},         {110, B110},       {134, B134},
+                  {150, B150},       {200, B200},       {300, B300},       {600, B600},
+                  {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
+                  {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
+                  {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600}};
+    for (const auto& r : kRates) {
+        if (r.rate == baud) {
+            return r.code;
+        }
+    }
+    return BOTHER;
+}
+
 void Pack(const termios2& tio, SavedLineSettings& saved) {
     std::memset(saved.bytes, 0, sizeof saved.bytes);
     std::memcpy(saved.bytes, &tio, sizeof tio);
@@ -104,9 +121,11 @@ bool ComposeLineSettings(const SavedLineSettings& base, const LineConfig& config
     if (twoStop) {
         tio.c_cflag |= CSTOPB;
     }
-    // Any rate through BOTHER; the input rate follows the output rate.
+    // A rate with a Bxxxx constant is set through it, for drivers and other
+    // programs that only know those; any other rate goes through BOTHER. The
+    // input rate follows the output rate.
     tio.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << IBSHIFT));
-    tio.c_cflag |= BOTHER;
+    tio.c_cflag |= StandardRateCode(config.nBaudRate);
     tio.c_ispeed = config.nBaudRate;
     tio.c_ospeed = config.nBaudRate;
     // Reads return at once with what is there.

@@ -74,6 +74,9 @@ public:
             m_error = std::strerror(errno);
             return false;
         }
+        // Reads go straight to the file: the chunks and blocks are buffers
+        // enough, and a file that changes under the transfer is seen at once.
+        std::setvbuf(m_file, nullptr, _IONBF, 0);
         return true;
     }
     void Close() {
@@ -350,7 +353,9 @@ JobOutcome UpgradeJob::Run() {
         block.fill(0);
         const std::uint32_t want = std::min(kBlockSize, length - sent);
         const auto n = static_cast<std::uint32_t>(file.Read(block.data(), want));
-        if (n == 0) {
+        // A short block would leave the receiver waiting for the rest of it and
+        // the tool waiting for its acknowledgement: end here instead.
+        if (n < want) {
             return EndWithMessage(
                 JobOutcome::FileShrank,
                 "The file " + m_sendPath + " became shorter during the transfer (" +
@@ -371,6 +376,12 @@ JobOutcome UpgradeJob::Run() {
         if (percent != lastPercent) {
             m_env.sendBar.SetPos(static_cast<int>(percent));
             lastPercent = percent;
+        }
+        if (sent < length) {
+            if (const Wait w = PumpMessages(); w != Wait::Ok) {
+                return EndAfterWait(w, "sending the data (" + std::to_string(sent) + " of " +
+                                           std::to_string(length) + " bytes sent)");
+            }
         }
     }
 

@@ -1,0 +1,28 @@
+// The sub-commands of velmora-cli. Each returns the program's exit status.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <string>
+
+#include "transfer/JobSettings.h"
+
+namespace velmora::cli {
+
+// Settings shared by the commands that run a job, named after the dialog's
+// settings and defaulting to the dialog's defaults.
+struct JobOptions {
+    DialogValues values;
+    std::string port = "COM1";     // COM1..COM8, or a device path
+    std::string workDir;           // where conversions keep their working files
+    double timeoutSeconds = 0;     // longest silence of the receiver; 0 waits for ever
+    bool quiet = false;
+    std::string file;
+};
+
+// Adds the options of the database settings (model, project, limits, LNB
+// values, offset) that `send`, `convert` and `inspect` share.
+void AddDatabaseOptions(CLI::App& command, DialogValues& values);
+
+int RunSend(const JobOptions& options);
+
+}  // namespace velmora::cli

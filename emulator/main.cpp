@@ -1,0 +1,232 @@
+// velmora-emulator: plays the receiver's boot loader on a pty.
+//
+//   velmora-emulator [options] -- COMMAND...
+//
+// runs COMMAND with "{port}" replaced by the pty's slave device and with
+// VELMORA_COM1 set to it, plays one upgrade transfer, and exits with 0 only
+// when the transfer verified (and COMMAND succeeded). Without COMMAND it
+// prints the device, waits for one transfer and reports it.
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "emulator/ReceiverEmulator.h"
+
+extern char** environ;
+
+namespace {
+
+using velmora::emu::EmulatorOptions;
+using velmora::emu::ReceiverEmulator;
+using velmora::emu::TransferReport;
+
+enum ExitCode { kVerified = 0, kNotVerified = 1, kUsage = 2, kCommandFailed = 3 };
+
+bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return true;
+}
+
+std::string ReplacePort(std::string arg, const std::string& port) {
+    for (std::size_t at = arg.find("{port}"); at != std::string::npos;
+         at = arg.find("{port}", at + port.size())) {
+        arg.replace(at, 6, port);
+    }
+    return arg;
+}
+
+// Starts the command with the port filled in; returns its pid or -1.
+pid_t SpawnCommand(const std::vector<std::string>& command, const std::string& port) {
+    std::vector<std::string> args;
+    for (const auto& a : command) {
+        args.push_back(ReplacePort(a, port));
+    }
+    std::vector<char*> argv;
+    for (auto& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        if (std::strncmp(*e, "VELMORA_COM1=", 13) != 0) {
+            env.emplace_back(*e);
+        }
+    }
+    env.push_back("VELMORA_COM1=" + port);
+    std::vector<char*> envp;
+    for (auto& e : env) {
+        envp.push_back(e.data());
+    }
+    envp.push_back(nullptr);
+
+    pid_t pid = -1;
+    const int rc = ::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data());
+    if (rc != 0) {
+        std::fprintf(stderr, "velmora-emulator: cannot run %s: %s\n", argv[0], std::strerror(rc));
+        return -1;
+    }
+    return pid;
+}
+
+int WaitForChild(pid_t pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return -1;
+        }
+    }
+    if (WIFEXITED(status)) {
+        return WEXITSTATUS(status);
+    }
+    return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Plays a receiver's boot loader on a pseudo-terminal for upgrade tests."};
+    app.footer(
+        "Example:\n  velmora-emulator --expect image.bin -- velmora-cli send image.bin --port {port}\n"
+        "Exit status: 0 transfer verified, 1 not verified, 2 usage or system error,\n"
+        "3 transfer verified but COMMAND failed.");
+    EmulatorOptions options;
+    std::string readyMode = "normal";
+    std::string expectPath;
+    std::string expectOffset;
+    std::string linkPath;
+    double timeoutSeconds = 0;
+    long ackDelayMs = 0;
+    bool quiet = false;
+    std::vector<std::string> command;
+
+    app.add_option("--noise", options.noiseBytes, "Bytes of noise before the first ready signal")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--ready", readyMode, "Ready signal: normal, late-ac (AC after 50 ms) or no-ac")
+        ->check(CLI::IsMember({"normal", "late-ac", "no-ac"}));
+    app.add_option("--faulty-ready", options.faultyReadyCount,
+                   "How many faulty ready signals before normal ones (-1: always faulty)");
+    app.add_option("--junk", options.junkBeforeAck, "Junk bytes before every acknowledgement")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--ack-delay", ackDelayMs, "Milliseconds before every acknowledgement")
+        ->check(CLI::NonNegativeNumber);
+    app.add_flag("--never-ack", options.neverAck, "Never acknowledge the header");
+    app.add_option("--hangup-after", options.hangupAfterBlocks,
+                   "Hang up after this many acknowledged blocks");
+    app.add_option("--throttle", options.throttleBaud,
+                   "Acknowledge as if the line ran at this many baud");
+    app.add_option("--save", options.savePath, "Write the received data to this file");
+    app.add_option("--expect", expectPath, "The data must equal this file")
+        ->check(CLI::ExistingFile);
+    app.add_option("--expect-offset", expectOffset, "The header's offset must equal this (hex)");
+    app.add_option("--link", linkPath, "Make this path a symbolic link to the pty");
+    app.add_option("--timeout", timeoutSeconds,
+                   "Give up after this many seconds without a finished transfer (0: never)")
+        ->check(CLI::NonNegativeNumber);
+    app.add_flag("-q,--quiet", quiet, "Print only the verdict");
+    app.add_option("command", command, "Command to run; {port} becomes the pty's device");
+    app.positionals_at_end(true);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int rc = app.exit(e);
+        return rc == 0 ? 0 : kUsage;
+    }
+
+    options.ackDelay = std::chrono::milliseconds(ackDelayMs);
+    if (readyMode == "late-ac") {
+        options.ready = EmulatorOptions::Ready::LateAc;
+    } else if (readyMode == "no-ac") {
+        options.ready = EmulatorOptions::Ready::NoAc;
+    }
+    if (!expectPath.empty()) {
+        std::vector<std::uint8_t> data;
+        if (!ReadWholeFile(expectPath, data)) {
+            std::fprintf(stderr, "velmora-emulator: cannot read %s\n", expectPath.c_str());
+            return kUsage;
+        }
+        options.expectedData = std::move(data);
+    }
+    if (!expectOffset.empty()) {
+        try {
+            options.expectedOffset = static_cast<std::uint32_t>(std::stoul(expectOffset, nullptr, 16));
+        } catch (const std::exception&) {
+            std::fprintf(stderr, "velmora-emulator: --expect-offset wants hex digits, not %s\n",
+                         expectOffset.c_str());
+            return kUsage;
+        }
+    }
+
+    ReceiverEmulator emulator(options);
+    std::string error;
+    if (!emulator.Start(error)) {
+        std::fprintf(stderr, "velmora-emulator: %s\n", error.c_str());
+        return kUsage;
+    }
+    const std::string& port = emulator.SlavePath();
+    if (!linkPath.empty()) {
+        ::unlink(linkPath.c_str());
+        if (::symlink(port.c_str(), linkPath.c_str()) != 0) {
+            std::fprintf(stderr, "velmora-emulator: cannot link %s: %s\n", linkPath.c_str(),
+                         std::strerror(errno));
+            return kUsage;
+        }
+    }
+    if (!quiet) {
+        std::printf("velmora-emulator: receiver boot loader waiting on %s\n", port.c_str());
+        std::fflush(stdout);
+    }
+
+    const auto timeout = timeoutSeconds > 0
+                             ? std::chrono::milliseconds(static_cast<long long>(timeoutSeconds * 1000))
+                             : std::chrono::milliseconds(std::chrono::hours(24 * 365));
+    TransferReport report;
+    int commandStatus = 0;
+    if (!command.empty()) {
+        const pid_t pid = SpawnCommand(command, port);
+        if (pid < 0) {
+            return kUsage;
+        }
+        commandStatus = WaitForChild(pid);
+        // The command has ended: whatever the receiver saw is all there is.
+        emulator.Stop();
+        emulator.WaitForReport(std::chrono::milliseconds(0), report);
+    } else {
+        const bool ended = emulator.WaitForReport(timeout, report);
+        emulator.Stop();
+        if (!ended) {
+            emulator.WaitForReport(std::chrono::milliseconds(0), report);
+            if (report.problem.empty()) {
+                report.problem = "no transfer within the time-out";
+            }
+        }
+    }
+    if (!linkPath.empty()) {
+        ::unlink(linkPath.c_str());
+    }
+
+    std::printf("velmora-emulator: %s\n", velmora::emu::DescribeReport(report).c_str());
+    if (!report.verified) {
+        return kNotVerified;
+    }
+    if (commandStatus != 0) {
+        std::printf("velmora-emulator: the command exited with status %d\n", commandStatus);
+        return kCommandFailed;
+    }
+    return kVerified;
+}

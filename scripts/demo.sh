@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# The main job, end to end, with no receiver attached: build the tool, start
+# the emulated receiver's boot loader on a pseudo-terminal, and upgrade it
+# with a generated program image through velmora-cli. The emulator checks
+# length, checksum and every byte, and prints its verdict.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/setup.sh
+./scripts/build.sh dev velmora-cli velmora-emulator >/dev/null
+
+bin=build/dev
+work=build/demo
+mkdir -p "$work"
+
+# A 64 KiB program image with a recognisable start and reproducible content.
+python3 - "$work/program.bin" <<'PY'
+import random, sys
+rnd = random.Random(2026)
+body = b"VELMORA DEMO PROGRAM IMAGE\0" + bytes(rnd.randrange(256) for _ in range(65536 - 27))
+open(sys.argv[1], "wb").write(body)
+PY
+
+echo "== Code upgrade: $work/program.bin (65536 bytes) to flash offset 0x00010000"
+"$bin/emulator/velmora-emulator" --expect "$work/program.bin" --expect-offset 10000 -- \
+    "$bin/cli/velmora-cli" send "$work/program.bin" --port '{port}' --type Code

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# The whole test suite: unit, integration and dialog tests under the dev
+# preset, again under AddressSanitizer/UBSan, and the threading tests under
+# ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/setup.sh
+
+export QT_QPA_PLATFORM=offscreen
+
+for preset in dev asan tsan; do
+    echo "== $preset: build"
+    ./scripts/build.sh "$preset" >/dev/null
+    echo "== $preset: test"
+    ctest --preset "$preset" -j2
+done

@@ -1,0 +1,407 @@
+// The transfer as the receiver sees it: exact bytes, pacing and progress,
+// against a scripted boot loader on a simulated clock.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <numeric>
+
+#include "tests/support/Recorders.h"
+#include "tests/support/ScriptedReceiver.h"
+#include "tests/support/TempDir.h"
+#include "transfer/UpgradeWorker.h"
+
+namespace velmora {
+namespace {
+
+using test::Journal;
+using test::PatternBytes;
+using test::ReceiverScript;
+using test::ScriptedDevice;
+using test::SimClock;
+using test::TempDir;
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct JobRun {
+    JobOutcome outcome = JobOutcome::NothingToDo;
+    std::shared_ptr<ScriptedDevice::Record> record;
+    std::vector<std::string> journal;
+    bool busyAfter = true;
+
+    Bytes Written() const {
+        Bytes out;
+        for (const auto& w : record->written) {
+            out.push_back(w.value);
+        }
+        return out;
+    }
+};
+
+struct JobSpec {
+    Bytes file;
+    UpgradeType type = UpgradeType::Database;
+    std::uint32_t offset = 0x1B0000;
+    ReceiverScript script;
+    std::chrono::milliseconds waitLimit{0};
+    std::int64_t clockTickNs = 1000;
+    std::function<void(const std::string& path)> prepare;  // e.g. remove the file
+};
+
+JobRun RunJob(JobSpec spec, std::stop_source stop = {}) {
+    TempDir dir;
+    SimClock clock(spec.clockTickNs);
+    auto device = std::make_unique<ScriptedDevice>(clock, std::move(spec.script));
+    JobRun run;
+    run.record = device->record();
+    CSerialPort port(std::move(device));
+    EXPECT_EQ(port.OpenDevice("sim", 115200, 8, 0, 0), 1);
+
+    JobSettings settings;
+    settings.nUpgradeType = spec.type;
+    settings.nOffset = spec.offset;
+    settings.strFilePath = dir.Write("image.bin", spec.file);
+    if (spec.prepare) {
+        spec.prepare(settings.strFilePath);
+    }
+    Journal journal;
+    JobEnvironment env{port, journal.analyse, journal.send, journal.messages, clock, spec.waitLimit};
+    std::atomic<bool> busy{true};
+    run.outcome = UpgradeThreadProc(settings, env, stop.get_token(), busy);
+    run.busyAfter = busy.load();
+    run.journal = journal.Entries();
+    EXPECT_FALSE(port.IsOpen()) << "the job must hand the port back on every path";
+    return run;
+}
+
+const std::vector<std::string> kJobStart = {"send range 0 100", "send 0", "analyse range 0 100",
+                                            "analyse 0", "analyse 100"};
+
+std::vector<std::string> Expected(std::vector<std::string> middle) {
+    std::vector<std::string> all = kJobStart;
+    all.insert(all.end(), middle.begin(), middle.end());
+    for (const char* tail : {"send 100", "message Data send finish !", "send 0", "analyse 0"}) {
+        all.emplace_back(tail);
+    }
+    return all;
+}
+
+TEST(WordSum16, SumsLittleEndianWordsAndLeavesAnOddByteOut) {
+    const Bytes abc = {'a', 'b', 'c'};
+    EXPECT_EQ(WordSum16(abc.data(), 3), 0x6261U);
+    EXPECT_EQ(WordSum16(abc.data(), 0), 0U);
+    const Bytes ff(2 * 65538, 0xFF);
+    EXPECT_EQ(WordSum16(ff.data(), static_cast<std::uint32_t>(ff.size())),
+              static_cast<std::uint32_t>((65538ULL * 0xFFFFULL) & 0xFFFFFFFFULL));
+}
+
+TEST(IsSdxFileName, AcceptsADotSdxEndingInAnyCase) {
+    EXPECT_TRUE(IsSdxFileName("list.sdx"));
+    EXPECT_TRUE(IsSdxFileName("C:\\lists\\ASTRA.SdX"));
+    EXPECT_TRUE(IsSdxFileName(".sdx"));
+    EXPECT_FALSE(IsSdxFileName("list.sdxx"));
+    EXPECT_FALSE(IsSdxFileName("list.sdx "));
+    EXPECT_FALSE(IsSdxFileName("sdx"));
+    EXPECT_FALSE(IsSdxFileName("listsdx"));
+    EXPECT_FALSE(IsSdxFileName(""));
+}
+
+TEST(UpgradeHeader, IsTwelveBytesLeastSignificantFirst) {
+    const UpgradeHeader h{0x001B0000, 0x01020304, 0xA0B0C0D0};
+    const std::array<std::uint8_t, 12> want = {0x00, 0x00, 0x1B, 0x00, 0x04, 0x03,
+                                               0x02, 0x01, 0xD0, 0xC0, 0xB0, 0xA0};
+    EXPECT_EQ(h.Bytes(), want);
+}
+
+TEST(TransferBytes, ThreeByteDatabaseFile) {
+    JobSpec spec;
+    spec.file = {'a', 'b', 'c'};
+    const JobRun run = RunJob(spec);
+    EXPECT_EQ(run.outcome, JobOutcome::Finished);
+    EXPECT_EQ(run.Written(),
+              (Bytes{0x40, 0x00, 0x00, 0x1B, 0x00, 0x03, 0x00, 0x00, 0x00, 0x61, 0x62, 0x00, 0x00,
+                     'a', 'b', 'c'}));
+    EXPECT_EQ(run.journal, Expected({"send 100"}));  // and 100 again at completion
+    EXPECT_FALSE(run.busyAfter);
+}
+
+TEST(TransferBytes, CodeAlwaysTargetsTheProgramOffset) {
+    JobSpec spec;
+    spec.file = {1, 2};
+    spec.type = UpgradeType::Code;
+    spec.offset = 0x12345678;
+    const Bytes written = RunJob(spec).Written();
+    ASSERT_GE(written.size(), 5U);
+    EXPECT_EQ(Bytes(written.begin() + 1, written.begin() + 5), (Bytes{0x00, 0x00, 0x01, 0x00}));
+
+    spec.type = UpgradeType::DbImportExport;
+    const Bytes other = RunJob(spec).Written();
+    EXPECT_EQ(Bytes(other.begin() + 1, other.begin() + 5), (Bytes{0x78, 0x56, 0x34, 0x12}));
+}
+
+TEST(TransferBytes, EmptyFileSendsOnlyTheHeader) {
+    JobSpec spec;
+    const JobRun run = RunJob(spec);
+    EXPECT_EQ(run.outcome, JobOutcome::Finished);
+    EXPECT_EQ(run.Written(), (Bytes{0x40, 0x00, 0x00, 0x1B, 0x00, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(run.journal, Expected({}));
+}
+
+TEST(TransferBytes, BlocksOf240WithAShortLastBlockAndExactProgress) {
+    struct Case {
+        std::size_t size;
+        std::vector<std::string> progress;
+    };
+    const Case cases[] = {
+        {480, {"send 50", "send 100"}},
+        {481, {"send 49", "send 99", "send 100"}},
+        {1000, {"send 24", "send 48", "send 72", "send 96", "send 100"}},
+        {100000, {}},  // filled in below: every percentage from 1 to 100 once
+    };
+    for (Case c : cases) {
+        SCOPED_TRACE(c.size);
+        if (c.progress.empty()) {
+            for (int p = 1; p <= 100; ++p) {
+                c.progress.push_back("send " + std::to_string(p));
+            }
+        }
+        JobSpec spec;
+        spec.file = PatternBytes(c.size);
+        const JobRun run = RunJob(spec);
+        EXPECT_EQ(run.outcome, JobOutcome::Finished);
+        const Bytes written = run.Written();
+        ASSERT_EQ(written.size(), 13 + c.size);
+        EXPECT_EQ(Bytes(written.begin() + 13, written.end()), spec.file);
+        EXPECT_EQ(run.journal, Expected(c.progress));
+    }
+}
+
+TEST(TransferBytes, ChecksumCoversWholeChunksAndWraps) {
+    // Exactly 2 MiB: the checksum pass ends with an empty read. All 0xFF words
+    // make the sum pass 2^32, so only its low 32 bits may go out.
+    JobSpec spec;
+    spec.file = Bytes(kChecksumChunk, 0xFF);
+    spec.clockTickNs = 200'000;  // pacing waits end at the first look
+    const JobRun run = RunJob(spec);
+    ASSERT_EQ(run.outcome, JobOutcome::Finished);
+    const std::uint64_t words = kChecksumChunk / 2;
+    const auto expected = static_cast<std::uint32_t>((words * 0xFFFFULL) & 0xFFFFFFFFULL);
+    const Bytes written = run.Written();
+    const std::uint32_t sent = static_cast<std::uint32_t>(written[9]) |
+                               (static_cast<std::uint32_t>(written[10]) << 8) |
+                               (static_cast<std::uint32_t>(written[11]) << 16) |
+                               (static_cast<std::uint32_t>(written[12]) << 24);
+    EXPECT_EQ(sent, expected);
+    EXPECT_EQ(written.size(), 13 + kChecksumChunk);
+    // The send bar got every percentage once: at most 101 updates.
+    EXPECT_EQ(run.journal.size(), kJobStart.size() + 100 + 4);
+}
+
+TEST(TransferBytes, ChecksumSpanningTwoChunksEqualsOnePass) {
+    JobSpec spec;
+    spec.file = PatternBytes(kChecksumChunk + 3, 7);
+    spec.clockTickNs = 200'000;
+    const Bytes written = RunJob(spec).Written();
+    const std::uint32_t one = WordSum16(spec.file.data(), static_cast<std::uint32_t>(spec.file.size()));
+    EXPECT_EQ(Bytes(written.begin() + 9, written.begin() + 13),
+              (Bytes{static_cast<std::uint8_t>(one), static_cast<std::uint8_t>(one >> 8),
+                     static_cast<std::uint8_t>(one >> 16), static_cast<std::uint8_t>(one >> 24)}));
+}
+
+TEST(ReadySignal, NoiseLateAcAndStrayBytesAreDroppedUntilAGoodSignal) {
+    JobSpec spec;
+    spec.file = {9, 8, 7};
+    spec.script.noise = {0x00, 0xAC, 0x40, 0x4F, 0xFF};
+    spec.script.lateAcSignals = 2;
+    spec.script.lonelyAbSignals = 2;
+    const JobRun run = RunJob(spec);
+    EXPECT_EQ(run.outcome, JobOutcome::Finished);
+    const Bytes written = run.Written();
+    ASSERT_FALSE(written.empty());
+    EXPECT_EQ(written.front(), 0x40);
+    EXPECT_EQ(std::count(written.begin(), written.end(), 0x40), 1) << "one start byte only";
+    EXPECT_EQ(Bytes(written.end() - 3, written.end()), spec.file);
+}
+
+TEST(Acknowledgements, OtherBytesAreDroppedAndTheWaitGoesOn) {
+    JobSpec spec;
+    spec.file = PatternBytes(700);
+    spec.script.junkBeforeAck = {0x00, 0x4E, 0x6F, 0xAB, 0xAC};
+    const JobRun run = RunJob(spec);
+    EXPECT_EQ(run.outcome, JobOutcome::Finished);
+    EXPECT_EQ(run.Written().size(), 13U + 700U);
+}
+
+TEST(Pacing, HeaderBytesAtLeast101AndDataBytesAtLeast70MicrosecondsApart) {
+    // Measured on the simulated counter that the job itself reads.
+    JobSpec spec;
+    spec.file = PatternBytes(300);
+    const JobRun run = RunJob(spec);
+    const auto& w = run.record->written;
+    ASSERT_EQ(w.size(), 313U);
+    for (std::size_t i = 2; i < w.size(); ++i) {
+        const std::int64_t gapNs = w[i].simNs - w[i - 1].simNs;
+        const std::int64_t floorNs = i <= 12 ? 101'000 : 70'000;
+        ASSERT_GE(gapNs, floorNs) << "byte " << i;
+    }
+}
+
+TEST(Pacing, RealClockHandsEachByteOverOnlyAfterTheGap) {
+    // With the system's counter: each byte is handed over at least 70 us (data)
+    // or 101 us (header) after the previous write returned.
+    TempDir dir;
+    SimClock receiverTime;
+    ReceiverScript script;
+    auto device = std::make_unique<ScriptedDevice>(receiverTime, std::move(script));
+    auto record = device->record();
+    CSerialPort port(std::move(device));
+    ASSERT_EQ(port.OpenDevice("sim", 115200, 8, 0, 0), 1);
+    JobSettings settings;
+    settings.nUpgradeType = UpgradeType::Database;
+    settings.strFilePath = dir.Write("f.bin", PatternBytes(500));
+    Journal journal;
+    JobEnvironment env{port, journal.analyse, journal.send, journal.messages, SystemPacingClock()};
+    std::atomic<bool> busy{true};
+    std::stop_source stop;
+    ASSERT_EQ(UpgradeThreadProc(settings, env, stop.get_token(), busy), JobOutcome::Finished);
+    const auto& w = record->written;
+    ASSERT_EQ(w.size(), 513U);
+    for (std::size_t i = 2; i < w.size(); ++i) {
+        const std::int64_t floorNs = i <= 12 ? 101'000 : 70'000;
+        ASSERT_GE(w[i].realEntryNs - w[i - 1].realExitNs, floorNs) << "byte " << i;
+    }
+}
+
+TEST(JobEnds, CustomSendsNothingTouchesNoBarAndHandsThePortBack) {
+    JobSpec spec;
+    spec.file = {1, 2, 3};
+    spec.type = UpgradeType::Custom;
+    const JobRun run = RunJob(spec);
+    EXPECT_EQ(run.outcome, JobOutcome::NothingToDo);
+    EXPECT_TRUE(run.Written().empty());
+    EXPECT_TRUE(run.journal.empty());
+    EXPECT_FALSE(run.busyAfter);
+    EXPECT_EQ(run.record->closes, 1);
+}
+
+TEST(JobEnds, AFileThatCannotBeOpenedIsReportedNotSilent) {
+    JobSpec spec;
+    spec.file = {1, 2, 3};
+    spec.prepare = [](const std::string& path) { std::filesystem::remove(path); };
+    const JobRun run = RunJob(spec);
+    EXPECT_EQ(run.outcome, JobOutcome::FileError);
+    EXPECT_TRUE(run.Written().empty());
+    ASSERT_EQ(run.journal.size(), 7U);
+    EXPECT_NE(run.journal[4].find("message Cannot open the file to send"), std::string::npos);
+    EXPECT_EQ(run.journal[5], "send 0");
+    EXPECT_FALSE(run.busyAfter);
+}
+
+TEST(JobEnds, AFileThatShrinksDuringTheTransferEndsWithAMessage) {
+    TempDir holder;
+    std::string path;
+    JobSpec spec;
+    spec.file = PatternBytes(2000);
+    spec.prepare = [&path](const std::string& p) { path = p; };
+    spec.script.afterBlock = [&path](int block) {
+        if (block == 2) {
+            std::filesystem::resize_file(path, 600);
+        }
+    };
+    const JobRun run = RunJob(spec);
+    EXPECT_EQ(run.outcome, JobOutcome::FileShrank);
+    EXPECT_EQ(run.Written().size(), 13U + 480U) << "no partial block may go out";
+    const auto messages = [&] {
+        std::vector<std::string> m;
+        for (const auto& e : run.journal) {
+            if (e.rfind("message ", 0) == 0) {
+                m.push_back(e);
+            }
+        }
+        return m;
+    }();
+    ASSERT_EQ(messages.size(), 1U);
+    EXPECT_NE(messages[0].find("became shorter during the transfer (480 of 2000 bytes sent)"),
+              std::string::npos);
+    EXPECT_FALSE(run.busyAfter);
+}
+
+TEST(JobEnds, AFileThatGrowsIsSentOnlyUpToTheAnnouncedLength) {
+    std::string path;
+    JobSpec spec;
+    spec.file = PatternBytes(500);
+    spec.prepare = [&path](const std::string& p) { path = p; };
+    spec.script.afterBlock = [&path](int block) {
+        if (block == 1) {
+            std::ofstream(path, std::ios::app | std::ios::binary) << std::string(1000, 'x');
+        }
+    };
+    const JobRun run = RunJob(spec);
+    EXPECT_EQ(run.outcome, JobOutcome::Finished);
+    EXPECT_EQ(run.Written().size(), 13U + 500U);
+}
+
+TEST(JobEnds, DeviceLossEndsTheJobWithAMessageAndNoSuccess) {
+    JobSpec spec;
+    spec.file = PatternBytes(2400);
+    spec.script.loseDeviceAfterBlocks = 3;
+    const JobRun run = RunJob(spec);
+    EXPECT_EQ(run.outcome, JobOutcome::DeviceLost);
+    bool reportedLoss = false;
+    for (const auto& e : run.journal) {
+        EXPECT_EQ(e.find("Data send finish"), std::string::npos);
+        EXPECT_NE(e, "send 100");
+        reportedLoss = reportedLoss || e.find("went away") != std::string::npos;
+    }
+    EXPECT_TRUE(reportedLoss);
+    EXPECT_FALSE(run.busyAfter);
+}
+
+TEST(JobEnds, SilentReceiverTimesOutOnlyWhenALimitIsSet) {
+    JobSpec spec;
+    spec.file = {1};
+    spec.script.ackHeader = false;
+    spec.waitLimit = std::chrono::milliseconds(50);
+    const JobRun run = RunJob(spec);
+    EXPECT_EQ(run.outcome, JobOutcome::TimedOut);
+    EXPECT_EQ(run.Written().size(), 13U);
+    const auto messages = [&] {
+        std::size_t n = 0;
+        for (const auto& e : run.journal) {
+            n += e.find("did not answer within") != std::string::npos ? 1U : 0U;
+        }
+        return n;
+    }();
+    EXPECT_EQ(messages, 1U);
+}
+
+TEST(JobEnds, CancelAtEachWaitClosesThePortWithoutAMessage) {
+    // Ready signal, header acknowledgement, block acknowledgement.
+    for (int where = 0; where < 3; ++where) {
+        SCOPED_TRACE(where);
+        std::stop_source stop;
+        JobSpec spec;
+        spec.file = PatternBytes(1000);
+        spec.script.sendReady = where != 0;
+        spec.script.ackHeader = where != 1;
+        if (where == 2) {
+            spec.script.loseDeviceAfterBlocks = -1;
+            spec.script.junkBeforeAck = {};
+            spec.script.afterBlock = [stop](int block) mutable {
+                if (block == 2) {
+                    stop.request_stop();
+                }
+            };
+        } else {
+            spec.script.onIdleWait = [stop]() mutable { stop.request_stop(); };
+        }
+        const JobRun run = RunJob(spec, stop);
+        EXPECT_EQ(run.outcome, JobOutcome::Cancelled);
+        for (const auto& e : run.journal) {
+            EXPECT_EQ(e.rfind("message", 0), std::string::npos) << e;
+        }
+        EXPECT_FALSE(run.busyAfter);
+    }
+}
+
+}  // namespace
+}  // namespace velmora
