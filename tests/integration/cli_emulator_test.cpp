@@ -1,0 +1,166 @@
+// velmora-cli as a technician runs it, against the emulated boot loader on a
+// pty, including a receiver that misbehaves.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "emulator/ReceiverEmulator.h"
+#include "serial/SerialPort.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+
+namespace velmora {
+namespace {
+
+using namespace std::chrono_literals;
+using emu::EmulatorOptions;
+using emu::ReceiverEmulator;
+using emu::TransferReport;
+using test::ChildProcess;
+using test::PatternBytes;
+using test::TempDir;
+
+constexpr auto kJobDeadline = 60s;
+
+class CliAgainstEmulator : public ::testing::Test {
+protected:
+    void StartEmulator(EmulatorOptions options) {
+        emulator = std::make_unique<ReceiverEmulator>(std::move(options));
+        std::string error;
+        ASSERT_TRUE(emulator->Start(error)) << error;
+    }
+    std::unique_ptr<ChildProcess> RunCli(std::vector<std::string> args,
+                                         const std::map<std::string, std::string>& env = {}) {
+        args.insert(args.begin(), VELMORA_CLI_PATH);
+        return std::make_unique<ChildProcess>(args, dir.File("cli-output.txt"), env);
+    }
+    TransferReport Report(std::chrono::milliseconds timeout = 10s) {
+        TransferReport report;
+        EXPECT_TRUE(emulator->WaitForReport(timeout, report)) << "the emulator saw no end";
+        return report;
+    }
+
+    TempDir dir;
+    std::unique_ptr<ReceiverEmulator> emulator;
+};
+
+TEST_F(CliAgainstEmulator, ProgramImageIsSentAndVerified) {
+    const auto image = PatternBytes(5000);
+    EmulatorOptions options;
+    options.expectedData = image;
+    options.expectedOffset = 0x00010000;
+    StartEmulator(options);
+    auto cli = RunCli({"send", dir.Write("image.bin", image), "--port", emulator->SlavePath()});
+    EXPECT_EQ(cli->Wait(kJobDeadline), 0) << cli->Output();
+    const TransferReport report = Report();
+    EXPECT_TRUE(report.verified) << report.problem;
+    EXPECT_NE(cli->Output().find("Data send finish !"), std::string::npos);
+}
+
+TEST_F(CliAgainstEmulator, DatabaseTypeUsesTheOffsetAndComNamesResolveThroughTheEnvironment) {
+    const auto image = PatternBytes(777, 3);
+    EmulatorOptions options;
+    options.expectedData = image;
+    options.expectedOffset = 0x1B0000;
+    StartEmulator(options);
+    auto cli = RunCli({"send", dir.Write("db.bin", image), "--port", "COM3", "--type", "Database",
+                       "--offset", "0x1b0000", "--quiet"},
+                      {{"VELMORA_COM3", emulator->SlavePath()}});
+    EXPECT_EQ(cli->Wait(kJobDeadline), 0) << cli->Output();
+    EXPECT_TRUE(Report().verified);
+}
+
+TEST_F(CliAgainstEmulator, NoiseFaultyReadySignalsJunkAndSlowAcknowledgementsAreRidden) {
+    const auto image = PatternBytes(1300, 5);
+    EmulatorOptions options;
+    options.expectedData = image;
+    options.noiseBytes = 40;
+    options.ready = EmulatorOptions::Ready::LateAc;
+    options.faultyReadyCount = 2;
+    options.junkBeforeAck = 3;
+    options.ackDelay = 5ms;
+    options.throttleBaud = 115200;
+    StartEmulator(options);
+    auto cli = RunCli({"send", dir.Write("image.bin", image), "--port", emulator->SlavePath()});
+    EXPECT_EQ(cli->Wait(kJobDeadline), 0) << cli->Output();
+    const TransferReport report = Report();
+    EXPECT_TRUE(report.verified) << report.problem;
+}
+
+TEST_F(CliAgainstEmulator, ASilentReceiverTimesOutWhenAskedTo) {
+    EmulatorOptions options;
+    options.neverAck = true;
+    StartEmulator(options);
+    auto cli = RunCli({"send", dir.Write("image.bin", PatternBytes(100)), "--port",
+                       emulator->SlavePath(), "--timeout", "1"});
+    EXPECT_EQ(cli->Wait(kJobDeadline), 6);
+    EXPECT_NE(cli->Output().find("did not answer within 1 s"), std::string::npos) << cli->Output();
+    EXPECT_EQ(cli->Output().find("Data send finish"), std::string::npos);
+}
+
+TEST_F(CliAgainstEmulator, APulledCableEndsTheJobWithinASecondAndNeverAsSuccess) {
+    EmulatorOptions options;
+    options.hangupAfterBlocks = 3;
+    StartEmulator(options);
+    auto cli = RunCli({"send", dir.Write("image.bin", PatternBytes(24000)), "--port",
+                       emulator->SlavePath()});
+    const TransferReport report = Report(kJobDeadline);
+    const auto hungUp = std::chrono::steady_clock::now();
+    EXPECT_FALSE(report.verified);
+    EXPECT_EQ(report.blocksAcknowledged, 3U);
+    EXPECT_EQ(cli->Wait(kJobDeadline), 6) << cli->Output();
+    EXPECT_LT(std::chrono::steady_clock::now() - hungUp, 1s);
+    EXPECT_NE(cli->Output().find("went away"), std::string::npos) << cli->Output();
+    EXPECT_EQ(cli->Output().find("Data send finish"), std::string::npos);
+}
+
+TEST_F(CliAgainstEmulator, CtrlCCancelsAWaitingJobAndFreesThePort) {
+    EmulatorOptions options;
+    options.ready = EmulatorOptions::Ready::NoAc;  // never a complete ready signal
+    StartEmulator(options);
+    auto cli = RunCli({"send", dir.Write("image.bin", {1, 2, 3}), "--port", emulator->SlavePath()});
+    ASSERT_TRUE(cli->WaitForOutput("Waiting for the receiver", 10s)) << cli->Output();
+    const auto interrupted = std::chrono::steady_clock::now();
+    cli->Signal(SIGINT);
+    EXPECT_EQ(cli->Wait(10s), 6) << cli->Output();
+    EXPECT_LT(std::chrono::steady_clock::now() - interrupted, 2s);
+    EXPECT_NE(cli->Output().find("Cancelled"), std::string::npos) << cli->Output();
+    CSerialPort port;
+    EXPECT_EQ(port.OpenDevice(emulator->SlavePath(), 115200, 8, 0, 0), 1) << port.LastError();
+}
+
+TEST_F(CliAgainstEmulator, EachRefusalHasItsOwnExitStatus) {
+    StartEmulator({});
+    const std::string file = dir.Write("image.bin", {1});
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{"send", dir.File("absent.bin"), "--port", emulator->SlavePath()},
+         3,
+         "Transferred file is not exist!"},
+        {{"send", file, "--port", "/dev/velmora-no-such-port"},
+         4,
+         "is already Opened Or not Exist!"},
+        {{"send", file, "--port", emulator->SlavePath(), "--max-sat", "201"}, 5, "200"},
+        {{"send", file, "--port", emulator->SlavePath(), "--max-tp", "-4"}, 5, "negative"},
+        {{"send", file, "--baud", "12345"}, 2, "12345"},
+        {{"send"}, 2, "FILE"},
+        {{"send", file, "--port", emulator->SlavePath(), "--type", "Custom"}, 5, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        auto cli = RunCli(c.args);
+        EXPECT_EQ(cli->Wait(kJobDeadline), c.status) << cli->Output();
+        EXPECT_NE(cli->Output().find(c.says), std::string::npos) << cli->Output();
+    }
+    // The port failure also says why, in plain words.
+    auto cli = RunCli({"send", file, "--port", "/dev/velmora-no-such-port"});
+    cli->Wait(kJobDeadline);
+    EXPECT_NE(cli->Output().find("Cannot open /dev/velmora-no-such-port"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velmora
