@@ -12,9 +12,9 @@ namespace velmora::cli {
 // settings and defaulting to the dialog's defaults.
 struct JobOptions {
     DialogValues values;
-    std::string port = "COM1";     // COM1..COM8, or a device path
-    std::string workDir;           // where conversions keep their working files
-    double timeoutSeconds = 0;     // longest silence of the receiver; 0 waits for ever
+    std::string port = "COM1";  // COM1..COM8, or a device path
+    std::string workDir;        // where conversions keep their working files
+    double timeoutSeconds = 0;  // longest silence of the receiver; 0 waits for ever
     bool quiet = false;
     std::string file;
 };

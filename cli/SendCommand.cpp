@@ -14,7 +14,9 @@ namespace velmora::cli {
 
 namespace {
 
-bool IsComName(const std::string& port) { return port.rfind("COM", 0) == 0; }
+bool IsComName(const std::string& port) {
+    return port.rfind("COM", 0) == 0;
+}
 
 int ExitForOutcome(JobOutcome outcome) {
     switch (outcome) {
@@ -37,9 +39,9 @@ int ExitForOutcome(JobOutcome outcome) {
 }  // namespace
 
 int RunSend(const JobOptions& options) {
-    const ProgressStyle style = options.quiet                ? ProgressStyle::Quiet
+    const ProgressStyle style = options.quiet                  ? ProgressStyle::Quiet
                                 : ::isatty(STDERR_FILENO) != 0 ? ProgressStyle::Bars
-                                                              : ProgressStyle::Lines;
+                                                               : ProgressStyle::Lines;
     Console console(stderr, style);
     CUpgradeController controller(console.AnalyseBar(), console.SendBar(), console.Messages());
 
@@ -52,8 +54,8 @@ int RunSend(const JobOptions& options) {
     controller.Settings().strFilePath = options.file;
     controller.Settings().strWorkDir = options.workDir;
     if (options.timeoutSeconds > 0) {
-        controller.SetWaitLimit(std::chrono::milliseconds(
-            static_cast<long long>(options.timeoutSeconds * 1000.0)));
+        controller.SetWaitLimit(
+            std::chrono::milliseconds(static_cast<long long>(options.timeoutSeconds * 1000.0)));
     }
 
     std::atomic<bool> interrupted{false};
@@ -87,8 +89,9 @@ int RunSend(const JobOptions& options) {
     const JobOutcome outcome = controller.LastOutcome();
     if (outcome == JobOutcome::Cancelled || interrupted.load()) {
         if (outcome != JobOutcome::Finished) {
-            console.Say("Cancelled: the transfer did not finish. Press Start again (run the "
-                        "command again) to upgrade the receiver.");
+            console.Say(
+                "Cancelled: the transfer did not finish. Press Start again (run the "
+                "command again) to upgrade the receiver.");
         }
     }
     return ExitForOutcome(outcome);

@@ -35,12 +35,14 @@ void AddLineOptions(CLI::App& command, JobOptions& o) {
     command.add_option("--stop-bits", o.values.strStopBits, "1, 1.5 or 2")
         ->capture_default_str()
         ->check(CLI::IsMember({"1", "1.5", "2"}));
-    command.add_option("--type", o.values.strUpgradeType,
-                       "Upgrade type: Code, Database, \"Db Import/Export\" or Custom")
+    command
+        .add_option("--type", o.values.strUpgradeType,
+                    "Upgrade type: Code, Database, \"Db Import/Export\" or Custom")
         ->capture_default_str()
         ->check(CLI::IsMember({"Code", "Database", "Db Import/Export", "Custom"}));
-    command.add_option("--timeout", o.timeoutSeconds,
-                       "Give up when the receiver stays silent this many seconds (0: wait for ever)")
+    command
+        .add_option("--timeout", o.timeoutSeconds,
+                    "Give up when the receiver stays silent this many seconds (0: wait for ever)")
         ->capture_default_str()
         ->check(CLI::NonNegativeNumber);
 }

@@ -124,7 +124,8 @@ void ReceiverEmulator::Run() {
     std::deque<Outgoing> outgoing;
     std::mt19937 random(12345);
     int readySent = 0;
-    Clock::time_point nextReady = Clock::now();
+    const Clock::time_point powerOn = Clock::now() + m_options.powerOnDelay;
+    Clock::time_point nextReady = powerOn;
     Clock::time_point startTime;
     // Virtual time at which the line would have delivered the last byte.
     Clock::time_point lineFree = Clock::now();
@@ -189,13 +190,13 @@ void ReceiverEmulator::Run() {
 
     // Noise before the first ready signal: anything but AB.
     if (m_options.noiseBytes > 0) {
-        Outgoing noise{Clock::now(), {}};
+        Outgoing noise{powerOn, {}};
         for (int i = 0; i < m_options.noiseBytes; ++i) {
             std::uint8_t b = static_cast<std::uint8_t>(random() & 0xFF);
             noise.bytes.push_back(b == kReadyFirst ? static_cast<std::uint8_t>(0x00) : b);
         }
         outgoing.push_back(std::move(noise));
-        nextReady = Clock::now() + m_options.readyInterval;
+        nextReady = powerOn + m_options.readyInterval;
     }
 
     const std::chrono::nanoseconds byteTime =
@@ -223,9 +224,9 @@ void ReceiverEmulator::Run() {
             break;
         }
         if (phase == Phase::Ready && now >= nextReady) {
-            const bool faulty = m_options.ready != EmulatorOptions::Ready::Normal &&
-                                (m_options.faultyReadyCount < 0 ||
-                                 readySent < m_options.faultyReadyCount);
+            const bool faulty =
+                m_options.ready != EmulatorOptions::Ready::Normal &&
+                (m_options.faultyReadyCount < 0 || readySent < m_options.faultyReadyCount);
             Outgoing first{now, {kReadyFirst}};
             if (!faulty) {
                 first.bytes.push_back(kReadySecond);
@@ -354,8 +355,8 @@ void ReceiverEmulator::Run() {
     if (phase != Phase::Done) {
         std::string problem;
         if (hungUp) {
-            problem = "hung up after " + std::to_string(report.blocksAcknowledged) +
-                      " blocks, as asked";
+            problem =
+                "hung up after " + std::to_string(report.blocksAcknowledged) + " blocks, as asked";
         } else if (!report.startByteSeen) {
             problem = "the tool never sent the start byte";
         } else if (!report.headerReceived) {
@@ -376,11 +377,10 @@ void ReceiverEmulator::Run() {
 std::string DescribeReport(const TransferReport& report) {
     char text[256];
     if (report.verified) {
-        std::snprintf(text, sizeof text,
-                      "verified: %zu bytes at offset 0x%08" PRIX32 ", checksum 0x%08" PRIX32
-                      ", %.1f KiB/s",
-                      report.data.size(), report.offset, report.checksum,
-                      report.BytesPerSecond() / 1024.0);
+        std::snprintf(
+            text, sizeof text,
+            "verified: %zu bytes at offset 0x%08" PRIX32 ", checksum 0x%08" PRIX32 ", %.1f KiB/s",
+            report.data.size(), report.offset, report.checksum, report.BytesPerSecond() / 1024.0);
         return text;
     }
     return "NOT verified: " + report.problem;

@@ -19,6 +19,8 @@
 namespace velmora::emu {
 
 struct EmulatorOptions {
+    // The receiver is switched on this long after Start(): silence until then.
+    std::chrono::milliseconds powerOnDelay{0};
     // Bytes of noise sent before the first ready signal.
     int noiseBytes = 0;
     // Faulty ready signals: AB with its AC only after 50 ms (too late for the
@@ -52,8 +54,8 @@ struct EmulatorOptions {
 struct TransferReport {
     bool startByteSeen = false;
     bool headerReceived = false;
-    bool complete = false;   // every announced byte arrived and was acknowledged
-    bool verified = false;   // complete, checksum right, and the expectations met
+    bool complete = false;  // every announced byte arrived and was acknowledged
+    bool verified = false;  // complete, checksum right, and the expectations met
     std::uint32_t offset = 0;
     std::uint32_t length = 0;
     std::uint32_t checksum = 0;          // as announced in the header
@@ -63,7 +65,9 @@ struct TransferReport {
     double seconds = 0.0;  // from the start byte to the last acknowledgement
     std::string problem;   // why the transfer did not verify, in plain words
 
-    double BytesPerSecond() const { return seconds > 0 ? static_cast<double>(data.size()) / seconds : 0.0; }
+    double BytesPerSecond() const {
+        return seconds > 0 ? static_cast<double>(data.size()) / seconds : 0.0;
+    }
 };
 
 class ReceiverEmulator {

@@ -101,7 +101,8 @@ int WaitForChild(pid_t pid) {
 int main(int argc, char** argv) {
     CLI::App app{"Plays a receiver's boot loader on a pseudo-terminal for upgrade tests."};
     app.footer(
-        "Example:\n  velmora-emulator --expect image.bin -- velmora-cli send image.bin --port {port}\n"
+        "Example:\n  velmora-emulator --expect image.bin -- velmora-cli send image.bin --port "
+        "{port}\n"
         "Exit status: 0 transfer verified, 1 not verified, 2 usage or system error,\n"
         "3 transfer verified but COMMAND failed.");
     EmulatorOptions options;
@@ -111,9 +112,13 @@ int main(int argc, char** argv) {
     std::string linkPath;
     double timeoutSeconds = 0;
     long ackDelayMs = 0;
+    long powerOnMs = 0;
     bool quiet = false;
     std::vector<std::string> command;
 
+    app.add_option("--power-on-after", powerOnMs,
+                   "Stay silent this many milliseconds, as if switched on late")
+        ->check(CLI::NonNegativeNumber);
     app.add_option("--noise", options.noiseBytes, "Bytes of noise before the first ready signal")
         ->check(CLI::NonNegativeNumber);
     app.add_option("--ready", readyMode, "Ready signal: normal, late-ac (AC after 50 ms) or no-ac")
@@ -149,6 +154,7 @@ int main(int argc, char** argv) {
     }
 
     options.ackDelay = std::chrono::milliseconds(ackDelayMs);
+    options.powerOnDelay = std::chrono::milliseconds(powerOnMs);
     if (readyMode == "late-ac") {
         options.ready = EmulatorOptions::Ready::LateAc;
     } else if (readyMode == "no-ac") {
@@ -164,7 +170,8 @@ int main(int argc, char** argv) {
     }
     if (!expectOffset.empty()) {
         try {
-            options.expectedOffset = static_cast<std::uint32_t>(std::stoul(expectOffset, nullptr, 16));
+            options.expectedOffset =
+                static_cast<std::uint32_t>(std::stoul(expectOffset, nullptr, 16));
         } catch (const std::exception&) {
             std::fprintf(stderr, "velmora-emulator: --expect-offset wants hex digits, not %s\n",
                          expectOffset.c_str());
@@ -192,9 +199,10 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
 
-    const auto timeout = timeoutSeconds > 0
-                             ? std::chrono::milliseconds(static_cast<long long>(timeoutSeconds * 1000))
-                             : std::chrono::milliseconds(std::chrono::hours(24 * 365));
+    const auto timeout =
+        timeoutSeconds > 0
+            ? std::chrono::milliseconds(static_cast<long long>(timeoutSeconds * 1000))
+            : std::chrono::milliseconds(std::chrono::hours(24 * 365));
     TransferReport report;
     int commandStatus = 0;
     if (!command.empty()) {

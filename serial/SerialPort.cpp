@@ -91,8 +91,12 @@ bool CSerialPort::WaitForData(std::chrono::milliseconds bound) {
     return m_device->WaitReadable(bound);
 }
 
-void CSerialPort::Interrupt() { m_device->Interrupt(); }
+void CSerialPort::Interrupt() {
+    m_device->Interrupt();
+}
 
-bool CSerialPort::IsDeviceLost() const { return m_bOpened != 0 && m_device->IsLost(); }
+bool CSerialPort::IsDeviceLost() const {
+    return m_bOpened != 0 && m_device->IsLost();
+}
 
 }  // namespace velmora

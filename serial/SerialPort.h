@@ -27,8 +27,8 @@ public:
     // Opens "COM<portNumber>" with the given line parameters. Returns 1 when the
     // port is open and configured, 0 otherwise. On a port that is already open
     // it returns 0 and leaves the port exactly as it was.
-    int Open(int portNumber, std::uint32_t baudRate, std::uint8_t dataBits,
-             std::uint8_t parity, std::uint8_t stopBits);
+    int Open(int portNumber, std::uint32_t baudRate, std::uint8_t dataBits, std::uint8_t parity,
+             std::uint8_t stopBits);
     // The same with a device path in place of the COM number.
     int OpenDevice(const std::string& device, std::uint32_t baudRate, std::uint8_t dataBits,
                    std::uint8_t parity, std::uint8_t stopBits);

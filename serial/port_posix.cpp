@@ -13,9 +13,13 @@ namespace velmora {
 
 namespace {
 
-std::string ErrnoText(int err) { return std::strerror(err); }
+std::string ErrnoText(int err) {
+    return std::strerror(err);
+}
 
-bool IsDeviceGone(int err) { return err == EIO || err == ENXIO || err == ENODEV || err == EPIPE; }
+bool IsDeviceGone(int err) {
+    return err == EIO || err == ENXIO || err == ENODEV || err == EPIPE;
+}
 
 // How far a driver may round a baud rate before the line is unusable.
 constexpr double kBaudTolerance = 0.03;
@@ -134,7 +138,7 @@ bool PosixPortDevice::Open(const std::string& device, const LineConfig& config) 
         const LineReadback got = DescribeLineSettings(actual);
         const double wantBaud = config.nBaudRate;
         const double diff = (got.nBaudRate > config.nBaudRate) ? got.nBaudRate - wantBaud
-                                                                : wantBaud - got.nBaudRate;
+                                                               : wantBaud - got.nBaudRate;
         std::string mismatch;
         if (diff > wantBaud * kBaudTolerance) {
             mismatch = std::to_string(config.nBaudRate) + " baud (it runs at " +
@@ -166,8 +170,8 @@ bool PosixPortDevice::Close() {
     if (m_saved.valid && !m_lost.load() && !WriteLineSettings(m_sys, m_fd, m_saved)) {
         if (!IsDeviceGone(errno)) {
             ok = false;
-            error = "Cannot restore the line settings of " + m_device + ": " + ErrnoText(errno) +
-                    ".";
+            error =
+                "Cannot restore the line settings of " + m_device + ": " + ErrnoText(errno) + ".";
         }
     }
     m_sys.Ioctl(m_fd, TIOCNXCL, nullptr);
@@ -209,7 +213,8 @@ int PosixPortDevice::Read(std::uint8_t* buffer, int maxCount) {
     if (queued == 0) {
         return 0;
     }
-    const auto want = static_cast<size_t>(std::min<std::uint32_t>(queued, static_cast<std::uint32_t>(maxCount)));
+    const auto want =
+        static_cast<size_t>(std::min<std::uint32_t>(queued, static_cast<std::uint32_t>(maxCount)));
     for (;;) {
         const ssize_t n = m_sys.Read(m_fd, buffer, want);
         if (n >= 0) {
@@ -236,8 +241,7 @@ PosixPortDevice::WaitResult PosixPortDevice::WaitFor(
         if (now >= deadline) {
             return WaitResult::TimedOut;
         }
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
         pollfd fds[2] = {{m_fd, events, 0}, {m_wake[0], POLLIN, 0}};
         const nfds_t count = m_wake[0] >= 0 ? 2 : 1;
         const int rc = m_sys.Poll(fds, count, static_cast<int>(std::min<long long>(left, 60000)));

@@ -65,10 +65,18 @@ bool ComposeLineSettings(const SavedLineSettings& base, const LineConfig& config
 
     tcflag_t size = 0;
     switch (config.nDataBits) {
-        case 5: size = CS5; break;
-        case 6: size = CS6; break;
-        case 7: size = CS7; break;
-        case 8: size = CS8; break;
+        case 5:
+            size = CS5;
+            break;
+        case 6:
+            size = CS6;
+            break;
+        case 7:
+            size = CS7;
+            break;
+        case 8:
+            size = CS8;
+            break;
         default:
             error = "The serial line cannot use " + std::to_string(config.nDataBits) +
                     " data bits; choose 5, 6, 7 or 8.";
@@ -76,15 +84,18 @@ bool ComposeLineSettings(const SavedLineSettings& base, const LineConfig& config
     }
     bool twoStop = false;
     switch (config.nStopBits) {
-        case 0: twoStop = false; break;
-        case 2: twoStop = true; break;
+        case 0:
+            twoStop = false;
+            break;
+        case 2:
+            twoStop = true;
+            break;
         case 1:
             // A UART sends one and a half stop bits when it is asked for two
             // with 5-bit characters; with longer characters the line cannot.
             if (config.nDataBits != 5) {
                 error = "This serial line cannot send 1.5 stop bits with " +
-                        std::to_string(config.nDataBits) +
-                        " data bits; choose 1 or 2 stop bits.";
+                        std::to_string(config.nDataBits) + " data bits; choose 1 or 2 stop bits.";
                 return false;
             }
             twoStop = true;
@@ -109,8 +120,8 @@ bool ComposeLineSettings(const SavedLineSettings& base, const LineConfig& config
     tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
                                           ICRNL | IUCLC | IMAXBEL);
     tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-    tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG |
-                                          IEXTEN | XCASE);
+    tio.c_lflag &=
+        ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN | XCASE);
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CMSPAR);
     tio.c_cflag |= size | CREAD;
     if (config.nParity == 1) {
@@ -141,10 +152,18 @@ LineReadback DescribeLineSettings(const SavedLineSettings& settings) {
     LineReadback r;
     r.nBaudRate = tio.c_ospeed;
     switch (tio.c_cflag & CSIZE) {
-        case CS5: r.nDataBits = 5; break;
-        case CS6: r.nDataBits = 6; break;
-        case CS7: r.nDataBits = 7; break;
-        default: r.nDataBits = 8; break;
+        case CS5:
+            r.nDataBits = 5;
+            break;
+        case CS6:
+            r.nDataBits = 6;
+            break;
+        case CS7:
+            r.nDataBits = 7;
+            break;
+        default:
+            r.nDataBits = 8;
+            break;
     }
     if ((tio.c_cflag & PARENB) != 0) {
         r.nParity = (tio.c_cflag & PARODD) != 0 ? 1 : 2;

@@ -22,12 +22,12 @@ struct SavedLineSettings {
 struct LineReadback {
     std::uint32_t nBaudRate = 0;
     std::uint8_t nDataBits = 0;
-    std::uint8_t nParity = 0;      // 0 none, 1 odd, 2 even
-    bool bTwoStopBits = false;     // CSTOPB
-    bool bRaw = false;             // no input or output processing, no echo, no signals
-    bool bXonXoff = false;         // IXON
-    bool bRtsCts = false;          // CRTSCTS
-    bool bLocal = false;           // CLOCAL
+    std::uint8_t nParity = 0;   // 0 none, 1 odd, 2 even
+    bool bTwoStopBits = false;  // CSTOPB
+    bool bRaw = false;          // no input or output processing, no echo, no signals
+    bool bXonXoff = false;      // IXON
+    bool bRtsCts = false;       // CRTSCTS
+    bool bLocal = false;        // CLOCAL
 };
 
 bool ReadLineSettings(PosixSysCalls& sys, int fd, SavedLineSettings& saved);

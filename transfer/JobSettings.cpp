@@ -45,9 +45,9 @@ std::uint32_t ParseHexOffset(std::string text, int lastIndex) {
 }
 
 std::uint32_t ParseHexOffset(std::string_view text) {
-    return ParseHexOffset(std::string(text), static_cast<int>(std::min<std::size_t>(
-                                                 text.size(), std::numeric_limits<int>::max())) -
-                                                 1);
+    return ParseHexOffset(
+        std::string(text),
+        static_cast<int>(std::min<std::size_t>(text.size(), std::numeric_limits<int>::max())) - 1);
 }
 
 UpgradeType UpgradeTypeFromText(std::string_view text) {

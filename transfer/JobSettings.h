@@ -23,9 +23,9 @@ inline constexpr std::string_view kTerrestrialProjectName = "DVB-S+T";
 
 struct JobSettings {
     UpgradeType nUpgradeType = UpgradeType::Code;
-    std::uint32_t nOffset = 0;       // flash offset of a database image
-    std::uint8_t bPackedModel = 0;   // 1: the image goes through the external packer
-    std::uint8_t bTerrestrial = 0;   // 1: 32-byte transponder records
+    std::uint32_t nOffset = 0;      // flash offset of a database image
+    std::uint8_t bPackedModel = 0;  // 1: the image goes through the external packer
+    std::uint8_t bTerrestrial = 0;  // 1: 32-byte transponder records
     std::int32_t nMaxSat = 0;
     std::int32_t nMaxTp = 0;
     std::int32_t nMaxTv = 0;
@@ -35,9 +35,9 @@ struct JobSettings {
     std::int32_t nLnbCLow = 0;
     std::int32_t nLnbKuHigh = 0;
     std::int32_t nLnbKuLow = 0;
-    std::string strFilePath;       // the file chosen to send (or the channel list)
-    char szImageName[10] = {};     // image produced by a conversion, zero-terminated
-    std::uint8_t bConverted = 0;   // 1 when szImageName is the file to send
+    std::string strFilePath;      // the file chosen to send (or the channel list)
+    char szImageName[10] = {};    // image produced by a conversion, zero-terminated
+    std::uint8_t bConverted = 0;  // 1 when szImageName is the file to send
     // Folder that holds the conversion's working files ("db1.bin", "tmp.bin",
     // "db.bin"). Empty means the process's current directory.
     std::string strWorkDir;
@@ -72,7 +72,7 @@ enum StopBitsCode : std::uint8_t { kOneStopBit = 0, kOne5StopBits = 1, kTwoStopB
 
 // Line parameters handed to CSerialPort::Open; they are not part of JobSettings.
 struct LineParams {
-    int nPort = 0;                 // 1 for COM1
+    int nPort = 0;  // 1 for COM1
     std::uint32_t nBaudRate = 0;
     std::uint8_t nDataBits = 0;
     std::uint8_t nParity = kNoParity;

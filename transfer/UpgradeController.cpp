@@ -51,8 +51,7 @@ std::string LimitProblem(const JobSettings& s) {
 }  // namespace
 
 CUpgradeController::CUpgradeController(IProgressBar& analyseBar, IProgressBar& sendBar,
-                                       IMessageBox& messages,
-                                       std::unique_ptr<IPortDevice> device)
+                                       IMessageBox& messages, std::unique_ptr<IPortDevice> device)
     : m_analyseBar(analyseBar),
       m_sendBar(sendBar),
       m_messages(messages),
@@ -82,12 +81,11 @@ StartResult CUpgradeController::Start(const std::string& filePath,
         return StartResult::LimitRefused;
     }
 
-    const int opened =
-        m_line.strDevice.empty()
-            ? m_port.Open(m_line.nPort, m_line.nBaudRate, m_line.nDataBits, m_line.nParity,
-                          m_line.nStopBits)
-            : m_port.OpenDevice(m_line.strDevice, m_line.nBaudRate, m_line.nDataBits,
-                                m_line.nParity, m_line.nStopBits);
+    const int opened = m_line.strDevice.empty()
+                           ? m_port.Open(m_line.nPort, m_line.nBaudRate, m_line.nDataBits,
+                                         m_line.nParity, m_line.nStopBits)
+                           : m_port.OpenDevice(m_line.strDevice, m_line.nBaudRate, m_line.nDataBits,
+                                               m_line.nParity, m_line.nStopBits);
     if (opened == 0) {
         m_messages.Show(PortFailedText(m_line.nPort));
         return StartResult::PortFailed;

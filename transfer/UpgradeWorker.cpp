@@ -44,15 +44,24 @@ bool IsSdxFileName(std::string_view path) {
 
 const char* JobOutcomeName(JobOutcome outcome) {
     switch (outcome) {
-        case JobOutcome::Finished: return "finished";
-        case JobOutcome::NothingToDo: return "nothing to do";
-        case JobOutcome::Refused: return "refused";
-        case JobOutcome::ConversionFailed: return "conversion failed";
-        case JobOutcome::FileError: return "file error";
-        case JobOutcome::FileShrank: return "file shrank";
-        case JobOutcome::DeviceLost: return "device lost";
-        case JobOutcome::TimedOut: return "timed out";
-        case JobOutcome::Cancelled: return "cancelled";
+        case JobOutcome::Finished:
+            return "finished";
+        case JobOutcome::NothingToDo:
+            return "nothing to do";
+        case JobOutcome::Refused:
+            return "refused";
+        case JobOutcome::ConversionFailed:
+            return "conversion failed";
+        case JobOutcome::FileError:
+            return "file error";
+        case JobOutcome::FileShrank:
+            return "file shrank";
+        case JobOutcome::DeviceLost:
+            return "device lost";
+        case JobOutcome::TimedOut:
+            return "timed out";
+        case JobOutcome::Cancelled:
+            return "cancelled";
     }
     return "unknown";
 }
@@ -196,7 +205,9 @@ void UpgradeJob::SendPacedByte(std::uint8_t byte, std::int64_t thresholdMicros) 
     m_env.port.Write(&byte, 1);
 }
 
-bool UpgradeJob::OpenSendFile(SendFile& file) { return file.Open(m_sendPath); }
+bool UpgradeJob::OpenSendFile(SendFile& file) {
+    return file.Open(m_sendPath);
+}
 
 JobOutcome UpgradeJob::EndWithMessage(JobOutcome outcome, const std::string& text) {
     m_env.port.Close();
@@ -287,9 +298,9 @@ JobOutcome UpgradeJob::Run() {
                                                          ": " + sizeError.message() + ".");
     }
     if (fileLength > 0xFFFFFFFFU) {
-        return EndWithMessage(JobOutcome::FileError,
-                              "The file " + m_sendPath +
-                                  " is too large to send: the receiver takes at most 4 GiB.");
+        return EndWithMessage(
+            JobOutcome::FileError,
+            "The file " + m_sendPath + " is too large to send: the receiver takes at most 4 GiB.");
     }
     const auto length = static_cast<std::uint32_t>(fileLength);
     m_env.analyseBar.SetPos(100);
@@ -371,8 +382,8 @@ JobOutcome UpgradeJob::Run() {
             return EndAfterWait(w, "sending the data (" + std::to_string(sent) + " of " +
                                        std::to_string(length) + " bytes sent)");
         }
-        const auto percent = static_cast<std::uint32_t>(static_cast<std::uint64_t>(sent) * 100U /
-                                                        length);
+        const auto percent =
+            static_cast<std::uint32_t>(static_cast<std::uint64_t>(sent) * 100U / length);
         if (percent != lastPercent) {
             m_env.sendBar.SetPos(static_cast<int>(percent));
             lastPercent = percent;

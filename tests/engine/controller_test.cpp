@@ -62,10 +62,11 @@ struct Rig {
 TEST(StartCommand, WithoutAFileItSaysSoAndTouchesNothing) {
     Rig rig;
     bool controlsRead = false;
-    EXPECT_EQ(rig.controller->Start("", [&] {
-        controlsRead = true;
-        return DialogValues{};
-    }),
+    EXPECT_EQ(rig.controller->Start("",
+                                    [&] {
+                                        controlsRead = true;
+                                        return DialogValues{};
+                                    }),
               StartResult::FileMissing);
     EXPECT_EQ(rig.controller->Start(rig.dir.File("absent.bin"), DialogValues{}),
               StartResult::FileMissing);

@@ -203,7 +203,8 @@ TEST(SerialPosix, ComNamesResolveThroughTheEnvironment) {
     EXPECT_EQ(ResolvePortName(7), "/dev/ttyUSB3");
     ::unsetenv("VELMORA_COM7");
     EXPECT_EQ(ResolvePortName(7), "/dev/ttyS6");
-    EXPECT_EQ(ResolvePortName(1), ::getenv("VELMORA_COM1") ? ::getenv("VELMORA_COM1") : "/dev/ttyS0");
+    EXPECT_EQ(ResolvePortName(1),
+              ::getenv("VELMORA_COM1") ? ::getenv("VELMORA_COM1") : "/dev/ttyS0");
 }
 
 TEST(SerialPosix, LineSettingsAreAppliedAndTheRestIsKept) {

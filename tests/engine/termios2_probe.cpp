@@ -42,13 +42,29 @@ std::uint32_t UartLikeSysCalls::Speed() const {
     return tio.c_ospeed;
 }
 
-std::uint32_t UartLikeSysCalls::Cs5() { return CS5; }
-std::uint32_t UartLikeSysCalls::Cs6() { return CS6; }
-std::uint32_t UartLikeSysCalls::Cs7() { return CS7; }
-std::uint32_t UartLikeSysCalls::Cs8() { return CS8; }
-std::uint32_t UartLikeSysCalls::CsizeMask() { return CSIZE; }
-std::uint32_t UartLikeSysCalls::Parenb() { return PARENB; }
-std::uint32_t UartLikeSysCalls::Parodd() { return PARODD; }
-std::uint32_t UartLikeSysCalls::Cstopb() { return CSTOPB; }
+std::uint32_t UartLikeSysCalls::Cs5() {
+    return CS5;
+}
+std::uint32_t UartLikeSysCalls::Cs6() {
+    return CS6;
+}
+std::uint32_t UartLikeSysCalls::Cs7() {
+    return CS7;
+}
+std::uint32_t UartLikeSysCalls::Cs8() {
+    return CS8;
+}
+std::uint32_t UartLikeSysCalls::CsizeMask() {
+    return CSIZE;
+}
+std::uint32_t UartLikeSysCalls::Parenb() {
+    return PARENB;
+}
+std::uint32_t UartLikeSysCalls::Parodd() {
+    return PARODD;
+}
+std::uint32_t UartLikeSysCalls::Cstopb() {
+    return CSTOPB;
+}
 
 }  // namespace velmora::test

@@ -64,7 +64,8 @@ JobRun RunJob(JobSpec spec, std::stop_source stop = {}) {
         spec.prepare(settings.strFilePath);
     }
     Journal journal;
-    JobEnvironment env{port, journal.analyse, journal.send, journal.messages, clock, spec.waitLimit};
+    JobEnvironment env{port,  journal.analyse, journal.send, journal.messages,
+                       clock, spec.waitLimit};
     std::atomic<bool> busy{true};
     run.outcome = UpgradeThreadProc(settings, env, stop.get_token(), busy);
     run.busyAfter = busy.load();
@@ -117,9 +118,8 @@ TEST(TransferBytes, ThreeByteDatabaseFile) {
     spec.file = {'a', 'b', 'c'};
     const JobRun run = RunJob(spec);
     EXPECT_EQ(run.outcome, JobOutcome::Finished);
-    EXPECT_EQ(run.Written(),
-              (Bytes{0x40, 0x00, 0x00, 0x1B, 0x00, 0x03, 0x00, 0x00, 0x00, 0x61, 0x62, 0x00, 0x00,
-                     'a', 'b', 'c'}));
+    EXPECT_EQ(run.Written(), (Bytes{0x40, 0x00, 0x00, 0x1B, 0x00, 0x03, 0x00, 0x00, 0x00, 0x61,
+                                    0x62, 0x00, 0x00, 'a', 'b', 'c'}));
     EXPECT_EQ(run.journal, Expected({"send 100"}));  // and 100 again at completion
     EXPECT_FALSE(run.busyAfter);
 }
@@ -201,7 +201,8 @@ TEST(TransferBytes, ChecksumSpanningTwoChunksEqualsOnePass) {
     spec.file = PatternBytes(kChecksumChunk + 3, 7);
     spec.clockTickNs = 200'000;
     const Bytes written = RunJob(spec).Written();
-    const std::uint32_t one = WordSum16(spec.file.data(), static_cast<std::uint32_t>(spec.file.size()));
+    const std::uint32_t one =
+        WordSum16(spec.file.data(), static_cast<std::uint32_t>(spec.file.size()));
     EXPECT_EQ(Bytes(written.begin() + 9, written.begin() + 13),
               (Bytes{static_cast<std::uint8_t>(one), static_cast<std::uint8_t>(one >> 8),
                      static_cast<std::uint8_t>(one >> 16), static_cast<std::uint8_t>(one >> 24)}));

@@ -102,8 +102,8 @@ TEST_F(CliAgainstEmulator, APulledCableEndsTheJobWithinASecondAndNeverAsSuccess)
     EmulatorOptions options;
     options.hangupAfterBlocks = 3;
     StartEmulator(options);
-    auto cli = RunCli({"send", dir.Write("image.bin", PatternBytes(24000)), "--port",
-                       emulator->SlavePath()});
+    auto cli = RunCli(
+        {"send", dir.Write("image.bin", PatternBytes(24000)), "--port", emulator->SlavePath()});
     const TransferReport report = Report(kJobDeadline);
     const auto hungUp = std::chrono::steady_clock::now();
     EXPECT_FALSE(report.verified);

@@ -82,8 +82,9 @@ void ScriptedDevice::QueueAck() {
 
 std::uint32_t ScriptedDevice::BytesWaiting() {
     const std::int64_t now = m_clock.Now();
-    return static_cast<std::uint32_t>(std::count_if(
-        m_incoming.begin(), m_incoming.end(), [now](const Incoming& i) { return i.availableAt <= now; }));
+    return static_cast<std::uint32_t>(
+        std::count_if(m_incoming.begin(), m_incoming.end(),
+                      [now](const Incoming& i) { return i.availableAt <= now; }));
 }
 
 int ScriptedDevice::Read(std::uint8_t* buffer, int maxCount) {

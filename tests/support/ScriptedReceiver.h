@@ -37,16 +37,16 @@ private:
 
 // What the scripted boot loader does.
 struct ReceiverScript {
-    std::vector<std::uint8_t> noise;                // queued before the first ready signal
-    int lateAcSignals = 0;                          // ready signals whose AC comes after 50 ms
-    int lonelyAbSignals = 0;                        // ready signals of AB followed by another byte
-    bool sendReady = true;                          // false: stays silent
-    std::function<bool()> readyGate;                // when set, announces itself only once true
-    std::vector<std::uint8_t> junkBeforeAck;        // sent in front of every acknowledgement
+    std::vector<std::uint8_t> noise;          // queued before the first ready signal
+    int lateAcSignals = 0;                    // ready signals whose AC comes after 50 ms
+    int lonelyAbSignals = 0;                  // ready signals of AB followed by another byte
+    bool sendReady = true;                    // false: stays silent
+    std::function<bool()> readyGate;          // when set, announces itself only once true
+    std::vector<std::uint8_t> junkBeforeAck;  // sent in front of every acknowledgement
     bool ackHeader = true;
-    int loseDeviceAfterBlocks = -1;                 // the device goes away after N blocks
-    std::function<void(int block)> afterBlock;      // called once block N (1-based) is acknowledged
-    std::function<void()> onIdleWait;               // called when the tool waits with nothing queued
+    int loseDeviceAfterBlocks = -1;             // the device goes away after N blocks
+    std::function<void(int block)> afterBlock;  // called once block N (1-based) is acknowledged
+    std::function<void()> onIdleWait;           // called when the tool waits with nothing queued
 };
 
 struct WrittenByte {
