@@ -107,6 +107,10 @@ void CUpgradeController::StartWorker() {
         m_workerDone = false;
     }
     m_stopSource = std::stop_source();
+    if (m_cancelled) {
+        // Cancel() came while this Start was under way: the job ends at once.
+        m_stopSource.request_stop();
+    }
     // The job works on its own copy of the settings: choosing another file or
     // pressing Start again cannot change a running job.
     m_worker = std::thread([this, job = m_settings, stop = m_stopSource.get_token()]() mutable {
@@ -123,6 +127,7 @@ void CUpgradeController::StartWorker() {
 
 void CUpgradeController::Cancel() {
     std::lock_guard lock(m_threadMutex);
+    m_cancelled = true;
     if (m_worker.joinable()) {
         m_stopSource.request_stop();
         m_port.Interrupt();
