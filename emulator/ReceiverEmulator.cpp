@@ -253,10 +253,15 @@ void ReceiverEmulator::Run() {
         if (phase == Phase::Ready) {
             wakeAt = std::min(wakeAt, nextReady);
         }
-        const auto waitMs = std::chrono::ceil<std::chrono::milliseconds>(
-            std::max(wakeAt - now, Clock::duration::zero()));
+        // Acknowledgements are timed to the microsecond when throttling, so
+        // the wait is a ppoll with a nanosecond time-out.
+        const auto waitNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                std::max(wakeAt - now, Clock::duration::zero()))
+                                .count();
+        const timespec timeout{static_cast<time_t>(waitNs / 1'000'000'000),
+                               static_cast<long>(waitNs % 1'000'000'000)};
         pollfd fds[2] = {{m_master, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
-        const int rc = ::poll(fds, 2, static_cast<int>(waitMs.count()));
+        const int rc = ::ppoll(fds, 2, &timeout, nullptr);
         if (rc < 0 && errno != EINTR) {
             break;
         }
