@@ -1,0 +1,293 @@
+#include "sdx/DatabaseImage.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+namespace velmora {
+
+namespace {
+
+constexpr std::uint8_t kZeros[4096] = {};
+
+void Put16(std::uint8_t* out, std::int64_t value) {
+    const auto v = static_cast<std::uint64_t>(value);
+    out[0] = static_cast<std::uint8_t>(v & 0xFFU);
+    out[1] = static_cast<std::uint8_t>((v >> 8) & 0xFFU);
+}
+
+void Put32(std::uint8_t* out, std::int64_t value) {
+    const auto v = static_cast<std::uint64_t>(value);
+    for (unsigned b = 0; b < 4; ++b) {
+        out[b] = static_cast<std::uint8_t>((v >> (8 * b)) & 0xFFU);
+    }
+}
+
+bool WriteZeros(IImageSink& sink, std::int64_t count) {
+    while (count > 0) {
+        const auto n = static_cast<std::size_t>(
+            std::min<std::int64_t>(count, static_cast<std::int64_t>(sizeof kZeros)));
+        if (!sink.Write(kZeros, n)) {
+            return false;
+        }
+        count -= static_cast<std::int64_t>(n);
+    }
+    return true;
+}
+
+// Walks the channels of the database in image order: satellites by index,
+// their transponders by slot, their channels by slot.
+template <typename Visit>
+bool ForEachChannel(const ChannelDatabase& db, Visit&& visit) {
+    const int satCount = std::clamp(db.nSatCount, 0, kMaxSatellites);
+    for (int s = 0; s < satCount; ++s) {
+        const SatelliteEntry& sat = db.aSatellites[s];
+        const int tpCount = std::clamp(sat.nTpCount, 0, kMaxTranspondersPerSatellite);
+        for (int t = 0; t < tpCount; ++t) {
+            const TransponderEntry& tp = sat.aTransponders[t];
+            const int chCount = std::clamp(tp.nChannelCount, 0, kMaxChannelsPerTransponder);
+            for (int c = 0; c < chCount; ++c) {
+                if (!visit(tp.aChannels[c])) {
+                    return false;
+                }
+            }
+        }
+    }
+    return true;
+}
+
+// One channel section: the channels of one service type, up to `limit`,
+// then zero records up to `limit`.
+bool EmitChannelSection(const ChannelDatabase& db, char serviceType, std::int64_t limit,
+                        bool withCaSystemId, IImageSink& sink) {
+    std::int64_t written = 0;
+    const bool ok = ForEachChannel(db, [&](const ChannelEntry& ch) {
+        if (ch.chServiceType != serviceType || written >= limit) {
+            return true;
+        }
+        const auto bytes = ChannelRecordBytes(ch, withCaSystemId);
+        ++written;
+        return sink.Write(bytes.data(), bytes.size());
+    });
+    return ok && WriteZeros(sink, (limit - written) * kChannelRecordSize);
+}
+
+class FileImageSink final : public IImageSink {
+public:
+    explicit FileImageSink(std::FILE* file) : m_file(file) {}
+    bool Write(const std::uint8_t* data, std::size_t size) override {
+        if (std::fwrite(data, 1, size, m_file) != size) {
+            m_errno = errno != 0 ? errno : EIO;
+            return false;
+        }
+        return true;
+    }
+    int Errno() const { return m_errno; }
+
+private:
+    std::FILE* m_file;
+    int m_errno = 0;
+};
+
+}  // namespace
+
+ImageLimits ImageLimitsOf(const JobSettings& s) {
+    ImageLimits limits;
+    limits.nMaxSat = s.nMaxSat;
+    limits.nMaxTp = s.nMaxTp;
+    limits.nMaxTv = s.nMaxTv;
+    limits.nMaxRadio = s.nMaxRadio;
+    limits.nDbSize = s.nDbSize;
+    limits.nLnbCHigh = s.nLnbCHigh;
+    limits.nLnbCLow = s.nLnbCLow;
+    limits.nLnbKuHigh = s.nLnbKuHigh;
+    limits.nLnbKuLow = s.nLnbKuLow;
+    limits.bTerrestrial = s.bTerrestrial != 0;
+    return limits;
+}
+
+ImageLayout LayoutOf(const ImageLimits& limits) {
+    ImageLayout l;
+    l.nSatellites = std::max<std::int64_t>(limits.nMaxSat, 0);
+    l.nTransponders = std::max<std::int64_t>(limits.nMaxTp, 0);
+    l.nTv = std::max<std::int64_t>(limits.nMaxTv, 0);
+    l.nRadio = std::max<std::int64_t>(limits.nMaxRadio, 0);
+    l.nTpRecordSize =
+        limits.bTerrestrial ? kTerrestrialTransponderRecordSize : kTransponderRecordSize;
+    l.satelliteOffset = kImageHeaderSize;
+    l.transponderOffset = l.satelliteOffset + kSatelliteRecordSize * l.nSatellites;
+    l.tvOffset = l.transponderOffset + l.nTpRecordSize * l.nTransponders;
+    l.radioOffset = l.tvOffset + kChannelRecordSize * l.nTv;
+    l.fillOffset = l.radioOffset + kChannelRecordSize * l.nRadio;
+    l.fillLength = std::max<std::int64_t>(limits.nDbSize - l.fillOffset, 0);
+    l.totalLength = l.fillOffset + l.fillLength;
+    return l;
+}
+
+std::array<std::uint8_t, kSatelliteRecordSize> SatelliteRecordBytes(const SatelliteEntry& sat,
+                                                                    const ImageLimits& limits) {
+    std::array<std::uint8_t, kSatelliteRecordSize> r{};
+    const bool cBand = sat.nBand == CBand;
+    r[0] = cBand ? kBandByteC : kBandByteKu;
+    const bool west = sat.nOrbitalPosition > kWestThreshold;
+    r[1] = west ? kWestFlag : 0;
+    Put16(&r[4], cBand ? limits.nLnbCHigh : limits.nLnbKuHigh);
+    Put16(&r[6], cBand ? limits.nLnbCLow : limits.nLnbKuLow);
+    if (sat.pszName != nullptr) {
+        std::memcpy(&r[8], sat.pszName, 16);
+    }
+    const std::int64_t position =
+        west ? 3600 - static_cast<std::int64_t>(sat.nOrbitalPosition) : sat.nOrbitalPosition;
+    Put32(&r[24], position);
+    return r;
+}
+
+void TransponderRecordBytes(const TransponderEntry& tp, bool terrestrial,
+                            std::uint8_t out[kTerrestrialTransponderRecordSize]) {
+    std::memset(out, 0, kTerrestrialTransponderRecordSize);
+    if (tp.pszNetworkName != nullptr) {
+        std::memcpy(out, tp.pszNetworkName, 16);
+    }
+    std::size_t at = 16;
+    if (terrestrial) {
+        Put32(out + at, tp.nFrequency);
+        at += 4;
+    } else {
+        Put16(out + at, tp.nFrequency);
+        at += 2;
+    }
+    Put16(out + at, tp.nSymbolRate);
+    Put16(out + at + 2, tp.nSatIndex);
+    Put16(out + at + 4, tp.nTpNumber);
+    out[at + 6] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(tp.nPolarisation) & 0xFFU);
+    out[at + 7] = 0;
+    out[at + 8] = 0;
+    out[at + 9] = 1;
+    out[at + 10] = 1;
+    out[at + 11] = 0;
+}
+
+std::array<std::uint8_t, kChannelRecordSize> ChannelRecordBytes(const ChannelEntry& ch,
+                                                                bool withCaSystemId) {
+    std::array<std::uint8_t, kChannelRecordSize> r{};
+    if (ch.pszName != nullptr) {
+        std::memcpy(&r[0], ch.pszName, 25);
+    }
+    r[25] = 1;
+    Put16(&r[26], ch.nTpNumber);
+    Put16(&r[28], ch.nServiceId);
+    Put16(&r[30], ch.nTransportStreamId);
+    Put16(&r[32], ch.nNetworkId);
+    Put16(&r[34], ch.nVideoPid);
+    Put16(&r[38], ch.nAudioPid);
+    Put16(&r[46], kNullPid);
+    Put16(&r[54], ch.nPcrPid);
+    r[56] = ch.nCaSystemId != 0 ? 1 : 0;
+    if (withCaSystemId) {
+        Put16(&r[58], ch.nCaSystemId);
+    }
+    return r;
+}
+
+bool EmitDatabaseImage(const ChannelDatabase& db, const ImageLimits& limits, IImageSink& sink,
+                       IProgressBar& analyse) {
+    const ImageLayout layout = LayoutOf(limits);
+
+    const std::uint8_t header[kImageHeaderSize] = {0, 0, 0, 0, 1, 0, 0, 0};
+    if (!sink.Write(header, sizeof header)) {
+        return false;
+    }
+
+    // Satellites: never more than the section holds.
+    const std::int64_t satCount =
+        std::min<std::int64_t>(std::clamp(db.nSatCount, 0, kMaxSatellites), layout.nSatellites);
+    for (std::int64_t s = 0; s < satCount; ++s) {
+        const auto bytes = SatelliteRecordBytes(db.aSatellites[s], limits);
+        if (!sink.Write(bytes.data(), bytes.size())) {
+            return false;
+        }
+    }
+    if (!WriteZeros(sink, (layout.nSatellites - satCount) * kSatelliteRecordSize)) {
+        return false;
+    }
+    analyse.SetPos(80);
+
+    // Transponders with a frequency and a symbol rate, up to nMaxTp.
+    std::int64_t k = 0;
+    const auto recordSize = static_cast<std::size_t>(layout.nTpRecordSize);
+    std::uint8_t record[kTerrestrialTransponderRecordSize];
+    for (std::int64_t s = 0; s < satCount && k < layout.nTransponders; ++s) {
+        const SatelliteEntry& sat = db.aSatellites[s];
+        const int tpCount = std::clamp(sat.nTpCount, 0, kMaxTranspondersPerSatellite);
+        for (int t = 0; t < tpCount && k < layout.nTransponders; ++t) {
+            const TransponderEntry& tp = sat.aTransponders[t];
+            if (tp.nFrequency == 0 || tp.nSymbolRate == 0) {
+                continue;
+            }
+            TransponderRecordBytes(tp, limits.bTerrestrial, record);
+            if (!sink.Write(record, recordSize)) {
+                return false;
+            }
+            ++k;
+        }
+    }
+    if (!WriteZeros(sink, (layout.nTransponders - k) * layout.nTpRecordSize)) {
+        return false;
+    }
+    analyse.SetPos(85);
+
+    if (!EmitChannelSection(db, 'T', layout.nTv, true, sink) ||
+        !EmitChannelSection(db, 'R', layout.nRadio, false, sink)) {
+        return false;
+    }
+    analyse.SetPos(90);
+
+    return WriteZeros(sink, layout.fillLength);
+}
+
+std::string WorkFilePath(const JobSettings& settings, const char* name) {
+    if (settings.strWorkDir.empty()) {
+        return name;
+    }
+    return (std::filesystem::path(settings.strWorkDir) / name).string();
+}
+
+bool WriteDatabaseImage(IProgressBar& analyse, JobSettings& settings, SdxListNode*& pHead,
+                        std::string& error) {
+    // The database refers into the records: release them on every path, but
+    // only once the image has been written.
+    SdxListGuard list(pHead);
+    pHead = nullptr;
+
+    const std::string path = WorkFilePath(settings, kImageFileName);
+    std::FILE* file = std::fopen(path.c_str(), "w+b");
+    if (file == nullptr) {
+        error = "Cannot create the database image " + path + ": " + std::strerror(errno) +
+                ". Check that the folder exists and can be written, then try again.";
+        return false;
+    }
+    FileImageSink sink(file);
+    bool ok = EmitDatabaseImage(GlobalChannelDatabase(), ImageLimitsOf(settings), sink, analyse);
+    int failure = sink.Errno();
+    if (ok && std::fflush(file) != 0) {
+        ok = false;
+        failure = errno;
+    }
+    if (std::fclose(file) != 0 && ok) {
+        ok = false;
+        failure = errno;
+    }
+    if (!ok) {
+        error = "Cannot write the database image " + path + ": " +
+                std::strerror(failure != 0 ? failure : EIO) +
+                ". The image is incomplete; free some space or choose another folder, then try "
+                "again.";
+        return false;
+    }
+    settings.bConverted = 1;
+    return true;
+}
+
+}  // namespace velmora

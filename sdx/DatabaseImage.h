@@ -1,0 +1,130 @@
+// The receiver's channel database image ("db1.bin").
+//
+// Fixed sections, one after the other, every number least significant byte
+// first; each section holds its real records first and then all-zero records
+// up to its full count, and zero bytes fill the image up to the database size:
+//
+//   offset 0   header          8 bytes: 00 00 00 00 01 00 00 00
+//   8          satellites      nMaxSat   x 28 bytes
+//   T          transponders    nMaxTp    x 30 bytes (32 for the DVB-S+T project)
+//   V          TV channels     nMaxTv    x 62 bytes
+//   A          radio channels  nMaxRadio x 62 bytes
+//   E          zero fill       up to nDbSize (none when the sections are longer)
+//
+// Satellite record (28): band (01 C, 41 Ku), west flag (10 when the position
+// is above 180.0 degrees), 0, 0, LNB high (16), LNB low (16), name (16 bytes),
+// position (32, tenths of a degree east, or west as 3600 - position).
+// Transponder record (30/32): network name (16), frequency (16, or 32 in the
+// 32-byte form, where every later field lies 2 bytes further on), symbol
+// rate, satellite index, transponder number (16 each), polarisation (8), then
+// 00 00 01 01 00.
+// Channel record (62): name (25), 01, transponder number, service id, TS id,
+// network id, video PID, 0, audio PID, 6 x 00, 1FFF (null PID), 6 x 00,
+// PCR PID, scrambled flag (8), 00, CA system id (TV only; 0 in radio records),
+// 0 (all 16-bit).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sdx/ChannelDatabase.h"
+#include "sdx/SdxReader.h"
+#include "transfer/JobHost.h"
+#include "transfer/JobSettings.h"
+
+namespace velmora {
+
+inline constexpr std::int64_t kImageHeaderSize = 8;
+inline constexpr std::int64_t kSatelliteRecordSize = 28;
+inline constexpr std::int64_t kTransponderRecordSize = 30;
+inline constexpr std::int64_t kTerrestrialTransponderRecordSize = 32;
+inline constexpr std::int64_t kChannelRecordSize = 62;
+inline constexpr std::uint8_t kBandByteC = 0x01;
+inline constexpr std::uint8_t kBandByteKu = 0x41;  // 'A'
+inline constexpr std::uint8_t kWestFlag = 0x10;
+inline constexpr std::int32_t kWestThreshold = 1800;  // tenths of a degree
+inline constexpr std::uint16_t kNullPid = 0x1FFF;
+
+// The file the writer produces, in the working directory.
+inline constexpr const char* kImageFileName = "db1.bin";
+
+// The settings that shape an image.
+struct ImageLimits {
+    std::int32_t nMaxSat = 32;
+    std::int32_t nMaxTp = 512;
+    std::int32_t nMaxTv = 500;
+    std::int32_t nMaxRadio = 1;
+    std::int32_t nDbSize = 65535;
+    std::int32_t nLnbCHigh = 5150;
+    std::int32_t nLnbCLow = 5150;
+    std::int32_t nLnbKuHigh = 10600;
+    std::int32_t nLnbKuLow = 9750;
+    bool bTerrestrial = false;
+};
+
+ImageLimits ImageLimitsOf(const JobSettings& settings);
+
+// Section offsets and lengths in bytes. Negative limits count as 0.
+struct ImageLayout {
+    std::int64_t nSatellites = 0;
+    std::int64_t nTransponders = 0;
+    std::int64_t nTv = 0;
+    std::int64_t nRadio = 0;
+    std::int64_t nTpRecordSize = kTransponderRecordSize;
+    std::int64_t satelliteOffset = kImageHeaderSize;
+    std::int64_t transponderOffset = 0;
+    std::int64_t tvOffset = 0;
+    std::int64_t radioOffset = 0;
+    std::int64_t fillOffset = 0;   // end of the radio section
+    std::int64_t fillLength = 0;   // nDbSize - fillOffset when positive
+    std::int64_t totalLength = 0;  // fillOffset + fillLength
+};
+
+ImageLayout LayoutOf(const ImageLimits& limits);
+
+// Where the image's bytes go.
+class IImageSink {
+public:
+    virtual ~IImageSink() = default;
+    // False when the bytes could not be stored; the writer stops then.
+    virtual bool Write(const std::uint8_t* data, std::size_t size) = 0;
+};
+
+class MemoryImageSink final : public IImageSink {
+public:
+    bool Write(const std::uint8_t* data, std::size_t size) override {
+        bytes.insert(bytes.end(), data, data + size);
+        return true;
+    }
+    std::vector<std::uint8_t> bytes;
+};
+
+// The three record builders.
+std::array<std::uint8_t, kSatelliteRecordSize> SatelliteRecordBytes(const SatelliteEntry& sat,
+                                                                    const ImageLimits& limits);
+// Fills the first R bytes of `out` (R = 30, or 32 when terrestrial).
+void TransponderRecordBytes(const TransponderEntry& tp, bool terrestrial,
+                            std::uint8_t out[kTerrestrialTransponderRecordSize]);
+std::array<std::uint8_t, kChannelRecordSize> ChannelRecordBytes(const ChannelEntry& ch,
+                                                                bool withCaSystemId);
+
+// Writes the whole image of `db` into `sink`, showing 80 after the satellite
+// section, 85 after the transponder section and 90 after the radio section.
+// False as soon as the sink refuses bytes.
+bool EmitDatabaseImage(const ChannelDatabase& db, const ImageLimits& limits, IImageSink& sink,
+                       IProgressBar& analyse);
+
+// Writes "db1.bin" in settings.strWorkDir (empty: the current directory) from
+// the process-wide database, then sets bConverted and releases the record
+// list (pHead becomes null), whatever the outcome. False, with a plain
+// message in `error` naming the file and the reason, when the file cannot be
+// created or written completely; bConverted stays clear then.
+bool WriteDatabaseImage(IProgressBar& analyse, JobSettings& settings, SdxListNode*& pHead,
+                        std::string& error);
+
+// The path of a working file: `name` inside settings.strWorkDir.
+std::string WorkFilePath(const JobSettings& settings, const char* name);
+
+}  // namespace velmora

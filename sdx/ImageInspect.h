@@ -1,0 +1,94 @@
+// Reading a channel database image back: the records of each section decoded
+// into plain values, and two renderings of them, readable tables and JSON.
+// The layout of the image is described in sdx/DatabaseImage.h; the limits
+// (and the project's transponder record size) must be those it was written with.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sdx/DatabaseImage.h"
+
+namespace velmora {
+
+struct DecodedSatellite {
+    std::int64_t index = 0;      // position of the record in its section
+    std::uint8_t bandByte = 0;   // 01 C band, 41 Ku band
+    bool west = false;           // west flag 10 set
+    std::uint16_t lnbHigh = 0;   // MHz
+    std::uint16_t lnbLow = 0;    // MHz
+    std::string name;            // the 16 name bytes as stored (CP1252)
+    std::int32_t position = 0;   // tenths of a degree, east or west by the flag
+};
+
+struct DecodedTransponder {
+    std::int64_t index = 0;
+    std::string network;          // the 16 network-name bytes as stored
+    std::uint32_t frequency = 0;  // MHz (16 bits in the 30-byte form)
+    std::uint16_t symbolRate = 0;
+    std::uint16_t satIndex = 0;
+    std::uint16_t tpNumber = 0;
+    std::uint8_t polarisation = 0;
+};
+
+struct DecodedChannel {
+    std::int64_t index = 0;
+    std::string name;  // the 25 name bytes as stored
+    std::uint16_t tpNumber = 0;
+    std::uint16_t serviceId = 0;
+    std::uint16_t transportStreamId = 0;
+    std::uint16_t networkId = 0;
+    std::uint16_t videoPid = 0;
+    std::uint16_t audioPid = 0;
+    std::uint16_t pcrPid = 0;
+    bool scrambled = false;
+    std::uint16_t caSystemId = 0;  // always 0 in radio records
+};
+
+struct DecodedImage {
+    ImageLayout layout;
+    bool terrestrial = false;
+    std::uint64_t imageSize = 0;
+    // Records that are not all zero, in section order; zero records are free slots.
+    std::vector<DecodedSatellite> satellites;
+    std::vector<DecodedTransponder> transponders;
+    std::vector<DecodedChannel> tv;
+    std::vector<DecodedChannel> radio;
+    // Bytes after the radio section that are not zero (a sound image has none).
+    std::uint64_t nonZeroFillBytes = 0;
+};
+
+// Decodes `image` as laid out for `limits` (nMaxSat, nMaxTp, nMaxTv,
+// nMaxRadio and bTerrestrial are used). False, with a plain message in
+// `error`, when the image is shorter than its sections or its header is not
+// 00 00 00 00 01 00 00 00.
+bool DecodeDatabaseImage(std::span<const std::uint8_t> image, const ImageLimits& limits,
+                         DecodedImage& out, std::string& error);
+
+// Readable tables: satellites (band, LNB values, name, position with E/W),
+// transponders, TV and radio channels, and the totals.
+std::string FormatImageTables(const DecodedImage& image);
+
+// The same as one JSON object:
+// {"image":{...},"satellites":[...],"transponders":[...],"tv":[...],
+//  "radio":[...],"totals":{"satellites":n,"transponders":n,"tv":n,"radio":n}}
+std::string FormatImageJson(const DecodedImage& image);
+
+// Channel lists are written in code page 1252: the bytes as UTF-8 text. Bytes
+// that code page leaves undefined become U+FFFD.
+std::string Cp1252ToUtf8(std::string_view bytes);
+
+// A stored name for display: trailing zero bytes and spaces removed, control
+// characters replaced by U+FFFD, the rest converted from code page 1252.
+std::string DisplayName(std::string_view stored);
+
+// A string as a JSON string literal, quotes included.
+std::string JsonString(std::string_view utf8);
+
+// "19.2E", "30.0W": a decoded satellite position.
+std::string PositionText(const DecodedSatellite& sat);
+
+}  // namespace velmora
