@@ -227,6 +227,11 @@ TEST_F(PackerTest, SecondConversionWaitsForTheFirst) {
     ScopedEnv mode("VELMORA_FAKE_XB2_MODE", "hang");
     ScopedEnv where("VELMORA_FAKE_XB2_FIFO", fifoPath);
 
+    TempDir other;
+    JobSettings s = m_settings;  // taken before the first conversion writes its own
+    s.bPackedModel = 0;
+    s.strWorkDir = other.Path().string();
+
     std::stop_source stopFirst;
     auto first = std::async(std::launch::async, [&] { return Convert(stopFirst.get_token()); });
     const pid_t tool = WaitForHangingTool(fifo);
@@ -234,10 +239,6 @@ TEST_F(PackerTest, SecondConversionWaitsForTheFirst) {
     ASSERT_GT(tool, 0);
 
     // The first conversion holds the shared table while its packer runs.
-    TempDir other;
-    JobSettings s = m_settings;
-    s.bPackedModel = 0;
-    s.strWorkDir = other.Path().string();
     RecordingBar otherBar;
     RecordingMessages otherMessages;
     std::stop_source stopSecond;
