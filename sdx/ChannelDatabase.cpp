@@ -70,7 +70,9 @@ void AddTransponder(ChannelDatabase& db, int satIndex, const SdxRecord& rec,
 
 }  // namespace
 
-ChannelDatabase& GlobalChannelDatabase() { return g_channelDatabase; }
+ChannelDatabase& GlobalChannelDatabase() {
+    return g_channelDatabase;
+}
 
 BandCode BandOfFrequency(std::int32_t frequencyMhz) {
     return frequencyMhz > kKuBandThresholdMhz ? KuBand : CBand;

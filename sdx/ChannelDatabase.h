@@ -54,7 +54,7 @@ struct TransponderEntry {
 };
 
 struct SatelliteEntry {
-    const char* pszName;  // the creating record's szSatName (18 bytes, first 16 used)
+    const char* pszName;            // the creating record's szSatName (18 bytes, first 16 used)
     std::int32_t nOrbitalPosition;  // tenths of a degree, as in the list
     std::int32_t nBand;             // a BandCode
     std::int32_t nTpCount;

@@ -68,14 +68,13 @@ ChainResult Failed(std::string message) {
 
 }  // namespace
 
-ChainResult RunConversionChain(JobSettings& settings, IProgressBar& analyse,
-                               IMessageBox& messages, std::stop_token stop) {
+ChainResult RunConversionChain(JobSettings& settings, IProgressBar& analyse, IMessageBox& messages,
+                               std::stop_token stop) {
     return RunConversionChain(settings, analyse, messages, std::move(stop), ChainOptions{});
 }
 
-ChainResult RunConversionChain(JobSettings& settings, IProgressBar& analyse,
-                               IMessageBox& messages, std::stop_token stop,
-                               const ChainOptions& options) {
+ChainResult RunConversionChain(JobSettings& settings, IProgressBar& analyse, IMessageBox& messages,
+                               std::stop_token stop, const ChainOptions& options) {
     GateTicket ticket(stop);
     if (!ticket.Entered()) {
         return Failed(std::string());  // stopped while another conversion ran

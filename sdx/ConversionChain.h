@@ -51,12 +51,11 @@ struct ChainOptions {
 // Without a port (a command-line "convert"), call it with upgrade type
 // Database: on Continue with bConverted set, the image is result.imagePath
 // (settings.szImageName in the working folder), result.imageSize bytes long.
-ChainResult RunConversionChain(JobSettings& settings, IProgressBar& analyse,
-                               IMessageBox& messages, std::stop_token stop);
+ChainResult RunConversionChain(JobSettings& settings, IProgressBar& analyse, IMessageBox& messages,
+                               std::stop_token stop);
 
-ChainResult RunConversionChain(JobSettings& settings, IProgressBar& analyse,
-                               IMessageBox& messages, std::stop_token stop,
-                               const ChainOptions& options);
+ChainResult RunConversionChain(JobSettings& settings, IProgressBar& analyse, IMessageBox& messages,
+                               std::stop_token stop, const ChainOptions& options);
 
 // The converted image's path: szImageName inside the working folder; empty
 // when bConverted is clear or no name is set.

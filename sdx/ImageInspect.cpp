@@ -83,7 +83,9 @@ std::string Pad(std::string_view text, std::size_t width, bool right = false) {
     return right ? fill + std::string(text) : std::string(text) + fill;
 }
 
-std::string Num(std::uint64_t v) { return std::to_string(v); }
+std::string Num(std::uint64_t v) {
+    return std::to_string(v);
+}
 
 std::string Hex4(std::uint32_t v) {
     char buf[8];
@@ -93,9 +95,12 @@ std::string Hex4(std::uint32_t v) {
 
 const char* BandName(std::uint8_t bandByte) {
     switch (bandByte) {
-        case kBandByteC: return "C";
-        case kBandByteKu: return "Ku";
-        default: return "?";
+        case kBandByteC:
+            return "C";
+        case kBandByteKu:
+            return "Ku";
+        default:
+            return "?";
     }
 }
 
@@ -145,9 +150,8 @@ std::string ChannelTable(const char* title, const std::vector<DecodedChannel>& c
     if (channels.empty()) {
         return out + "  none\n";
     }
-    std::vector<std::string> header = {"#",       "name",     "tp",       "sid",
-                                       "tsid",    "nid",      "vpid",     "apid",
-                                       "pcr",     "scrambled"};
+    std::vector<std::string> header = {"#",   "name", "tp",   "sid", "tsid",
+                                       "nid", "vpid", "apid", "pcr", "scrambled"};
     std::vector<bool> right = {true, false, true, true, true, true, true, true, true, false};
     if (withCa) {
         header.emplace_back("ca");
@@ -176,11 +180,11 @@ std::string ChannelTable(const char* title, const std::vector<DecodedChannel>& c
 std::string ChannelJson(const DecodedChannel& ch, bool withCa) {
     std::string out = "{\"index\":" + Num(static_cast<std::uint64_t>(ch.index)) +
                       ",\"name\":" + JsonString(DisplayName(ch.name)) +
-                      ",\"transponder\":" + Num(ch.tpNumber) + ",\"serviceId\":" +
-                      Num(ch.serviceId) + ",\"transportStreamId\":" +
-                      Num(ch.transportStreamId) + ",\"networkId\":" + Num(ch.networkId) +
-                      ",\"videoPid\":" + Num(ch.videoPid) + ",\"audioPid\":" +
-                      Num(ch.audioPid) + ",\"pcrPid\":" + Num(ch.pcrPid) +
+                      ",\"transponder\":" + Num(ch.tpNumber) +
+                      ",\"serviceId\":" + Num(ch.serviceId) +
+                      ",\"transportStreamId\":" + Num(ch.transportStreamId) +
+                      ",\"networkId\":" + Num(ch.networkId) + ",\"videoPid\":" + Num(ch.videoPid) +
+                      ",\"audioPid\":" + Num(ch.audioPid) + ",\"pcrPid\":" + Num(ch.pcrPid) +
                       ",\"scrambled\":" + (ch.scrambled ? "true" : "false");
     if (withCa) {
         out += ",\"caSystemId\":" + Num(ch.caSystemId);
@@ -225,11 +229,21 @@ std::string JsonString(std::string_view utf8) {
     for (const char c : utf8) {
         const auto b = static_cast<std::uint8_t>(c);
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (b < 0x20 || b == 0x7F) {
                     char buf[8];
@@ -270,8 +284,9 @@ bool DecodeDatabaseImage(std::span<const std::uint8_t> image, const ImageLimits&
     const std::uint8_t* base = image.data();
     static constexpr std::uint8_t kHeader[8] = {0, 0, 0, 0, 1, 0, 0, 0};
     if (!std::equal(kHeader, kHeader + 8, base)) {
-        error = "The file does not begin with a channel database header (00 00 00 00 01 00 00 "
-                "00); it is not a database image, or it is a packed one.";
+        error =
+            "The file does not begin with a channel database header (00 00 00 00 01 00 00 "
+            "00); it is not a database image, or it is a packed one.";
         return false;
     }
 
@@ -380,37 +395,42 @@ std::string FormatImageTables(const DecodedImage& image) {
 std::string FormatImageJson(const DecodedImage& image) {
     const ImageLayout& l = image.layout;
     auto n = [](std::int64_t v) { return std::to_string(v); };
-    std::string out = "{\n  \"image\": {\"size\":" + Num(image.imageSize) +
-                      ",\"terrestrial\":" + (image.terrestrial ? "true" : "false") +
-                      ",\"transponderRecordSize\":" + n(l.nTpRecordSize) +
-                      ",\"maxSat\":" + n(l.nSatellites) + ",\"maxTp\":" + n(l.nTransponders) +
-                      ",\"maxTv\":" + n(l.nTv) + ",\"maxRadio\":" + n(l.nRadio) +
-                      ",\"satelliteOffset\":" + n(l.satelliteOffset) +
-                      ",\"transponderOffset\":" + n(l.transponderOffset) +
-                      ",\"tvOffset\":" + n(l.tvOffset) + ",\"radioOffset\":" + n(l.radioOffset) +
-                      ",\"fillOffset\":" + n(l.fillOffset) +
-                      ",\"nonZeroFillBytes\":" + Num(image.nonZeroFillBytes) + "},\n";
+    std::string out =
+        "{\n  \"image\": {\"size\":" + Num(image.imageSize) +
+        ",\"terrestrial\":" + (image.terrestrial ? "true" : "false") +
+        ",\"transponderRecordSize\":" + n(l.nTpRecordSize) + ",\"maxSat\":" + n(l.nSatellites) +
+        ",\"maxTp\":" + n(l.nTransponders) + ",\"maxTv\":" + n(l.nTv) +
+        ",\"maxRadio\":" + n(l.nRadio) + ",\"satelliteOffset\":" + n(l.satelliteOffset) +
+        ",\"transponderOffset\":" + n(l.transponderOffset) + ",\"tvOffset\":" + n(l.tvOffset) +
+        ",\"radioOffset\":" + n(l.radioOffset) + ",\"fillOffset\":" + n(l.fillOffset) +
+        ",\"nonZeroFillBytes\":" + Num(image.nonZeroFillBytes) + "},\n";
 
-    out += "  \"satellites\": " + JsonArray(image.satellites, [](const DecodedSatellite& s) {
-        return "{\"index\":" + std::to_string(s.index) + ",\"band\":" +
-               JsonString(BandName(s.bandByte)) + ",\"bandByte\":" + std::to_string(s.bandByte) +
-               ",\"lnbHigh\":" + std::to_string(s.lnbHigh) + ",\"lnbLow\":" +
-               std::to_string(s.lnbLow) + ",\"name\":" + JsonString(DisplayName(s.name)) +
-               ",\"position\":" + std::to_string(s.position) + ",\"direction\":" +
-               (s.west ? "\"W\"" : "\"E\"") + ",\"positionText\":" +
-               JsonString(PositionText(s)) + "}";
-    }) + ",\n";
+    out += "  \"satellites\": " +
+           JsonArray(image.satellites,
+                     [](const DecodedSatellite& s) {
+                         return "{\"index\":" + std::to_string(s.index) +
+                                ",\"band\":" + JsonString(BandName(s.bandByte)) +
+                                ",\"bandByte\":" + std::to_string(s.bandByte) +
+                                ",\"lnbHigh\":" + std::to_string(s.lnbHigh) +
+                                ",\"lnbLow\":" + std::to_string(s.lnbLow) +
+                                ",\"name\":" + JsonString(DisplayName(s.name)) +
+                                ",\"position\":" + std::to_string(s.position) +
+                                ",\"direction\":" + (s.west ? "\"W\"" : "\"E\"") +
+                                ",\"positionText\":" + JsonString(PositionText(s)) + "}";
+                     }) +
+           ",\n";
 
     out += "  \"transponders\": " +
-           JsonArray(image.transponders, [](const DecodedTransponder& t) {
-               return "{\"index\":" + std::to_string(t.index) + ",\"number\":" +
-                      std::to_string(t.tpNumber) + ",\"satellite\":" +
-                      std::to_string(t.satIndex) + ",\"frequency\":" +
-                      std::to_string(t.frequency) + ",\"symbolRate\":" +
-                      std::to_string(t.symbolRate) + ",\"polarisation\":" +
-                      std::to_string(t.polarisation) + ",\"network\":" +
-                      JsonString(DisplayName(t.network)) + "}";
-           }) +
+           JsonArray(image.transponders,
+                     [](const DecodedTransponder& t) {
+                         return "{\"index\":" + std::to_string(t.index) +
+                                ",\"number\":" + std::to_string(t.tpNumber) +
+                                ",\"satellite\":" + std::to_string(t.satIndex) +
+                                ",\"frequency\":" + std::to_string(t.frequency) +
+                                ",\"symbolRate\":" + std::to_string(t.symbolRate) +
+                                ",\"polarisation\":" + std::to_string(t.polarisation) +
+                                ",\"network\":" + JsonString(DisplayName(t.network)) + "}";
+                     }) +
            ",\n";
 
     out += "  \"tv\": " +
@@ -420,8 +440,8 @@ std::string FormatImageJson(const DecodedImage& image) {
            JsonArray(image.radio, [](const DecodedChannel& c) { return ChannelJson(c, false); }) +
            ",\n";
     out += "  \"totals\": {\"satellites\":" + Num(image.satellites.size()) +
-           ",\"transponders\":" + Num(image.transponders.size()) + ",\"tv\":" +
-           Num(image.tv.size()) + ",\"radio\":" + Num(image.radio.size()) + "}\n}\n";
+           ",\"transponders\":" + Num(image.transponders.size()) +
+           ",\"tv\":" + Num(image.tv.size()) + ",\"radio\":" + Num(image.radio.size()) + "}\n}\n";
     return out;
 }
 

@@ -15,13 +15,13 @@
 namespace velmora {
 
 struct DecodedSatellite {
-    std::int64_t index = 0;      // position of the record in its section
-    std::uint8_t bandByte = 0;   // 01 C band, 41 Ku band
-    bool west = false;           // west flag 10 set
-    std::uint16_t lnbHigh = 0;   // MHz
-    std::uint16_t lnbLow = 0;    // MHz
-    std::string name;            // the 16 name bytes as stored (CP1252)
-    std::int32_t position = 0;   // tenths of a degree, east or west by the flag
+    std::int64_t index = 0;     // position of the record in its section
+    std::uint8_t bandByte = 0;  // 01 C band, 41 Ku band
+    bool west = false;          // west flag 10 set
+    std::uint16_t lnbHigh = 0;  // MHz
+    std::uint16_t lnbLow = 0;   // MHz
+    std::string name;           // the 16 name bytes as stored (CP1252)
+    std::int32_t position = 0;  // tenths of a degree, east or west by the flag
 };
 
 struct DecodedTransponder {

@@ -18,7 +18,9 @@ using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
 constexpr std::size_t kCopyChunk = 64 * 1024;
 
-std::string Reason(int error) { return std::strerror(error != 0 ? error : EIO); }
+std::string Reason(int error) {
+    return std::strerror(error != 0 ? error : EIO);
+}
 
 void SetImageName(JobSettings& settings, const char* name) {
     std::memset(settings.szImageName, 0, sizeof settings.szImageName);
@@ -39,8 +41,9 @@ ChainResult Fail(JobSettings& settings, std::string message) {
 FilePtr OpenWorkFile(const std::string& path, const char* mode, bool create, std::string& error) {
     FilePtr file(std::fopen(path.c_str(), mode), &std::fclose);
     if (!file) {
-        error = std::string(create ? "Cannot create the working file " : "Cannot open the working "
-                                                                          "file ") +
+        error = std::string(create ? "Cannot create the working file "
+                                   : "Cannot open the working "
+                                     "file ") +
                 path + ": " + Reason(errno) +
                 ". Check that the folder exists and can be written, then try again.";
     }
@@ -162,23 +165,25 @@ ChainResult PackImage(JobSettings& settings, IMessageBox& messages, std::stop_to
     if (!output) {
         const std::string reason = Reason(errno);
         if (!started) {
-            return Fail(settings, "No packed database image was made: the packer xb2.exe could "
-                                  "not be started (" +
-                                      run.error +
-                                      "). Put xb2.exe beside this program or in a folder on "
-                                      "PATH, then try again.");
+            return Fail(settings,
+                        "No packed database image was made: the packer xb2.exe could "
+                        "not be started (" +
+                            run.error +
+                            "). Put xb2.exe beside this program or in a folder on "
+                            "PATH, then try again.");
         }
         return Fail(settings, "The packer xb2.exe ended without writing " + imagePath + " (" +
-                                  reason + "), so there is no packed image to send. Check the "
-                                           "packer, then try again.");
+                                  reason +
+                                  "), so there is no packed image to send. Check the "
+                                  "packer, then try again.");
     }
     std::uint64_t skipped = 0;
     {
         std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[kCopyChunk]);
         while (skipped < settings.nOffset) {
             const std::uint64_t left = settings.nOffset - skipped;
-            const std::size_t want = left < kCopyChunk ? static_cast<std::size_t>(left)
-                                                       : kCopyChunk;
+            const std::size_t want =
+                left < kCopyChunk ? static_cast<std::size_t>(left) : kCopyChunk;
             const std::size_t n = std::fread(buffer.get(), 1, want, output.get());
             skipped += n;
             if (n < want) {
@@ -187,8 +192,9 @@ ChainResult PackImage(JobSettings& settings, IMessageBox& messages, std::stop_to
         }
     }
     std::uint64_t copied = 0;
-    const CopyError copy =
-        std::ferror(output.get()) != 0 ? CopyError::Read : CopyRest(output.get(), packed.get(), copied);
+    const CopyError copy = std::ferror(output.get()) != 0
+                               ? CopyError::Read
+                               : CopyRest(output.get(), packed.get(), copied);
     const int copyErrno = errno;
     output.reset();
     const bool closed = CloseWritten(packed);

@@ -1,12 +1,12 @@
 #include "sdx/SdxReader.h"
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
-#include <sys/stat.h>
 
 namespace velmora {
 
@@ -38,9 +38,8 @@ struct CaCode {
 // ranges). Every other code, the known ones such as NAGV or BISS included,
 // stands for "scrambled, system not told apart" and gets 1.
 constexpr CaCode kCaCodes[] = {
-    {{'_', '_', '_', '_'}, 0x0000}, {{'V', 'G', 'R', 'D'}, 0x0900},
-    {{'P', 'O', 'V', 'U'}, 0x0E00}, {{'I', 'R', 'D', 'T'}, 0x0600},
-    {{'C', 'R', 'Y', 'W'}, 0x0D00}, {{'V', 'I', 'C', 'S'}, 0x0500},
+    {{'_', '_', '_', '_'}, 0x0000}, {{'V', 'G', 'R', 'D'}, 0x0900}, {{'P', 'O', 'V', 'U'}, 0x0E00},
+    {{'I', 'R', 'D', 'T'}, 0x0600}, {{'C', 'R', 'Y', 'W'}, 0x0D00}, {{'V', 'I', 'C', 'S'}, 0x0500},
     {{'M', 'G', 'R', 'D'}, 0x0100}, {{'C', 'O', 'N', 'X'}, 0x0B00},
 };
 

@@ -27,37 +27,37 @@ inline constexpr std::int64_t kSdxMinimumSpan = 126;
 // terminated; numeric fields are the record's digit runs as numbers. Fields
 // marked "carried" are kept but nothing reads them.
 struct SdxRecord {
-    std::int32_t nSpan;             // last index minus start index of the piece (127 when whole)
-    char acRaw07[1];                // byte 7, carried
-    char acRaw08[2];                // bytes 8-9, carried
-    char szSatName[18];             // bytes 10-27, satellite name
-    char chServiceType;             // byte 28: 'T' television, 'R' radio
-    char acRaw29[4];                // bytes 29-32, carried
-    std::int32_t nFrequency;        // bytes 33-38, MHz
-    char chPolarisation;            // byte 42, the raw polarisation character
-    char acRaw43[8];                // bytes 43-50, carried (also the start of the name)
-    std::int32_t nOrbitalPosition;  // bytes 51-54, tenths of a degree
-    char acRaw55[4];                // bytes 55-58, carried
-    char acRaw59[4];                // bytes 59-62, carried
-    char acRaw63[3];                // bytes 63-65, carried
-    char acRaw66[3];                // bytes 66-68, carried
-    std::int32_t nSymbolRate;       // bytes 69-73; never 0 in an accepted record
-    char acRaw74[1];                // byte 74, carried
-    std::int32_t nVideoPid;         // bytes 75-78
-    std::int32_t nAudioPid;         // bytes 79-82
-    std::int32_t nPcrPid;           // bytes 83-86
-    std::int32_t nServiceId;        // bytes 87-91
-    std::int32_t nNetworkId;        // bytes 92-96
+    std::int32_t nSpan;               // last index minus start index of the piece (127 when whole)
+    char acRaw07[1];                  // byte 7, carried
+    char acRaw08[2];                  // bytes 8-9, carried
+    char szSatName[18];               // bytes 10-27, satellite name
+    char chServiceType;               // byte 28: 'T' television, 'R' radio
+    char acRaw29[4];                  // bytes 29-32, carried
+    std::int32_t nFrequency;          // bytes 33-38, MHz
+    char chPolarisation;              // byte 42, the raw polarisation character
+    char acRaw43[8];                  // bytes 43-50, carried (also the start of the name)
+    std::int32_t nOrbitalPosition;    // bytes 51-54, tenths of a degree
+    char acRaw55[4];                  // bytes 55-58, carried
+    char acRaw59[4];                  // bytes 59-62, carried
+    char acRaw63[3];                  // bytes 63-65, carried
+    char acRaw66[3];                  // bytes 66-68, carried
+    std::int32_t nSymbolRate;         // bytes 69-73; never 0 in an accepted record
+    char acRaw74[1];                  // byte 74, carried
+    std::int32_t nVideoPid;           // bytes 75-78
+    std::int32_t nAudioPid;           // bytes 79-82
+    std::int32_t nPcrPid;             // bytes 83-86
+    std::int32_t nServiceId;          // bytes 87-91
+    std::int32_t nNetworkId;          // bytes 92-96
     std::int32_t nTransportStreamId;  // bytes 97-101
-    char acRaw105[1];               // byte 105, carried
-    char acRaw106[2];               // bytes 106-107, carried
-    char acRaw108[3];               // bytes 108-110, carried
-    char szCaCode[4];               // bytes 111-114, conditional-access code
-    std::int32_t nCaSystemId;       // from the CA code: 0 free to air, 1 unknown, else the system id
-    char szChannelName[25];         // bytes 43-50 then 115-126, then zero bytes
-    char szNetworkName[16];         // "NET" then zero bytes, in every record
-    std::int32_t nReserved1;        // never set
-    std::int32_t nReserved2;        // never set
+    char acRaw105[1];                 // byte 105, carried
+    char acRaw106[2];                 // bytes 106-107, carried
+    char acRaw108[3];                 // bytes 108-110, carried
+    char szCaCode[4];                 // bytes 111-114, conditional-access code
+    std::int32_t nCaSystemId;  // from the CA code: 0 free to air, 1 unknown, else the system id
+    char szChannelName[25];    // bytes 43-50 then 115-126, then zero bytes
+    char szNetworkName[16];    // "NET" then zero bytes, in every record
+    std::int32_t nReserved1;   // never set
+    std::int32_t nReserved2;   // never set
 };
 
 // One node of the record list. The list always ends with one empty node

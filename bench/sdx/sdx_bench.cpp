@@ -70,10 +70,11 @@ int TimeConversion(const char* label, const std::string& list, const std::string
     }
     std::vector<double> sorted = ms;
     std::sort(sorted.begin(), sorted.end());
-    std::printf("%-9s runs %3d  first %9.2f ms  min %9.2f ms  median %9.2f ms  max %9.2f ms"
-                "  image %llu bytes\n",
-                label, runs, ms.front(), sorted.front(), sorted[sorted.size() / 2], sorted.back(),
-                static_cast<unsigned long long>(imageSize));
+    std::printf(
+        "%-9s runs %3d  first %9.2f ms  min %9.2f ms  median %9.2f ms  max %9.2f ms"
+        "  image %llu bytes\n",
+        label, runs, ms.front(), sorted.front(), sorted[sorted.size() / 2], sorted.back(),
+        static_cast<unsigned long long>(imageSize));
     std::fflush(stdout);
     return 0;
 }
@@ -131,7 +132,9 @@ std::uint64_t GenerateCapacityList(const std::filesystem::path& path) {
         std::snprintf(name, sizeof name, "Satellite %03d", s);
         for (int t = 0; t < kTps; ++t) {
             for (int c = 0; c < kChannels; ++c) {
-                char* r = &block[(static_cast<std::size_t>(t) * kChannels + static_cast<std::size_t>(c)) * 128];
+                char* r =
+                    &block[(static_cast<std::size_t>(t) * kChannels + static_cast<std::size_t>(c)) *
+                           128];
                 std::memset(r, ' ', 128);
                 PutText(r, 0, 10, "SATCODX103");
                 PutText(r, 10, 18, name);

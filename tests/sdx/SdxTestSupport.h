@@ -80,7 +80,9 @@ inline std::string Record(const Rec& f) {
     return r;
 }
 
-inline Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+inline Bytes ToBytes(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 inline Bytes List(const std::vector<Rec>& recs) {
     std::string all;
@@ -207,6 +209,8 @@ inline std::string PathWithFakePacker() {
 }
 
 // PATH without the stand-in packer: only system folders.
-inline std::string PathWithoutPacker() { return "/usr/bin:/bin"; }
+inline std::string PathWithoutPacker() {
+    return "/usr/bin:/bin";
+}
 
 }  // namespace velmora::test

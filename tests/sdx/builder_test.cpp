@@ -41,8 +41,13 @@ TEST(SdxBuild, BandBoundaryAndSatelliteKey) {
 
     // Same name either side of 9500 MHz: two satellites. Names equal in their
     // first 16 characters: one satellite, named by the first record.
-    Built b({On("Same Name", 9500), On("Same Name", 9501), On("Sixteen chars ok" "AA", 12000),
-             On("Sixteen chars ok" "BB", 12000)});
+    Built b({On("Same Name", 9500), On("Same Name", 9501),
+             On("Sixteen chars ok"
+                "AA",
+                12000),
+             On("Sixteen chars ok"
+                "BB",
+                12000)});
     const ChannelDatabase& db = b.Db();
     ASSERT_EQ(db.nSatCount, 3);
     EXPECT_EQ(db.aSatellites[0].nBand, CBand);

@@ -88,8 +88,8 @@ int main(int argc, char** argv) {
     }
     const std::string keep = Env("VELMORA_FAKE_XB2_KEEP");
     if (!keep.empty()) {
-        std::ofstream(keep, std::ios::binary).write(data.data(),
-                                                    static_cast<std::streamsize>(data.size()));
+        std::ofstream(keep, std::ios::binary)
+            .write(data.data(), static_cast<std::streamsize>(data.size()));
     }
     const auto key = static_cast<char>(std::strtoul(argv[1], nullptr, 0));
     for (char& c : data) {

@@ -11,7 +11,10 @@ TEST(SdxInspectText, Cp1252NamesBecomeUtf8) {
     EXPECT_EQ(Cp1252ToUtf8("A\xE9\x80\x9F"), "A\xC3\xA9\xE2\x82\xAC\xC5\xB8");  // A é € Ÿ
     EXPECT_EQ(Cp1252ToUtf8("\x81"), "\xEF\xBF\xBD");  // undefined in the code page
     EXPECT_EQ(DisplayName(std::string("ORF1 HD    \0\0\0", 14)), "ORF1 HD");
-    EXPECT_EQ(DisplayName("a\x01" "b"), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(DisplayName("a\x01"
+                          "b"),
+              "a\xEF\xBF\xBD"
+              "b");
     EXPECT_EQ(JsonString("q\"b\\s\n\x01\xC3\xA9"), "\"q\\\"b\\\\s\\n\\u0001\xC3\xA9\"");
 
     DecodedSatellite sat;
@@ -90,8 +93,7 @@ TEST_P(RoundTrip, ConvertThenDecodeGivesBackTheAcceptedRecords) {
 
     DecodedImage image;
     std::string error;
-    ASSERT_TRUE(DecodeDatabaseImage(ReadAll(r.imagePath), ImageLimitsOf(s), image, error))
-        << error;
+    ASSERT_TRUE(DecodeDatabaseImage(ReadAll(r.imagePath), ImageLimitsOf(s), image, error)) << error;
     EXPECT_EQ(image.nonZeroFillBytes, 0U);
 
     ASSERT_EQ(image.satellites.size(), 2U);
@@ -143,7 +145,8 @@ TEST_P(RoundTrip, ConvertThenDecodeGivesBackTheAcceptedRecords) {
 
     // Both renderings carry the same.
     const std::string tables = FormatImageTables(image);
-    EXPECT_NE(tables.find("  0  Ku       10600     9750  Astra 19.2E      19.2E\n"), std::string::npos)
+    EXPECT_NE(tables.find("  0  Ku       10600     9750  Astra 19.2E      19.2E\n"),
+              std::string::npos)
         << tables;
     EXPECT_NE(tables.find("Totals: 2 satellites, 3 transponders, 3 TV channels, 2 radio"),
               std::string::npos)

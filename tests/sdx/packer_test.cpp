@@ -95,7 +95,8 @@ TEST_F(PackerTest, PackedImageIsTheToolsOutputFromByteOffsetOn) {
         // tmp.bin: offset zero bytes, then the image.
         const Bytes seen = ReadAll(m_dir / "seen.bin");
         ASSERT_EQ(seen.size(), offset + image.size());
-        EXPECT_TRUE(std::all_of(seen.begin(), seen.begin() + offset, [](auto b) { return b == 0; }));
+        EXPECT_TRUE(
+            std::all_of(seen.begin(), seen.begin() + offset, [](auto b) { return b == 0; }));
         EXPECT_TRUE(std::equal(image.begin(), image.end(), seen.begin() + offset));
         // db.bin: the tool's output (the XOR with 0x70) without the prefix.
         EXPECT_EQ(ReadAll(m_dir / "db.bin"), Xor(image, 0x70));
@@ -289,8 +290,7 @@ TEST(SdxProcessLayer, LookupOrder) {
 // Changes the current directory for the life of the object.
 class ScopedCwd {
 public:
-    explicit ScopedCwd(const std::filesystem::path& dir)
-        : m_old(std::filesystem::current_path()) {
+    explicit ScopedCwd(const std::filesystem::path& dir) : m_old(std::filesystem::current_path()) {
         std::filesystem::current_path(dir);
     }
     ScopedCwd(const ScopedCwd&) = delete;

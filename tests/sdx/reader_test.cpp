@@ -30,7 +30,7 @@ TEST(SdxNumbers, SignedBytesMinus48WithoutDigitTest) {
                          static_cast<int>(std::strlen(text)));
     };
     EXPECT_EQ(n("011303"), 11303);
-    EXPECT_EQ(n("     "), -16 * 11111);   // spaces count -16 per place
+    EXPECT_EQ(n("     "), -16 * 11111);    // spaces count -16 per place
     EXPECT_EQ(n("1 "), 10 - 16);           // a blank in the units place
     EXPECT_EQ(n("\xC8"), 200 - 256 - 48);  // a byte of 128 or more counts v - 304
     EXPECT_EQ(n("____"), 47 * 1111);       // "no value" in a real list
@@ -114,10 +114,9 @@ TEST(SdxParse, AcceptanceRules) {
 
 TEST(SdxParse, CaCodeTableIsExactAndCaseSensitive) {
     const std::pair<const char*, std::int32_t> cases[] = {
-        {"____", 0},      {"VGRD", 0x0900}, {"POVU", 0x0E00}, {"IRDT", 0x0600},
-        {"CRYW", 0x0D00}, {"VICS", 0x0500}, {"MGRD", 0x0100}, {"CONX", 0x0B00},
-        {"NAGV", 1},      {"BISS", 1},      {"vics", 1},      {"LCKD", 1},
-        {"    ", 1},      {"VIC_", 1}};
+        {"____", 0},      {"VGRD", 0x0900}, {"POVU", 0x0E00}, {"IRDT", 0x0600}, {"CRYW", 0x0D00},
+        {"VICS", 0x0500}, {"MGRD", 0x0100}, {"CONX", 0x0B00}, {"NAGV", 1},      {"BISS", 1},
+        {"vics", 1},      {"LCKD", 1},      {"    ", 1},      {"VIC_", 1}};
     for (const auto& [code, id] : cases) {
         EXPECT_EQ(CaSystemIdOf(code), id) << code;
     }
@@ -215,8 +214,7 @@ TEST(SdxFormat, WarnsAboutListsThatAreNotPlain103) {
 
     TempDir dir;
     WriteAll(dir / "e.sdx", v105);
-    EXPECT_NE(SdxFormatWarningForFile((dir / "e.sdx").string()).find("\"105\""),
-              std::string::npos);
+    EXPECT_NE(SdxFormatWarningForFile((dir / "e.sdx").string()).find("\"105\""), std::string::npos);
 }
 
 }  // namespace

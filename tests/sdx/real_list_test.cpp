@@ -35,10 +35,10 @@ TEST(SdxRealList, AstraListWithTheDefaults) {
 
     // One Ku-band satellite at 19.2 E.
     ASSERT_EQ(image.satellites.size(), 1U);
-    EXPECT_EQ(Bytes(bytes.begin() + 8, bytes.begin() + 36),
-              (Bytes{0x41, 0x00, 0x00, 0x00, 0x68, 0x29, 0x16, 0x26, 'A',  's',
-                     't',  'r',  'a',  ' ',  '1',  ' ',  '(',  '1',  '9',  '.',
-                     '2',  'E',  ')',  ' ',  0xC0, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(
+        Bytes(bytes.begin() + 8, bytes.begin() + 36),
+        (Bytes{0x41, 0x00, 0x00, 0x00, 0x68, 0x29, 0x16, 0x26, 'A', 's', 't',  'r',  'a',  ' ',
+               '1',  ' ',  '(',  '1',  '9',  '.',  '2',  'E',  ')', ' ', 0xC0, 0x00, 0x00, 0x00}));
     EXPECT_EQ(PositionText(image.satellites[0]), "19.2E");
 
     // 91 frequency/polarisation pairs; the TV section is full, the radio

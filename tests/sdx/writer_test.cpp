@@ -103,10 +103,9 @@ TEST(SdxImage, SatelliteRecords) {
     const Bytes image = ImageOf({c, ku, w1801, w3600});
 
     // C band, west: 01 10 00 00, LNB 5150 twice, name, 3600 - 3325 = 275.
-    EXPECT_EQ(Slice(image, 8, 28),
-              Concat({{0x01, 0x10, 0, 0, 0x1E, 0x14, 0x1E, 0x14},
-                      Text("Intelsat 907 ABC", 16),
-                      {0x13, 0x01, 0, 0}}));
+    EXPECT_EQ(Slice(image, 8, 28), Concat({{0x01, 0x10, 0, 0, 0x1E, 0x14, 0x1E, 0x14},
+                                           Text("Intelsat 907 ABC", 16),
+                                           {0x13, 0x01, 0, 0}}));
     // Ku band at exactly 180.0 E: no flag, 10600 and 9750, position 1800.
     EXPECT_EQ(Slice(image, 36, 28),
               Concat({{0x41, 0x00, 0, 0, 0x68, 0x29, 0x16, 0x26},
@@ -195,13 +194,13 @@ TEST(SdxImage, ChannelRecords) {
     const Bytes image = ImageOf({data, tv, radio, fta}, limits);
     const ImageLayout l = LayoutOf(limits);
 
-    const Bytes common = Concat({Text("Channel Twenty Chars", 25),
-                                 {0x01, 0x00, 0x00, 0x08, 0x07, 0x0C, 0x0B, 0x0A, 0x09, 0x02, 0x01,
-                                  0x00, 0x00, 0x04, 0x03},
-                                 Bytes(6, 0),
-                                 {0xFF, 0x1F},
-                                 Bytes(6, 0),
-                                 {0x06, 0x05}});
+    const Bytes common = Concat(
+        {Text("Channel Twenty Chars", 25),
+         {0x01, 0x00, 0x00, 0x08, 0x07, 0x0C, 0x0B, 0x0A, 0x09, 0x02, 0x01, 0x00, 0x00, 0x04, 0x03},
+         Bytes(6, 0),
+         {0xFF, 0x1F},
+         Bytes(6, 0),
+         {0x06, 0x05}});
     // TV: the CA id in bytes 58-59; the data channel reaches no section.
     EXPECT_EQ(Slice(image, l.tvOffset, 62), Concat({common, {0x01, 0x00, 0x00, 0x09, 0, 0}}));
     EXPECT_TRUE(AllZero(image, l.tvOffset + 62, l.radioOffset));
