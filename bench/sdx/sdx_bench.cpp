@@ -98,7 +98,7 @@ int InChild(const char* label, std::uint64_t fileSize, Body&& body) {
         return 1;
     }
     const double peakMb = static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB
-    std::printf("%-9s peak RSS %.1f MB (%.2f x the list's %.1f MB)\n", label, peakMb,
+    std::printf("%-9s peak RSS %.1f MiB (%.2f x the list's %.1f MiB)\n", label, peakMb,
                 peakMb / (static_cast<double>(fileSize) / (1024.0 * 1024.0)),
                 static_cast<double>(fileSize) / (1024.0 * 1024.0));
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
