@@ -23,6 +23,18 @@ struct JobOptions {
 // values, offset) that `send`, `convert` and `inspect` share.
 void AddDatabaseOptions(CLI::App& command, DialogValues& values);
 
+struct InspectOptions {
+    DialogValues values;  // the limits and the project the image was written with
+    std::string image;
+    bool json = false;
+};
+
 int RunSend(const JobOptions& options);
+int RunConvert(const JobOptions& options);
+int RunInspect(const InspectOptions& options);
+
+// One warning line on stderr when the file does not look like a plain
+// SATCODX "103" list; the conversion itself is the same either way.
+void WarnIfNotPlainSdx(const std::string& path);
 
 }  // namespace velmora::cli

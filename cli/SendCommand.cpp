@@ -51,6 +51,9 @@ int RunSend(const JobOptions& options) {
     if (!IsComName(options.port)) {
         controller.SetDeviceOverride(options.port);
     }
+    if (IsSdxFileName(options.file)) {
+        WarnIfNotPlainSdx(options.file);
+    }
     controller.Settings().strFilePath = options.file;
     controller.Settings().strWorkDir = options.workDir;
     if (options.timeoutSeconds > 0) {

@@ -12,7 +12,7 @@ namespace {
 
 const char* const kExitStatusHelp =
     "Exit status:\n"
-    "  0  done (\"Data send finish !\" for send)\n"
+    "  0  done (\"Data send finish !\" for send, the image written for convert)\n"
     "  2  bad arguments\n"
     "  3  file missing\n"
     "  4  serial port not opened\n"
@@ -92,6 +92,23 @@ int main(int argc, char** argv) {
                             "Folder for the conversion's working files (default: current folder)");
     sendCommand->add_flag("-q,--quiet", send.quiet, "Show no progress");
 
+    JobOptions convert;
+    CLI::App* convertCommand = app.add_subcommand(
+        "convert", "Convert a SATCODX channel list into the receiver's database image");
+    convertCommand->add_option("LIST", convert.file, "The .sdx channel list")->required();
+    velmora::cli::AddDatabaseOptions(*convertCommand, convert.values);
+    convertCommand->add_option("--work-dir", convert.workDir,
+                               "Folder for db1.bin, tmp.bin and db.bin (default: current folder)");
+    convertCommand->add_flag("-q,--quiet", convert.quiet, "Show no progress");
+
+    velmora::cli::InspectOptions inspect;
+    CLI::App* inspectCommand = app.add_subcommand(
+        "inspect", "Show a database image as tables: satellites, transponders, channels");
+    inspectCommand->add_option("IMAGE", inspect.image, "db1.bin, db.bin or another image")
+        ->required();
+    velmora::cli::AddDatabaseOptions(*inspectCommand, inspect.values);
+    inspectCommand->add_flag("--json", inspect.json, "Print JSON instead of tables");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -102,6 +119,12 @@ int main(int argc, char** argv) {
     try {
         if (sendCommand->parsed()) {
             return velmora::cli::RunSend(send);
+        }
+        if (convertCommand->parsed()) {
+            return velmora::cli::RunConvert(convert);
+        }
+        if (inspectCommand->parsed()) {
+            return velmora::cli::RunInspect(inspect);
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velmora-cli: %s\n", e.what());

@@ -23,3 +23,17 @@ PY
 echo "== Code upgrade: $work/program.bin (65536 bytes) to flash offset 0x00010000"
 "$bin/emulator/velmora-emulator" --expect "$work/program.bin" --expect-offset 10000 -- \
     "$bin/cli/velmora-cli" send "$work/program.bin" --port '{port}' --type Code
+
+# A channel list of our own (res/sample-channels.sdx, written by
+# scripts/make-sample-list.py), converted into the receiver's database image
+# and sent as a Database upgrade to the database's flash offset.
+list=res/sample-channels.sdx
+mkdir -p "$work/expected" "$work/send"
+"$bin/cli/velmora-cli" convert "$list" --work-dir "$work/expected" --quiet >/dev/null
+echo
+echo "== Database upgrade: $list converted and sent to flash offset 0x1B0000"
+"$bin/emulator/velmora-emulator" --expect "$work/expected/db1.bin" --expect-offset 1b0000 -- \
+    "$bin/cli/velmora-cli" send "$list" --type Database --work-dir "$work/send" --port '{port}'
+echo
+echo "== What the receiver got:"
+"$bin/cli/velmora-cli" inspect "$work/send/db1.bin" | sed -n '1,8p;/^TV channels/,$p'

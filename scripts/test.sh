@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The whole test suite: unit, integration and dialog tests under the dev
 # preset, again under AddressSanitizer/UBSan, and the threading tests under
-# ThreadSanitizer.
+# ThreadSanitizer, then a minute of fuzzing the channel-list conversion.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -14,3 +14,6 @@ for preset in dev asan tsan; do
     echo "== $preset: test"
     ctest --preset "$preset" -j2
 done
+
+echo "== fuzz: SATCODX reader, builder, writer and decoder, 60 s"
+./scripts/fuzz.sh 60

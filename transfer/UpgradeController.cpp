@@ -23,8 +23,9 @@ bool FileExists(const std::string& path) {
     return std::filesystem::exists(path, ec) && !std::filesystem::is_directory(path, ec);
 }
 
-// A message for the first database limit that the channel database cannot use.
-std::string LimitProblem(const JobSettings& s) {
+}  // namespace
+
+std::string DatabaseLimitProblem(const JobSettings& s) {
     if (s.nMaxSat > kSatelliteCapacity) {
         return "Max Sat No. is " + std::to_string(s.nMaxSat) +
                ", but the channel database holds at most " + std::to_string(kSatelliteCapacity) +
@@ -47,8 +48,6 @@ std::string LimitProblem(const JobSettings& s) {
     }
     return {};
 }
-
-}  // namespace
 
 CUpgradeController::CUpgradeController(IProgressBar& analyseBar, IProgressBar& sendBar,
                                        IMessageBox& messages, std::unique_ptr<IPortDevice> device)
@@ -76,7 +75,7 @@ StartResult CUpgradeController::Start(const std::string& filePath,
     if (m_bBusy.load()) {
         return StartResult::Busy;
     }
-    if (const std::string problem = LimitProblem(m_settings); !problem.empty()) {
+    if (const std::string problem = DatabaseLimitProblem(m_settings); !problem.empty()) {
         m_messages.Show(problem);
         return StartResult::LimitRefused;
     }

@@ -110,6 +110,10 @@ private:
     bool m_workerDone = true;
 };
 
+// A message for the first database limit that the channel database cannot
+// use (more than 200 satellites, a negative limit); empty when all are usable.
+std::string DatabaseLimitProblem(const JobSettings& settings);
+
 // "UART%d is already Opened Or not Exist!" with the port number filled in.
 std::string PortFailedText(int portNumber);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 
 #include "emulator/ReceiverEmulator.h"
 #include "serial/SerialPort.h"
@@ -160,6 +161,87 @@ TEST_F(CliAgainstEmulator, EachRefusalHasItsOwnExitStatus) {
     auto cli = RunCli({"send", file, "--port", "/dev/velmora-no-such-port"});
     cli->Wait(kJobDeadline);
     EXPECT_NE(cli->Output().find("Cannot open /dev/velmora-no-such-port"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velmora
+
+namespace velmora {
+namespace {
+
+const std::string kSampleList = std::string(VELMORA_SOURCE_DIR) + "/res/sample-channels.sdx";
+
+TEST_F(CliAgainstEmulator, AChannelListIsConvertedAndSentAsADatabaseUpgrade) {
+    // The image as `convert` writes it on its own...
+    std::filesystem::create_directories(dir.path() / "expected");
+    auto convert = RunCli({"convert", kSampleList, "--work-dir", dir.File("expected"), "--quiet"});
+    ASSERT_EQ(convert->Wait(kJobDeadline), 0) << convert->Output();
+    EXPECT_NE(convert->Output().find("Wrote "), std::string::npos);
+    const auto image = test::ReadFileBytes(dir.File("expected/db1.bin"));
+    ASSERT_EQ(image.size(), 65535U);
+
+    // ...is exactly what the receiver gets from `send --type Database`.
+    EmulatorOptions options;
+    options.expectedData = image;
+    options.expectedOffset = 0x1B0000;
+    StartEmulator(options);
+    std::filesystem::create_directories(dir.path() / "send");
+    auto cli = RunCli({"send", kSampleList, "--type", "Database", "--work-dir", dir.File("send"),
+                       "--port", emulator->SlavePath()});
+    EXPECT_EQ(cli->Wait(kJobDeadline), 0) << cli->Output();
+    const TransferReport report = Report();
+    EXPECT_TRUE(report.verified) << report.problem;
+    EXPECT_EQ(cli->Output().find("warning"), std::string::npos) << "a plain 103 list";
+}
+
+TEST_F(CliAgainstEmulator, AChannelListWithTypeCodeIsConvertedButRefused) {
+    StartEmulator({});
+    auto cli = RunCli({"send", kSampleList, "--work-dir", dir.path().string(), "--port",
+                       emulator->SlavePath()});
+    EXPECT_EQ(cli->Wait(kJobDeadline), 5) << cli->Output();
+    EXPECT_NE(cli->Output().find("\n Please select to upgrade Database!!\n"), std::string::npos)
+        << cli->Output();
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "db1.bin")) << "the image stays";
+    TransferReport report;
+    emulator->Stop();
+    emulator->WaitForReport(0ms, report);
+    EXPECT_FALSE(report.startByteSeen) << "nothing may be sent";
+    // The port was handed back.
+    CSerialPort port;
+    EXPECT_EQ(port.OpenDevice(emulator->SlavePath(), 115200, 8, 0, 0), 1) << port.LastError();
+}
+
+TEST_F(CliAgainstEmulator, ListsThatAreNotPlainSatcodx103AreConvertedWithOneWarning) {
+    // Version "105" text in a 133-byte record layout.
+    std::vector<std::uint8_t> odd(133 * 2, ' ');
+    const std::string head = "SATCODX105";
+    std::copy(head.begin(), head.end(), odd.begin());
+    const std::string list = dir.Write("other.sdx", odd);
+    auto cli = RunCli({"convert", list, "--work-dir", dir.path().string(), "--quiet"});
+    cli->Wait(kJobDeadline);
+    const std::string out = cli->Output();
+    const auto first = out.find("warning");
+    ASSERT_NE(first, std::string::npos) << out;
+    EXPECT_EQ(out.find("warning", first + 1), std::string::npos) << "one warning line: " << out;
+}
+
+TEST_F(CliAgainstEmulator, InspectShowsWhatAConversionWrote) {
+    auto convert = RunCli({"convert", kSampleList, "--work-dir", dir.path().string(), "--quiet",
+                           "--max-radio", "3"});
+    ASSERT_EQ(convert->Wait(kJobDeadline), 0) << convert->Output();
+    auto tables = RunCli({"inspect", dir.File("db1.bin"), "--max-radio", "3"});
+    EXPECT_EQ(tables->Wait(kJobDeadline), 0);
+    const std::string out = tables->Output();
+    EXPECT_NE(out.find("Totals: 3 satellites, 6 transponders, 10 TV channels, 3 radio channels"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("30.0W"), std::string::npos);
+    auto json = RunCli({"inspect", dir.File("db1.bin"), "--max-radio", "3", "--json"});
+    EXPECT_EQ(json->Wait(kJobDeadline), 0);
+    EXPECT_NE(json->Output().find("\"tv\":10"), std::string::npos) << json->Output();
+    // Read with the wrong limits, the image is too short for its sections.
+    auto wrong = RunCli({"inspect", dir.File("db1.bin"), "--max-tv", "5000"});
+    EXPECT_EQ(wrong->Wait(kJobDeadline), 6) << wrong->Output();
 }
 
 }  // namespace
