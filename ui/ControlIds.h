@@ -1,0 +1,45 @@
+// Numeric ids of the dialog's controls. Every control with an id carries it as
+// its object name ("1003"), so code and tests find it with
+// findChild<QWidget*>(ControlName(id)). Labels of the hidden controls are
+// named "label" followed by the id of the control they stand in front of.
+#pragma once
+
+#include <QString>
+
+namespace velmora::ui {
+
+enum ControlId : int {
+    IDOK = 1,               // "&Start" in the main dialog, "확인" in the about box
+    IDCANCEL = 2,           // "&Cancel"
+    IDC_PORT = 1003,        // Port: COM1..COM8
+    IDC_BAUDRATE = 1004,    // hidden
+    IDC_PARITY = 1005,      // hidden
+    IDC_DATABITS = 1006,    // hidden
+    IDC_STOPBITS = 1007,    // hidden
+    IDC_FILEPATH = 1008,    // read-only file box
+    IDC_SELECTFILE = 1009,  // "S&elect File"
+    IDC_SENDPROGRESS = 1010,     // "Data Send Progress"
+    IDC_ANALYSEPROGRESS = 1011,  // "Data analyse Progress"
+    IDC_UPGRADETYPE = 1012,  // hidden from here on
+    IDC_OFFSET = 1013,
+    IDC_MODELNO = 1014,
+    IDC_PROJECTNAME = 1015,
+    IDC_MAXSAT = 1016,
+    IDC_MAXTP = 1017,
+    IDC_DBSIZE = 1018,
+    IDC_MAXTV = 1019,
+    IDC_MAXRADIO = 1020,
+    IDC_LNBCHIGH = 1021,
+    IDC_LNBCLOW = 1022,
+    IDC_LNBKUHIGH = 1023,
+    IDC_LNBKULOW = 1024,
+};
+
+// System-menu command of the about item. Windows keeps the low four bits of a
+// system command for itself, so 0x0010 to 0x001F all mean this item.
+inline constexpr unsigned IDM_ABOUTBOX = 0x0010;
+
+inline QString ControlName(int id) { return QString::number(id); }
+inline QString LabelName(int id) { return QStringLiteral("label") + QString::number(id); }
+
+}  // namespace velmora::ui

@@ -1,0 +1,96 @@
+#include "ui/DialogTemplate.h"
+
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+#include <algorithm>
+#include <cmath>
+
+// Registers the icon and banner compiled into this static library.
+static void InitArtwork() { Q_INIT_RESOURCE(velmora); }
+
+namespace velmora::ui {
+
+namespace {
+
+// Round(a * b / c) as MulDiv does it, for the small positive values of a template.
+int MulDiv(int a, int b, int c) {
+    return static_cast<int>(std::lround(static_cast<double>(a) * b / c));
+}
+
+void RegisterFontStandIns() {
+    // Fonts with Hangul to use when Gulim itself is missing, best first: the
+    // Debian package fonts-nanum provides the first.
+    const QStringList standIns = {QStringLiteral("NanumGothic"),
+                                  QStringLiteral("NanumBarunGothic"),
+                                  QStringLiteral("Noto Sans CJK KR"),
+                                  QStringLiteral("UnDotum"),
+                                  QStringLiteral("Baekmuk Gulim")};
+    QFont::insertSubstitutions(kDialogFontFamily, standIns);
+    QFont::insertSubstitutions(QStringLiteral("Gulim"), standIns);
+}
+
+}  // namespace
+
+QFont DialogFont() {
+    static const bool registered = (RegisterFontStandIns(), InitArtwork(), true);
+    (void)registered;
+    QFont font(kDialogFontFamily);
+    font.setPointSize(kDialogFontPoints);
+    return font;
+}
+
+DialogBaseUnits BaseUnitsOf(const QFont& font) {
+    const QFontMetrics metrics(font);
+    const int width = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    // Half of the width of 26 letters, rounded: the average of the 52.
+    return DialogBaseUnits{(width / 26 + 1) / 2, metrics.height()};
+}
+
+QRect MapDialogRect(const DialogBaseUnits& units, int x, int y, int cx, int cy) {
+    return QRect(MulDiv(x, units.cx, 4), MulDiv(y, units.cy, 8), MulDiv(cx, units.cx, 4),
+                 MulDiv(cy, units.cy, 8));
+}
+
+QSize MapDialogSize(const DialogBaseUnits& units, int cx, int cy) {
+    return QSize(MulDiv(cx, units.cx, 4), MulDiv(cy, units.cy, 8));
+}
+
+void FillList(QComboBox& combo, const QStringList& items, bool sorted) {
+    QStringList ordered = items;
+    if (sorted) {
+        std::stable_sort(ordered.begin(), ordered.end(), [](const QString& a, const QString& b) {
+            return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+        });
+    }
+    combo.addItems(ordered);
+}
+
+int SelectString(QComboBox& combo, const QString& text) {
+    for (int i = 0; i < combo.count(); ++i) {
+        if (combo.itemText(i).startsWith(text, Qt::CaseInsensitive)) {
+            combo.setCurrentIndex(i);
+            return i;
+        }
+    }
+    return -1;
+}
+
+void CentreOnScreen(QWidget& window) {
+    const QScreen* screen = window.screen();
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (screen == nullptr) {
+        return;
+    }
+    QRect frame = window.frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window.move(frame.topLeft());
+}
+
+}  // namespace velmora::ui
