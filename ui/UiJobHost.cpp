@@ -79,6 +79,11 @@ void CUiCallQueue::Reopen() {
     m_shutDown = false;
 }
 
+std::size_t CUiCallQueue::Pending() const {
+    std::lock_guard lock(m_mutex);
+    return m_pending.size();
+}
+
 bool CUiCallQueue::IsShutDown() const {
     std::lock_guard lock(m_mutex);
     return m_shutDown;

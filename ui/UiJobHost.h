@@ -43,6 +43,8 @@ public:
     // UI thread, with no job running: accept calls again.
     void Reopen();
     bool IsShutDown() const;
+    // Calls queued for the UI thread and not yet taken up.
+    std::size_t Pending() const;
 
 private:
     struct Request {
