@@ -10,10 +10,7 @@
 
 #include <memory>
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wconversion"
 #include "emulator/ReceiverEmulator.h"
-#pragma GCC diagnostic pop
 #include "serial/SerialPort.h"
 #include "tests/ui/UiTestKit.h"
 #include "ui/UpgradeDlg.h"
