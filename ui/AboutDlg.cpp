@@ -40,7 +40,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     line2->setGeometry(MapDialogRect(m_units, 40, 25, 119, 8));
 
     auto* ok = new QPushButton(QStringLiteral("\uD655\uC778"), this);  // 확인
-    ok->setObjectName(ControlName(IDOK));
+    ok->setObjectName(ControlName(ID_OK));
     ok->setGeometry(MapDialogRect(m_units, 178, 7, 50, 14));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);

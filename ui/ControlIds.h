@@ -8,19 +8,21 @@
 
 namespace velmora::ui {
 
+// (ID_OK and ID_CANCEL are the template's IDOK and IDCANCEL, renamed so that
+// they never meet the macros of <windows.h>.)
 enum ControlId : int {
-    IDOK = 1,               // "&Start" in the main dialog, "확인" in the about box
-    IDCANCEL = 2,           // "&Cancel"
-    IDC_PORT = 1003,        // Port: COM1..COM8
-    IDC_BAUDRATE = 1004,    // hidden
-    IDC_PARITY = 1005,      // hidden
-    IDC_DATABITS = 1006,    // hidden
-    IDC_STOPBITS = 1007,    // hidden
-    IDC_FILEPATH = 1008,    // read-only file box
-    IDC_SELECTFILE = 1009,  // "S&elect File"
+    ID_OK = 1,                   // "&Start" in the main dialog, "확인" in the about box
+    ID_CANCEL = 2,               // "&Cancel"
+    IDC_PORT = 1003,             // Port: COM1..COM8
+    IDC_BAUDRATE = 1004,         // hidden
+    IDC_PARITY = 1005,           // hidden
+    IDC_DATABITS = 1006,         // hidden
+    IDC_STOPBITS = 1007,         // hidden
+    IDC_FILEPATH = 1008,         // read-only file box
+    IDC_SELECTFILE = 1009,       // "S&elect File"
     IDC_SENDPROGRESS = 1010,     // "Data Send Progress"
     IDC_ANALYSEPROGRESS = 1011,  // "Data analyse Progress"
-    IDC_UPGRADETYPE = 1012,  // hidden from here on
+    IDC_UPGRADETYPE = 1012,      // hidden from here on
     IDC_OFFSET = 1013,
     IDC_MODELNO = 1014,
     IDC_PROJECTNAME = 1015,
@@ -39,7 +41,11 @@ enum ControlId : int {
 // system command for itself, so 0x0010 to 0x001F all mean this item.
 inline constexpr unsigned IDM_ABOUTBOX = 0x0010;
 
-inline QString ControlName(int id) { return QString::number(id); }
-inline QString LabelName(int id) { return QStringLiteral("label") + QString::number(id); }
+inline QString ControlName(int id) {
+    return QString::number(id);
+}
+inline QString LabelName(int id) {
+    return QStringLiteral("label") + QString::number(id);
+}
 
 }  // namespace velmora::ui

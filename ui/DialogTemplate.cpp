@@ -10,7 +10,9 @@
 #include <cmath>
 
 // Registers the icon and banner compiled into this static library.
-static void InitArtwork() { Q_INIT_RESOURCE(velmora); }
+static void InitArtwork() {
+    Q_INIT_RESOURCE(velmora);
+}
 
 namespace velmora::ui {
 
@@ -24,10 +26,8 @@ int MulDiv(int a, int b, int c) {
 void RegisterFontStandIns() {
     // Fonts with Hangul to use when Gulim itself is missing, best first: the
     // Debian package fonts-nanum provides the first.
-    const QStringList standIns = {QStringLiteral("NanumGothic"),
-                                  QStringLiteral("NanumBarunGothic"),
-                                  QStringLiteral("Noto Sans CJK KR"),
-                                  QStringLiteral("UnDotum"),
+    const QStringList standIns = {QStringLiteral("NanumGothic"), QStringLiteral("NanumBarunGothic"),
+                                  QStringLiteral("Noto Sans CJK KR"), QStringLiteral("UnDotum"),
                                   QStringLiteral("Baekmuk Gulim")};
     QFont::insertSubstitutions(kDialogFontFamily, standIns);
     QFont::insertSubstitutions(QStringLiteral("Gulim"), standIns);

@@ -11,7 +11,9 @@ namespace velmora::ui {
 
 CUiCallQueue::CUiCallQueue(QObject* parent) : QObject(parent) {}
 
-CUiCallQueue::~CUiCallQueue() { Shutdown(); }
+CUiCallQueue::~CUiCallQueue() {
+    Shutdown();
+}
 
 void CUiCallQueue::Run(std::function<void()> call) {
     if (QThread::currentThread() == thread()) {

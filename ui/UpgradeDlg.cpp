@@ -78,18 +78,25 @@ struct HiddenControl {
 
 const QList<HiddenControl>& HiddenControls() {
     static const QList<HiddenControl> controls = {
-        {IDC_BAUDRATE, "Baud Rate:", HiddenControl::DropList, false, false,
-         {"110", "300", "600", "1200", "2400", "4800", "9600", "14400", "19200", "38400",
-          "56000", "57600", "115200", "128000", "256000"}},
+        {IDC_BAUDRATE,
+         "Baud Rate:",
+         HiddenControl::DropList,
+         false,
+         false,
+         {"110", "300", "600", "1200", "2400", "4800", "9600", "14400", "19200", "38400", "56000",
+          "57600", "115200", "128000", "256000"}},
         {IDC_PARITY, "Parity:", HiddenControl::DropList, true, false, {"NONE", "EVEN", "ODD"}},
         {IDC_DATABITS, "Data Bits:", HiddenControl::DropList, true, false, {"5", "6", "7", "8"}},
         {IDC_STOPBITS, "Stop Bits:", HiddenControl::DropList, true, false, {"1", "1.5", "2"}},
-        {IDC_UPGRADETYPE, "Upgrade Type:", HiddenControl::Combo, true, true,
+        {IDC_UPGRADETYPE,
+         "Upgrade Type:",
+         HiddenControl::Combo,
+         true,
+         true,
          {"Code", "Database", "Custom", "Db Import/Export"}},
         {IDC_OFFSET, "Offset:", HiddenControl::Edit, false, false, {}},
         {IDC_MODELNO, "Model No.:", HiddenControl::Combo, true, true, {"ZT4400VBOX"}},
-        {IDC_PROJECTNAME, "Project Name:", HiddenControl::Combo, true, true,
-         {"DVB-S", "DVB-S+T"}},
+        {IDC_PROJECTNAME, "Project Name:", HiddenControl::Combo, true, true, {"DVB-S", "DVB-S+T"}},
         {IDC_MAXSAT, "Max Sat No.:", HiddenControl::Digits, false, false, {}},
         {IDC_MAXTP, "Max TP No.:", HiddenControl::Digits, false, false, {}},
         {IDC_DBSIZE, "Db Size:", HiddenControl::Digits, false, false, {}},
@@ -104,8 +111,8 @@ const QList<HiddenControl>& HiddenControls() {
 }
 
 // The ten fields that only types other than "Code" use.
-constexpr int kTypeDependentFields[] = {IDC_OFFSET,   IDC_MAXSAT,    IDC_MAXTP,    IDC_DBSIZE,
-                                        IDC_MAXTV,    IDC_MAXRADIO,  IDC_LNBCHIGH, IDC_LNBCLOW,
+constexpr int kTypeDependentFields[] = {IDC_OFFSET,    IDC_MAXSAT,   IDC_MAXTP,    IDC_DBSIZE,
+                                        IDC_MAXTV,     IDC_MAXRADIO, IDC_LNBCHIGH, IDC_LNBCLOW,
                                         IDC_LNBKUHIGH, IDC_LNBKULOW};
 
 // A decimal number as a number field takes it: blanks around, an optional
@@ -193,18 +200,25 @@ CUpgradeDlg::CUpgradeDlg(QWidget* parent, std::unique_ptr<IPortDevice> device)
     m_analyseBar = new CUiProgressBar(*m_calls, *m_ctrlAnalyseProgress, this);
     m_sendBar = new CUiProgressBar(*m_calls, *m_ctrlSendProgress, this);
     m_messages = std::make_unique<CUiMessageBox>(
-        *m_calls, [this](const QString& text, const QString& caption) { ShowMessage(text, caption); });
+        *m_calls,
+        [this](const QString& text, const QString& caption) { ShowMessage(text, caption); });
     m_controller = std::make_unique<CUpgradeController>(*m_analyseBar, *m_sendBar, *m_messages,
                                                         std::move(device));
 
     OnInitDialog();
 }
 
-CUpgradeDlg::~CUpgradeDlg() { EndJob(); }
+CUpgradeDlg::~CUpgradeDlg() {
+    EndJob();
+}
 
-QComboBox* CUpgradeDlg::Combo(int id) const { return findChild<QComboBox*>(ControlName(id)); }
+QComboBox* CUpgradeDlg::Combo(int id) const {
+    return findChild<QComboBox*>(ControlName(id));
+}
 
-QLineEdit* CUpgradeDlg::Edit(int id) const { return findChild<QLineEdit*>(ControlName(id)); }
+QLineEdit* CUpgradeDlg::Edit(int id) const {
+    return findChild<QLineEdit*>(ControlName(id));
+}
 
 void CUpgradeDlg::CreateControls() {
     auto place = [this](QWidget* widget, const DluRect& r) {
@@ -232,13 +246,13 @@ void CUpgradeDlg::CreateControls() {
 
     // Visible controls, in tab order.
     auto* start = new QPushButton(QStringLiteral("&Start"), this);
-    named(start, IDOK);
+    named(start, ID_OK);
     place(start, {162, 103, 54, 19});
     start->setDefault(true);
     connect(start, &QPushButton::clicked, this, &CUpgradeDlg::OnStart);
 
     auto* cancel = new QPushButton(QStringLiteral("&Cancel"), this);
-    named(cancel, IDCANCEL);
+    named(cancel, ID_CANCEL);
     place(cancel, {162, 126, 54, 19});
     connect(cancel, &QPushButton::clicked, this, &CUpgradeDlg::reject);
 
@@ -351,7 +365,7 @@ void CUpgradeDlg::OnInitDialog() {
     UpdateData(false);
     AddAboutItem(*this, kAboutItemText);
     setWindowIcon(m_hIcon);
-    findChild<QPushButton*>(ControlName(IDOK))->setFocus();
+    findChild<QPushButton*>(ControlName(ID_OK))->setFocus();
 }
 
 bool CUpgradeDlg::UpdateData(bool bSaveAndValidate) {

@@ -68,16 +68,16 @@ public:
     void EndJob();
 
     // Members bound to controls (data exchange).
-    QString m_strBaudRate;     // 1004
-    QString m_strDataBits;     // 1006
-    QString m_strFilePath;     // 1008, written by Select File only
-    QString m_strParity;       // 1005
-    QString m_strPort;         // 1003
-    QString m_strStopBits;     // 1007
-    QString m_strUpgradeType;  // 1012
-    QString m_strOffset;       // 1013
-    QString m_strModelNo;      // 1014
-    QString m_strProjectName;  // 1015
+    QString m_strBaudRate;      // 1004
+    QString m_strDataBits;      // 1006
+    QString m_strFilePath;      // 1008, written by Select File only
+    QString m_strParity;        // 1005
+    QString m_strPort;          // 1003
+    QString m_strStopBits;      // 1007
+    QString m_strUpgradeType;   // 1012
+    QString m_strOffset;        // 1013
+    QString m_strModelNo;       // 1014
+    QString m_strProjectName;   // 1015
     std::int32_t m_nMaxTv;      // 1019
     std::int32_t m_nMaxTp;      // 1017
     std::int32_t m_nMaxRadio;   // 1020

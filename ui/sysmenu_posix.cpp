@@ -21,8 +21,8 @@ void AddAboutItem(CUpgradeDlg& dlg, const QString& text) {
     dlg.setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
-bool RouteSystemCommand(CUpgradeDlg& /*dlg*/, const QByteArray& /*eventType*/,
-                        void* /*message*/, qintptr* /*result*/) {
+bool RouteSystemCommand(CUpgradeDlg& /*dlg*/, const QByteArray& /*eventType*/, void* /*message*/,
+                        qintptr* /*result*/) {
     return false;
 }
 

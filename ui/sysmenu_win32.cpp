@@ -1,13 +1,20 @@
 // Windows: the about item is appended to the window's own system menu after a
 // separator; WM_SYSCOMMAND with its id goes to OnSysCommand, every other
 // system command to the system's default handling.
-#include <windows.h>
-
-#include <string>
-
 #include "ui/ControlIds.h"
 #include "ui/SystemMenu.h"
 #include "ui/UpgradeDlg.h"
+
+#include <string>
+
+// Last, and without its min and max macros, so that it changes no other header.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
 
 namespace velmora::ui {
 

@@ -26,7 +26,9 @@
 namespace velmora::ui::test {
 namespace {
 
-QString AppCaption() { return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(); }
+QString AppCaption() {
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
 
 QStringList Items(const QComboBox& combo) {
     QStringList items;
@@ -64,8 +66,8 @@ TEST_F(DialogTest, StartsWithTheTemplatesControlsDefaultsAndFocus) {
         QRect dlu;
     };
     const Visible visible[] = {
-        {IDOK, "QPushButton", "&Start", {162, 103, 54, 19}},
-        {IDCANCEL, "QPushButton", "&Cancel", {162, 126, 54, 19}},
+        {ID_OK, "QPushButton", "&Start", {162, 103, 54, 19}},
+        {ID_CANCEL, "QPushButton", "&Cancel", {162, 126, 54, 19}},
         {IDC_FILEPATH, "QLineEdit", "", {11, 74, 146, 19}},
         {IDC_SELECTFILE, "QPushButton", "S&elect File", {162, 74, 54, 19}},
         {IDC_SENDPROGRESS, "QProgressBar", "", {10, 187, 207, 7}},
@@ -83,14 +85,14 @@ TEST_F(DialogTest, StartsWithTheTemplatesControlsDefaultsAndFocus) {
             EXPECT_EQ(button->text(), v.text);
         }
     }
-    auto* start = Control<QPushButton>(dlg, IDOK);
+    auto* start = Control<QPushButton>(dlg, ID_OK);
     EXPECT_TRUE(start->isDefault());
     EXPECT_EQ(dlg.focusWidget(), start);
 
     auto* port = Control<QComboBox>(dlg, IDC_PORT);
     EXPECT_FALSE(port->isEditable());
-    EXPECT_EQ(Items(*port), QStringList({"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",
-                                         "COM8"}));
+    EXPECT_EQ(Items(*port),
+              QStringList({"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"}));
     EXPECT_EQ(port->currentText(), "COM1");
     EXPECT_EQ(port->geometry().topLeft(), MapDialogRect(units, 81, 120, 62, 62).topLeft());
     // The device each name stands for on this system, next to the name.
@@ -138,15 +140,22 @@ TEST_F(DialogTest, HiddenControlsHoldTheDefaultsBehindHiddenLabels) {
         QString value;
     };
     const Hidden hidden[] = {
-        {IDC_BAUDRATE, "Baud Rate:", false, false,
+        {IDC_BAUDRATE,
+         "Baud Rate:",
+         false,
+         false,
          {"110", "300", "600", "1200", "2400", "4800", "9600", "14400", "19200", "38400", "56000",
           "57600", "115200", "128000", "256000"},
          "115200"},
         {IDC_PARITY, "Parity:", false, false, {"EVEN", "NONE", "ODD"}, "NONE"},
         {IDC_DATABITS, "Data Bits:", false, false, {"5", "6", "7", "8"}, "8"},
         {IDC_STOPBITS, "Stop Bits:", false, false, {"1", "1.5", "2"}, "1"},
-        {IDC_UPGRADETYPE, "Upgrade Type:", true, true,
-         {"Code", "Custom", "Database", "Db Import/Export"}, "Code"},
+        {IDC_UPGRADETYPE,
+         "Upgrade Type:",
+         true,
+         true,
+         {"Code", "Custom", "Database", "Db Import/Export"},
+         "Code"},
         {IDC_MODELNO, "Model No.:", true, true, {"ZT4400VBOX"}, "ZT4400VBOX"},
         {IDC_PROJECTNAME, "Project Name:", true, true, {"DVB-S", "DVB-S+T"}, "DVB-S"},
         {IDC_OFFSET, "Offset:", false, false, {}, "1b0000"},
@@ -232,8 +241,8 @@ TEST_F(DialogTest, DataExchangeFollowsTheListAndNumberRules) {
         << answerer.Seen()[0].text.toStdString();
     EXPECT_EQ(answerer.Seen()[0].caption, AppCaption());
     EXPECT_EQ(dlg.focusWidget(), Control(dlg, IDC_MAXTP));
-    EXPECT_EQ(dlg.m_nMaxTv, 600);  // before the faulty field
-    EXPECT_EQ(dlg.m_nMaxTp, 512);  // the faulty field
+    EXPECT_EQ(dlg.m_nMaxTv, 600);   // before the faulty field
+    EXPECT_EQ(dlg.m_nMaxTp, 512);   // the faulty field
     EXPECT_EQ(dlg.m_nMaxSat, 200);  // after it
     // Too large for 32 bits is no number either.
     Control<QLineEdit>(dlg, IDC_MAXTP)->setText("2147483648");
@@ -253,8 +262,8 @@ TEST_F(DialogTest, DataExchangeFollowsTheListAndNumberRules) {
 TEST_F(DialogTest, UpgradeTypeEnablesTheTenFieldsForEveryTypeButCode) {
     CUpgradeDlg dlg;
     dlg.show();
-    const int fields[] = {IDC_OFFSET,   IDC_MAXSAT,   IDC_MAXTP,    IDC_DBSIZE,   IDC_MAXTV,
-                          IDC_MAXRADIO, IDC_LNBCHIGH, IDC_LNBCLOW,  IDC_LNBKUHIGH, IDC_LNBKULOW};
+    const int fields[] = {IDC_OFFSET,   IDC_MAXSAT,   IDC_MAXTP,   IDC_DBSIZE,    IDC_MAXTV,
+                          IDC_MAXRADIO, IDC_LNBCHIGH, IDC_LNBCLOW, IDC_LNBKUHIGH, IDC_LNBKULOW};
     auto enabled = [&] {
         int count = 0;
         for (int id : fields) {
@@ -293,10 +302,9 @@ TEST_F(DialogTest, AboutBoxOpensForTheWholeCommandRangeAndFromTheContextMenu) {
             const DialogBaseUnits units = about->BaseUnits();
             aboutGeometry.push_back(box.geometry());
             EXPECT_EQ(box.size(), MapDialogSize(units, 235, 55));
-            EXPECT_LE((box.frameGeometry().center() - dlg.frameGeometry().center())
-                          .manhattanLength(),
-                      2);
-            auto* ok = Control<QPushButton>(box, IDOK);
+            EXPECT_LE(
+                (box.frameGeometry().center() - dlg.frameGeometry().center()).manhattanLength(), 2);
+            auto* ok = Control<QPushButton>(box, ID_OK);
             okText = ok->text();
             EXPECT_TRUE(ok->isDefault());
             EXPECT_EQ(ok->geometry(), MapDialogRect(units, 178, 7, 50, 14));
@@ -382,7 +390,8 @@ TEST_F(DialogTest, CommandLineFileAndDroppedFileAreTakenLikeSelectFile) {
     QDir::setCurrent(m_dir.path());
     const auto fromArgs = CUpgradeApp::CreateMainDialog({"velmora", "image.bin"});
     QDir::setCurrent(previous);
-    EXPECT_EQ(Control<QLineEdit>(*fromArgs, IDC_FILEPATH)->text(), QFileInfo(image).absoluteFilePath());
+    EXPECT_EQ(Control<QLineEdit>(*fromArgs, IDC_FILEPATH)->text(),
+              QFileInfo(image).absoluteFilePath());
     EXPECT_EQ(fromArgs->Controller().Settings().strFilePath,
               QFileInfo(image).absoluteFilePath().toStdString());
 
@@ -402,8 +411,7 @@ TEST_F(DialogTest, CommandLineFileAndDroppedFileAreTakenLikeSelectFile) {
     // Two files at once are not taken.
     QMimeData two;
     two.setUrls({QUrl::fromLocalFile(dropped), QUrl::fromLocalFile(image)});
-    QDragEnterEvent enterTwo(QPoint(10, 10), Qt::CopyAction, &two, Qt::LeftButton,
-                             Qt::NoModifier);
+    QDragEnterEvent enterTwo(QPoint(10, 10), Qt::CopyAction, &two, Qt::LeftButton, Qt::NoModifier);
     enterTwo.setAccepted(false);
     QCoreApplication::sendEvent(&dlg, &enterTwo);
     EXPECT_FALSE(enterTwo.isAccepted());
@@ -415,7 +423,7 @@ TEST_F(DialogTest, StartRefusesAMissingFileAndReportsPortAndLimitFailures) {
     ModalAnswerer answerer;
 
     // Enter on Start, the default button: no file chosen yet.
-    QTest::keyClick(Control(dlg, IDOK), Qt::Key_Return);
+    QTest::keyClick(Control(dlg, ID_OK), Qt::Key_Return);
     ASSERT_EQ(answerer.Seen().size(), 1U);
     EXPECT_EQ(answerer.Seen()[0].text, "Transferred file is not exist!");
     EXPECT_EQ(answerer.Seen()[0].caption, AppCaption());
@@ -456,7 +464,7 @@ TEST_F(DialogTest, EscapeAndCancelCloseTheDialog) {
     }
     CUpgradeDlg dlg;
     dlg.show();
-    QTest::mouseClick(Control<QPushButton>(dlg, IDCANCEL), Qt::LeftButton);
+    QTest::mouseClick(Control<QPushButton>(dlg, ID_CANCEL), Qt::LeftButton);
     EXPECT_FALSE(dlg.isVisible());
     // Shown again, it works as before.
     dlg.show();

@@ -19,7 +19,9 @@ ModalAnswerer::ModalAnswerer(Answer answer) : m_answer(std::move(answer)) {
     m_timer.start(5);
 }
 
-ModalAnswerer::~ModalAnswerer() { m_timer.stop(); }
+ModalAnswerer::~ModalAnswerer() {
+    m_timer.stop();
+}
 
 void ModalAnswerer::Accept(QWidget& box) {
     if (auto* message = qobject_cast<QMessageBox*>(&box)) {

@@ -90,9 +90,9 @@ TEST(CallQueueTest, WorkerMessageBoxesCarryTheApplicationOrThePromptCaption) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return done.load(); }, kDeadlineMs));
     worker.join();
     EXPECT_EQ(texts, QStringList({"Data send finish !", "Open Xb2.exe fail!"}));
-    EXPECT_EQ(captions, QStringList({QFileInfo(QCoreApplication::applicationFilePath())
-                                         .completeBaseName(),
-                                     QString::fromUtf8("\xE6\x8F\x90\xE7\xA4\xBA")}));
+    EXPECT_EQ(captions,
+              QStringList({QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(),
+                           QString::fromUtf8("\xE6\x8F\x90\xE7\xA4\xBA")}));
 }
 
 }  // namespace

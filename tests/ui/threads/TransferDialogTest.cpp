@@ -137,7 +137,7 @@ TEST_F(TransferDialogTest, FullTransferShowsTheExactBarPositions) {
     });
     answererPtr = &answerer;
 
-    QTest::mouseClick(Control<QPushButton>(dlg, IDOK), Qt::LeftButton);
+    QTest::mouseClick(Control<QPushButton>(dlg, ID_OK), Qt::LeftButton);
     ASSERT_TRUE(answerer.WaitForBoxes(1));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg.Controller().IsBusy(); }, kDeadlineMs));
 
@@ -182,13 +182,12 @@ TEST_P(CloseDuringJobTest, EndsTheJobClosesThePortAndNeverHangs) {
     dlg->show();
     dlg->TakeFile(image);
     if (at == CloseAt::InsideProgressCall) {
-        QObject::connect(&dlg->SendBar(), &CUiProgressBar::PositionShown, dlg.get(),
-                         [&](int pos) {
-                             if (pos == 30) {
-                                 Watchdog watchdog(10s, "closing inside a progress call");
-                                 dlg->close();
-                             }
-                         });
+        QObject::connect(&dlg->SendBar(), &CUiProgressBar::PositionShown, dlg.get(), [&](int pos) {
+            if (pos == 30) {
+                Watchdog watchdog(10s, "closing inside a progress call");
+                dlg->close();
+            }
+        });
     }
     ModalAnswerer answerer([&](QWidget& box) {
         if (at == CloseAt::CompletionBoxOpen) {
@@ -212,9 +211,7 @@ TEST_P(CloseDuringJobTest, EndsTheJobClosesThePortAndNeverHangs) {
             emu::TransferReport report;
             // The header went out; the receiver stays silent.
             ASSERT_TRUE(QTest::qWaitFor(
-                [&] {
-                    return Control<QProgressBar>(*dlg, IDC_ANALYSEPROGRESS)->value() == 100;
-                },
+                [&] { return Control<QProgressBar>(*dlg, IDC_ANALYSEPROGRESS)->value() == 100; },
                 kDeadlineMs));
             QTest::qWait(100);
             Watchdog watchdog(10s, "closing while the worker waits for the receiver");
@@ -229,9 +226,8 @@ TEST_P(CloseDuringJobTest, EndsTheJobClosesThePortAndNeverHangs) {
     if (dlg) {
         EXPECT_FALSE(dlg->isVisible());
         EXPECT_FALSE(dlg->Controller().IsBusy());
-        EXPECT_EQ(dlg->Controller().LastOutcome(), at == CloseAt::CompletionBoxOpen
-                                                       ? JobOutcome::Finished
-                                                       : JobOutcome::Cancelled);
+        EXPECT_EQ(dlg->Controller().LastOutcome(),
+                  at == CloseAt::CompletionBoxOpen ? JobOutcome::Finished : JobOutcome::Cancelled);
     }
     EXPECT_TRUE(PortIsFree());
     dlg.reset();
@@ -240,16 +236,19 @@ TEST_P(CloseDuringJobTest, EndsTheJobClosesThePortAndNeverHangs) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Dialog, CloseDuringJobTest,
-                         ::testing::Values(CloseAt::InsideProgressCall,
-                                           CloseAt::CompletionBoxOpen,
+                         ::testing::Values(CloseAt::InsideProgressCall, CloseAt::CompletionBoxOpen,
                                            CloseAt::WaitingForReceiver,
                                            CloseAt::DestroyedNotClosed),
                          [](const ::testing::TestParamInfo<CloseAt>& param) {
                              switch (param.param) {
-                                 case CloseAt::InsideProgressCall: return "InsideProgressCall";
-                                 case CloseAt::CompletionBoxOpen: return "CompletionBoxOpen";
-                                 case CloseAt::WaitingForReceiver: return "WaitingForReceiver";
-                                 case CloseAt::DestroyedNotClosed: return "DestroyedNotClosed";
+                                 case CloseAt::InsideProgressCall:
+                                     return "InsideProgressCall";
+                                 case CloseAt::CompletionBoxOpen:
+                                     return "CompletionBoxOpen";
+                                 case CloseAt::WaitingForReceiver:
+                                     return "WaitingForReceiver";
+                                 case CloseAt::DestroyedNotClosed:
+                                     return "DestroyedNotClosed";
                              }
                              return "Unknown";
                          });
