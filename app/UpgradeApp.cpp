@@ -61,7 +61,7 @@ int CUpgradeApp::InitInstance() {
     QString error;
     FileArgument(arguments, error);
     if (!error.isEmpty()) {
-        std::fprintf(stderr, "%s\n%s", qPrintable(error), qPrintable(parser.helpText()));
+        (void)std::fprintf(stderr, "%s\n%s", qPrintable(error), qPrintable(parser.helpText()));
         return 2;
     }
     const std::unique_ptr<ui::CUpgradeDlg> dlg = CreateMainDialog(arguments);

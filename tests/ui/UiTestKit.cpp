@@ -78,7 +78,7 @@ void ChooseItem(QComboBox& combo, const QString& text) {
 }
 
 QString MakeFile(const QTemporaryDir& dir, const QString& name, int size, int seed) {
-    const QString path = dir.filePath(name);
+    QString path = dir.filePath(name);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         return {};
@@ -104,8 +104,8 @@ Watchdog::Watchdog(std::chrono::milliseconds limit, const char* what) {
     m_thread = std::thread([this, limit, what] {
         std::unique_lock lock(m_mutex);
         if (!m_cv.wait_for(lock, limit, [this] { return m_disarmed; })) {
-            std::fprintf(stderr, "Watchdog: %s did not finish within %lld ms\n", what,
-                         static_cast<long long>(limit.count()));
+            (void)std::fprintf(stderr, "Watchdog: %s did not finish within %lld ms\n", what,
+                               static_cast<long long>(limit.count()));
             std::abort();
         }
     });

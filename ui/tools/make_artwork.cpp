@@ -178,8 +178,8 @@ QByteArray Ico(const QList<QImage>& images) {
 bool Write(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
-        std::fprintf(stderr, "Cannot write %s: %s\n", qPrintable(path),
-                     qPrintable(file.errorString()));
+        (void)std::fprintf(stderr, "Cannot write %s: %s\n", qPrintable(path),
+                           qPrintable(file.errorString()));
         return false;
     }
     return true;
@@ -191,7 +191,7 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <res folder>\n", argv[0]);
+        (void)std::fprintf(stderr, "usage: %s <res folder>\n", argv[0]);
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);

@@ -12,17 +12,17 @@
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <out.png>\n", argv[0]);
+        (void)std::fprintf(stderr, "usage: %s <out.png>\n", argv[0]);
         return 2;
     }
     QScreen* screen = QGuiApplication::primaryScreen();
     if (screen == nullptr) {
-        std::fprintf(stderr, "No screen to grab: is DISPLAY set?\n");
+        (void)std::fprintf(stderr, "No screen to grab: is DISPLAY set?\n");
         return 1;
     }
     const QImage shot = screen->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
     if (shot.isNull()) {
-        std::fprintf(stderr, "The screen could not be grabbed.\n");
+        (void)std::fprintf(stderr, "The screen could not be grabbed.\n");
         return 1;
     }
     const QRgb background = shot.pixel(0, 0);
@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
         }
     }
     if (right < 0) {
-        std::fprintf(stderr, "The screen is empty: no window was shown.\n");
+        (void)std::fprintf(stderr, "The screen is empty: no window was shown.\n");
         return 1;
     }
     const int margin = 8;
@@ -50,9 +50,9 @@ int main(int argc, char** argv) {
                               .adjusted(-margin, -margin, margin, margin)
                               .intersected(shot.rect());
     if (!shot.copy(content).save(QString::fromLocal8Bit(argv[1]), "PNG")) {
-        std::fprintf(stderr, "Cannot write %s\n", argv[1]);
+        (void)std::fprintf(stderr, "Cannot write %s\n", argv[1]);
         return 1;
     }
-    std::printf("%s: %dx%d\n", argv[1], content.width(), content.height());
+    (void)std::printf("%s: %dx%d\n", argv[1], content.width(), content.height());
     return 0;
 }
