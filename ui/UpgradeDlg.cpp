@@ -521,7 +521,11 @@ void CUpgradeDlg::EndJob() {
             open->reject();
         }
     }
-    m_controller->Cancel();
+    // Cancelling also refuses jobs started later, so only a running job is
+    // cancelled: a dialog closed while idle can be shown and used again.
+    if (m_controller->IsBusy()) {
+        m_controller->Cancel();
+    }
     m_controller->Wait();
 }
 

@@ -63,6 +63,10 @@ TEST_F(TransferDialogTest, DefaultsReachTheJobAndTheLine) {
     dlg.show();
     dlg.TakeFile(image);
     ModalAnswerer answerer;
+    // Closed while idle and shown again, the dialog starts jobs as before.
+    QTest::keyClick(&dlg, Qt::Key_Escape);
+    ASSERT_FALSE(dlg.isVisible());
+    dlg.show();
 
     dlg.OnStart();
     const JobSettings& s = dlg.Controller().Settings();
