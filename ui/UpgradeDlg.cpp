@@ -319,28 +319,28 @@ void CUpgradeDlg::CreateControls() {
     // Hidden controls, each behind its hidden label. They are never shown, so
     // they sit below the dialog's client area in two columns.
     int row = 0;
-    for (const HiddenControl& spec : HiddenControls()) {
+    for (const HiddenControl& entry : HiddenControls()) {
         const int column = row % 2;
         const int y = kDialogHeight + 4 + (row / 2) * 14;
         const int x = 7 + column * 110;
-        auto* label = new QLabel(QString::fromLatin1(spec.label), this);
-        label->setObjectName(LabelName(spec.id));
+        auto* label = new QLabel(QString::fromLatin1(entry.label), this);
+        label->setObjectName(LabelName(entry.id));
         place(label, {x, y + 2, 50, 8});
         label->hide();
 
         QWidget* control = nullptr;
-        if (spec.kind == HiddenControl::DropList || spec.kind == HiddenControl::Combo) {
+        if (entry.kind == HiddenControl::DropList || entry.kind == HiddenControl::Combo) {
             auto* combo = new QComboBox(this);
-            if (spec.kind == HiddenControl::Combo) {
+            if (entry.kind == HiddenControl::Combo) {
                 combo->setEditable(true);
                 combo->setInsertPolicy(QComboBox::NoInsert);
             }
-            FillList(*combo, spec.items, spec.sorted);
+            FillList(*combo, entry.items, entry.sorted);
             placeCombo(combo, {x + 52, y, 50, 60});
             control = combo;
         } else {
             auto* edit = new QLineEdit(this);
-            if (spec.kind == HiddenControl::Digits) {
+            if (entry.kind == HiddenControl::Digits) {
                 // Typing is limited to digits; a text set by other means is
                 // checked when the fields are read.
                 edit->setValidator(new QRegularExpressionValidator(
@@ -349,8 +349,8 @@ void CUpgradeDlg::CreateControls() {
             place(edit, {x + 52, y, 50, 12});
             control = edit;
         }
-        named(control, spec.id);
-        control->setEnabled(spec.enabled);
+        named(control, entry.id);
+        control->setEnabled(entry.enabled);
         control->hide();
         ++row;
     }
