@@ -106,8 +106,9 @@ void CUpgradeController::StartWorker() {
         m_workerDone = false;
     }
     m_stopSource = std::stop_source();
-    if (m_cancelled) {
+    if (m_cancelPending) {
         // Cancel() came while this Start was under way: the job ends at once.
+        m_cancelPending = false;
         m_stopSource.request_stop();
     }
     // The job works on its own copy of the settings: choosing another file or
@@ -126,11 +127,16 @@ void CUpgradeController::StartWorker() {
 
 void CUpgradeController::Cancel() {
     std::lock_guard lock(m_threadMutex);
-    m_cancelled = true;
-    if (m_worker.joinable()) {
+    // The busy flag is set under this lock before a worker starts, and cleared
+    // by the worker as its last step.
+    if (m_bBusy.load()) {
         m_stopSource.request_stop();
         m_port.Interrupt();
+        return;
     }
+    // No job runs: a Start may be between opening the port and starting its
+    // worker. That job is cancelled as it starts.
+    m_cancelPending = true;
 }
 
 void CUpgradeController::Wait() {

@@ -64,8 +64,8 @@ public:
     // True from the moment a worker is started until its last step.
     bool IsBusy() const { return m_bBusy.load(); }
     // Asks the running job to stop: every wait returns within a poll slice and
-    // the port is closed. Returns at once; any thread. The host is taken to be
-    // shutting down: a job started afterwards ends at once as well.
+    // the port is closed. Returns at once; any thread. When no job runs yet,
+    // the next job to start is cancelled as it starts (a Start under way).
     void Cancel();
     // Waits for the worker thread to end, if there is one.
     void Wait();
@@ -104,7 +104,7 @@ private:
     std::mutex m_threadMutex;  // guards m_worker and m_stopSource
     std::thread m_worker;
     std::stop_source m_stopSource;
-    bool m_cancelled = false;  // guarded by m_threadMutex
+    bool m_cancelPending = false;  // guarded by m_threadMutex
     std::mutex m_doneMutex;
     std::condition_variable m_doneCv;
     bool m_workerDone = true;
