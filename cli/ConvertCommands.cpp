@@ -15,7 +15,7 @@
 #include "cli/ExitCodes.h"
 #include "cli/Interrupt.h"
 #include "sdx/ConversionChain.h"
-#include "sdx/ImageInspect.h"
+#include "sdx/ImageDecode.h"
 #include "sdx/SdxReader.h"
 #include "transfer/UpgradeController.h"
 

@@ -37,7 +37,7 @@ struct JobRun {
     }
 };
 
-struct JobSpec {
+struct JobPlan {
     Bytes file;
     UpgradeType type = UpgradeType::Database;
     std::uint32_t offset = 0x1B0000;
@@ -47,25 +47,25 @@ struct JobSpec {
     std::function<void(const std::string& path)> prepare;  // e.g. remove the file
 };
 
-JobRun RunJob(JobSpec spec, std::stop_source stop = {}) {
+JobRun RunJob(JobPlan plan, std::stop_source stop = {}) {
     TempDir dir;
-    SimClock clock(spec.clockTickNs);
-    auto device = std::make_unique<ScriptedDevice>(clock, std::move(spec.script));
+    SimClock clock(plan.clockTickNs);
+    auto device = std::make_unique<ScriptedDevice>(clock, std::move(plan.script));
     JobRun run;
     run.record = device->record();
     CSerialPort port(std::move(device));
     EXPECT_EQ(port.OpenDevice("sim", 115200, 8, 0, 0), 1);
 
     JobSettings settings;
-    settings.nUpgradeType = spec.type;
-    settings.nOffset = spec.offset;
-    settings.strFilePath = dir.Write("image.bin", spec.file);
-    if (spec.prepare) {
-        spec.prepare(settings.strFilePath);
+    settings.nUpgradeType = plan.type;
+    settings.nOffset = plan.offset;
+    settings.strFilePath = dir.Write("image.bin", plan.file);
+    if (plan.prepare) {
+        plan.prepare(settings.strFilePath);
     }
     Journal journal;
     JobEnvironment env{port,  journal.analyse, journal.send, journal.messages,
-                       clock, spec.waitLimit};
+                       clock, plan.waitLimit};
     std::atomic<bool> busy{true};
     run.outcome = UpgradeThreadProc(settings, env, stop.get_token(), busy);
     run.busyAfter = busy.load();
@@ -114,9 +114,9 @@ TEST(UpgradeHeader, IsTwelveBytesLeastSignificantFirst) {
 }
 
 TEST(TransferBytes, ThreeByteDatabaseFile) {
-    JobSpec spec;
-    spec.file = {'a', 'b', 'c'};
-    const JobRun run = RunJob(spec);
+    JobPlan plan;
+    plan.file = {'a', 'b', 'c'};
+    const JobRun run = RunJob(plan);
     EXPECT_EQ(run.outcome, JobOutcome::Finished);
     EXPECT_EQ(run.Written(), (Bytes{0x40, 0x00, 0x00, 0x1B, 0x00, 0x03, 0x00, 0x00, 0x00, 0x61,
                                     0x62, 0x00, 0x00, 'a', 'b', 'c'}));
@@ -125,22 +125,22 @@ TEST(TransferBytes, ThreeByteDatabaseFile) {
 }
 
 TEST(TransferBytes, CodeAlwaysTargetsTheProgramOffset) {
-    JobSpec spec;
-    spec.file = {1, 2};
-    spec.type = UpgradeType::Code;
-    spec.offset = 0x12345678;
-    const Bytes written = RunJob(spec).Written();
+    JobPlan plan;
+    plan.file = {1, 2};
+    plan.type = UpgradeType::Code;
+    plan.offset = 0x12345678;
+    const Bytes written = RunJob(plan).Written();
     ASSERT_GE(written.size(), 5U);
     EXPECT_EQ(Bytes(written.begin() + 1, written.begin() + 5), (Bytes{0x00, 0x00, 0x01, 0x00}));
 
-    spec.type = UpgradeType::DbImportExport;
-    const Bytes other = RunJob(spec).Written();
+    plan.type = UpgradeType::DbImportExport;
+    const Bytes other = RunJob(plan).Written();
     EXPECT_EQ(Bytes(other.begin() + 1, other.begin() + 5), (Bytes{0x78, 0x56, 0x34, 0x12}));
 }
 
 TEST(TransferBytes, EmptyFileSendsOnlyTheHeader) {
-    JobSpec spec;
-    const JobRun run = RunJob(spec);
+    JobPlan plan;
+    const JobRun run = RunJob(plan);
     EXPECT_EQ(run.outcome, JobOutcome::Finished);
     EXPECT_EQ(run.Written(), (Bytes{0x40, 0x00, 0x00, 0x1B, 0x00, 0, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(run.journal, Expected({}));
@@ -164,13 +164,13 @@ TEST(TransferBytes, BlocksOf240WithAShortLastBlockAndExactProgress) {
                 c.progress.push_back("send " + std::to_string(p));
             }
         }
-        JobSpec spec;
-        spec.file = PatternBytes(c.size);
-        const JobRun run = RunJob(spec);
+        JobPlan plan;
+        plan.file = PatternBytes(c.size);
+        const JobRun run = RunJob(plan);
         EXPECT_EQ(run.outcome, JobOutcome::Finished);
         const Bytes written = run.Written();
         ASSERT_EQ(written.size(), 13 + c.size);
-        EXPECT_EQ(Bytes(written.begin() + 13, written.end()), spec.file);
+        EXPECT_EQ(Bytes(written.begin() + 13, written.end()), plan.file);
         EXPECT_EQ(run.journal, Expected(c.progress));
     }
 }
@@ -178,10 +178,10 @@ TEST(TransferBytes, BlocksOf240WithAShortLastBlockAndExactProgress) {
 TEST(TransferBytes, ChecksumCoversWholeChunksAndWraps) {
     // Exactly 2 MiB: the checksum pass ends with an empty read. All 0xFF words
     // make the sum pass 2^32, so only its low 32 bits may go out.
-    JobSpec spec;
-    spec.file = Bytes(kChecksumChunk, 0xFF);
-    spec.clockTickNs = 200'000;  // pacing waits end at the first look
-    const JobRun run = RunJob(spec);
+    JobPlan plan;
+    plan.file = Bytes(kChecksumChunk, 0xFF);
+    plan.clockTickNs = 200'000;  // pacing waits end at the first look
+    const JobRun run = RunJob(plan);
     ASSERT_EQ(run.outcome, JobOutcome::Finished);
     const std::uint64_t words = kChecksumChunk / 2;
     const auto expected = static_cast<std::uint32_t>((words * 0xFFFFULL) & 0xFFFFFFFFULL);
@@ -197,46 +197,46 @@ TEST(TransferBytes, ChecksumCoversWholeChunksAndWraps) {
 }
 
 TEST(TransferBytes, ChecksumSpanningTwoChunksEqualsOnePass) {
-    JobSpec spec;
-    spec.file = PatternBytes(kChecksumChunk + 3, 7);
-    spec.clockTickNs = 200'000;
-    const Bytes written = RunJob(spec).Written();
+    JobPlan plan;
+    plan.file = PatternBytes(kChecksumChunk + 3, 7);
+    plan.clockTickNs = 200'000;
+    const Bytes written = RunJob(plan).Written();
     const std::uint32_t one =
-        WordSum16(spec.file.data(), static_cast<std::uint32_t>(spec.file.size()));
+        WordSum16(plan.file.data(), static_cast<std::uint32_t>(plan.file.size()));
     EXPECT_EQ(Bytes(written.begin() + 9, written.begin() + 13),
               (Bytes{static_cast<std::uint8_t>(one), static_cast<std::uint8_t>(one >> 8),
                      static_cast<std::uint8_t>(one >> 16), static_cast<std::uint8_t>(one >> 24)}));
 }
 
 TEST(ReadySignal, NoiseLateAcAndStrayBytesAreDroppedUntilAGoodSignal) {
-    JobSpec spec;
-    spec.file = {9, 8, 7};
-    spec.script.noise = {0x00, 0xAC, 0x40, 0x4F, 0xFF};
-    spec.script.lateAcSignals = 2;
-    spec.script.lonelyAbSignals = 2;
-    const JobRun run = RunJob(spec);
+    JobPlan plan;
+    plan.file = {9, 8, 7};
+    plan.script.noise = {0x00, 0xAC, 0x40, 0x4F, 0xFF};
+    plan.script.lateAcSignals = 2;
+    plan.script.lonelyAbSignals = 2;
+    const JobRun run = RunJob(plan);
     EXPECT_EQ(run.outcome, JobOutcome::Finished);
     const Bytes written = run.Written();
     ASSERT_FALSE(written.empty());
     EXPECT_EQ(written.front(), 0x40);
     EXPECT_EQ(std::count(written.begin(), written.end(), 0x40), 1) << "one start byte only";
-    EXPECT_EQ(Bytes(written.end() - 3, written.end()), spec.file);
+    EXPECT_EQ(Bytes(written.end() - 3, written.end()), plan.file);
 }
 
 TEST(Acknowledgements, OtherBytesAreDroppedAndTheWaitGoesOn) {
-    JobSpec spec;
-    spec.file = PatternBytes(700);
-    spec.script.junkBeforeAck = {0x00, 0x4E, 0x6F, 0xAB, 0xAC};
-    const JobRun run = RunJob(spec);
+    JobPlan plan;
+    plan.file = PatternBytes(700);
+    plan.script.junkBeforeAck = {0x00, 0x4E, 0x6F, 0xAB, 0xAC};
+    const JobRun run = RunJob(plan);
     EXPECT_EQ(run.outcome, JobOutcome::Finished);
     EXPECT_EQ(run.Written().size(), 13U + 700U);
 }
 
 TEST(Pacing, HeaderBytesAtLeast101AndDataBytesAtLeast70MicrosecondsApart) {
     // Measured on the simulated counter that the job itself reads.
-    JobSpec spec;
-    spec.file = PatternBytes(300);
-    const JobRun run = RunJob(spec);
+    JobPlan plan;
+    plan.file = PatternBytes(300);
+    const JobRun run = RunJob(plan);
     const auto& w = run.record->written;
     ASSERT_EQ(w.size(), 313U);
     for (std::size_t i = 2; i < w.size(); ++i) {
@@ -273,10 +273,10 @@ TEST(Pacing, RealClockHandsEachByteOverOnlyAfterTheGap) {
 }
 
 TEST(JobEnds, CustomSendsNothingTouchesNoBarAndHandsThePortBack) {
-    JobSpec spec;
-    spec.file = {1, 2, 3};
-    spec.type = UpgradeType::Custom;
-    const JobRun run = RunJob(spec);
+    JobPlan plan;
+    plan.file = {1, 2, 3};
+    plan.type = UpgradeType::Custom;
+    const JobRun run = RunJob(plan);
     EXPECT_EQ(run.outcome, JobOutcome::NothingToDo);
     EXPECT_TRUE(run.Written().empty());
     EXPECT_TRUE(run.journal.empty());
@@ -285,10 +285,10 @@ TEST(JobEnds, CustomSendsNothingTouchesNoBarAndHandsThePortBack) {
 }
 
 TEST(JobEnds, AFileThatCannotBeOpenedIsReportedNotSilent) {
-    JobSpec spec;
-    spec.file = {1, 2, 3};
-    spec.prepare = [](const std::string& path) { std::filesystem::remove(path); };
-    const JobRun run = RunJob(spec);
+    JobPlan plan;
+    plan.file = {1, 2, 3};
+    plan.prepare = [](const std::string& path) { std::filesystem::remove(path); };
+    const JobRun run = RunJob(plan);
     EXPECT_EQ(run.outcome, JobOutcome::FileError);
     EXPECT_TRUE(run.Written().empty());
     ASSERT_EQ(run.journal.size(), 7U);
@@ -300,15 +300,15 @@ TEST(JobEnds, AFileThatCannotBeOpenedIsReportedNotSilent) {
 TEST(JobEnds, AFileThatShrinksDuringTheTransferEndsWithAMessage) {
     TempDir holder;
     std::string path;
-    JobSpec spec;
-    spec.file = PatternBytes(2000);
-    spec.prepare = [&path](const std::string& p) { path = p; };
-    spec.script.afterBlock = [&path](int block) {
+    JobPlan plan;
+    plan.file = PatternBytes(2000);
+    plan.prepare = [&path](const std::string& p) { path = p; };
+    plan.script.afterBlock = [&path](int block) {
         if (block == 2) {
             std::filesystem::resize_file(path, 600);
         }
     };
-    const JobRun run = RunJob(spec);
+    const JobRun run = RunJob(plan);
     EXPECT_EQ(run.outcome, JobOutcome::FileShrank);
     EXPECT_EQ(run.Written().size(), 13U + 480U) << "no partial block may go out";
     const auto messages = [&] {
@@ -328,24 +328,24 @@ TEST(JobEnds, AFileThatShrinksDuringTheTransferEndsWithAMessage) {
 
 TEST(JobEnds, AFileThatGrowsIsSentOnlyUpToTheAnnouncedLength) {
     std::string path;
-    JobSpec spec;
-    spec.file = PatternBytes(500);
-    spec.prepare = [&path](const std::string& p) { path = p; };
-    spec.script.afterBlock = [&path](int block) {
+    JobPlan plan;
+    plan.file = PatternBytes(500);
+    plan.prepare = [&path](const std::string& p) { path = p; };
+    plan.script.afterBlock = [&path](int block) {
         if (block == 1) {
             std::ofstream(path, std::ios::app | std::ios::binary) << std::string(1000, 'x');
         }
     };
-    const JobRun run = RunJob(spec);
+    const JobRun run = RunJob(plan);
     EXPECT_EQ(run.outcome, JobOutcome::Finished);
     EXPECT_EQ(run.Written().size(), 13U + 500U);
 }
 
 TEST(JobEnds, DeviceLossEndsTheJobWithAMessageAndNoSuccess) {
-    JobSpec spec;
-    spec.file = PatternBytes(2400);
-    spec.script.loseDeviceAfterBlocks = 3;
-    const JobRun run = RunJob(spec);
+    JobPlan plan;
+    plan.file = PatternBytes(2400);
+    plan.script.loseDeviceAfterBlocks = 3;
+    const JobRun run = RunJob(plan);
     EXPECT_EQ(run.outcome, JobOutcome::DeviceLost);
     bool reportedLoss = false;
     for (const auto& e : run.journal) {
@@ -358,11 +358,11 @@ TEST(JobEnds, DeviceLossEndsTheJobWithAMessageAndNoSuccess) {
 }
 
 TEST(JobEnds, SilentReceiverTimesOutOnlyWhenALimitIsSet) {
-    JobSpec spec;
-    spec.file = {1};
-    spec.script.ackHeader = false;
-    spec.waitLimit = std::chrono::milliseconds(50);
-    const JobRun run = RunJob(spec);
+    JobPlan plan;
+    plan.file = {1};
+    plan.script.ackHeader = false;
+    plan.waitLimit = std::chrono::milliseconds(50);
+    const JobRun run = RunJob(plan);
     EXPECT_EQ(run.outcome, JobOutcome::TimedOut);
     EXPECT_EQ(run.Written().size(), 13U);
     const auto messages = [&] {
@@ -380,22 +380,22 @@ TEST(JobEnds, CancelAtEachWaitClosesThePortWithoutAMessage) {
     for (int where = 0; where < 3; ++where) {
         SCOPED_TRACE(where);
         std::stop_source stop;
-        JobSpec spec;
-        spec.file = PatternBytes(1000);
-        spec.script.sendReady = where != 0;
-        spec.script.ackHeader = where != 1;
+        JobPlan plan;
+        plan.file = PatternBytes(1000);
+        plan.script.sendReady = where != 0;
+        plan.script.ackHeader = where != 1;
         if (where == 2) {
-            spec.script.loseDeviceAfterBlocks = -1;
-            spec.script.junkBeforeAck = {};
-            spec.script.afterBlock = [stop](int block) mutable {
+            plan.script.loseDeviceAfterBlocks = -1;
+            plan.script.junkBeforeAck = {};
+            plan.script.afterBlock = [stop](int block) mutable {
                 if (block == 2) {
                     stop.request_stop();
                 }
             };
         } else {
-            spec.script.onIdleWait = [stop]() mutable { stop.request_stop(); };
+            plan.script.onIdleWait = [stop]() mutable { stop.request_stop(); };
         }
-        const JobRun run = RunJob(spec, stop);
+        const JobRun run = RunJob(plan, stop);
         EXPECT_EQ(run.outcome, JobOutcome::Cancelled);
         for (const auto& e : run.journal) {
             EXPECT_EQ(e.rfind("message", 0), std::string::npos) << e;

@@ -18,7 +18,7 @@
 
 #include "sdx/ChannelDatabase.h"
 #include "sdx/DatabaseImage.h"
-#include "sdx/ImageInspect.h"
+#include "sdx/ImageDecode.h"
 #include "sdx/SdxReader.h"
 
 namespace {

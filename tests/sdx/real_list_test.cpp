@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "sdx/ConversionChain.h"
-#include "sdx/ImageInspect.h"
+#include "sdx/ImageDecode.h"
 #include "sdx/SdxReader.h"
 #include "tests/sdx/SdxTestSupport.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "sdx/ConversionChain.h"
-#include "sdx/ImageInspect.h"
+#include "sdx/ImageDecode.h"
 #include "tests/sdx/SdxTestSupport.h"
 
 namespace velmora::test {

@@ -1,4 +1,4 @@
-#include "sdx/ImageInspect.h"
+#include "sdx/ImageDecode.h"
 
 #include <algorithm>
 #include <cstdio>
