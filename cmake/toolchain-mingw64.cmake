@@ -26,6 +26,14 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # No MinGW runtime DLLs (libstdc++, libgcc, winpthread) next to the programs.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
+# GCC 12's libstdc++ has no futex on Windows, and its fallback for
+# std::atomic::wait can miss a wake-up (GCC bug 106183) and block for ever.
+# std::binary_semaphore rests on it, and so does std::stop_callback: a
+# callback destroyed while request_stop() runs it on another thread (a job
+# ending just as it is cancelled) could hang the program. The semaphores of
+# winpthreads have no such fault.
+set(CMAKE_CXX_FLAGS_INIT "-D_GLIBCXX_USE_POSIX_SEMAPHORE=1")
+
 # ctest and gtest_discover_tests run the .exe files through Wine; test
 # discovery waits until the tests are run, so building needs no Wine.
 find_program(VELMORA_WINE wine)
