@@ -1,4 +1,5 @@
-// The Windows pacing clock and the console control handler of the command line.
+// The Windows pacing clock, the console control handler of the command line,
+// and the stop tokens that cancel jobs, as the MinGW build makes them.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -9,7 +10,11 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
 #include <mutex>
+#include <stop_token>
 
 #include "cli/Interrupt.h"
 #include "transfer/PacingClock.h"
@@ -39,6 +44,11 @@ TEST(Win32Interrupt, CtrlCCallsTheWatcherAndDoesNotEndTheProgram) {
         GTEST_SKIP() << "no console could be made for this process (error " << ::GetLastError()
                      << ")";
     }
+    // Let go of it at the end: the console's host process would otherwise
+    // outlive the test.
+    struct FreeAtExit {
+        ~FreeAtExit() { ::FreeConsole(); }
+    } freeAtExit;
     std::mutex mutex;
     std::condition_variable cv;
     int calls = 0;
@@ -52,6 +62,31 @@ TEST(Win32Interrupt, CtrlCCallsTheWatcherAndDoesNotEndTheProgram) {
         std::unique_lock lock(mutex);
         EXPECT_TRUE(cv.wait_for(lock, 5s, [&] { return calls == expected; }))
             << "Ctrl-C number " << expected << " did not reach the watcher";
+    }
+}
+
+TEST(Win32StopToken, ACallbackEndingWhileItRunsOnAnotherThreadNeverHangs) {
+    // The pattern of every cancellable wait in the engine: a thread waits on an
+    // event that a stop callback sets, then leaves the callback's scope while
+    // request_stop() may still be running that callback on another thread.
+    auto loops = std::async(std::launch::async, [] {
+        for (int i = 0; i < 300; ++i) {
+            std::stop_source source;
+            const HANDLE woken = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+            std::thread waiter([&source, woken] {
+                std::stop_callback wake(source.get_token(), [woken] { ::SetEvent(woken); });
+                ::WaitForSingleObject(woken, INFINITE);
+            });
+            source.request_stop();
+            waiter.join();
+            ::CloseHandle(woken);
+        }
+    });
+    if (loops.wait_for(60s) != std::future_status::ready) {
+        // The stuck thread cannot be ended: report and leave at once.
+        std::fprintf(stderr, "a stop callback hung: std::binary_semaphore lost a wake-up\n");
+        std::fflush(stderr);
+        std::_Exit(1);
     }
 }
 
