@@ -279,6 +279,9 @@ TEST(Win32Port, OpenChangesOnlyTheLineFormatAndCloseHandsTheLineBack) {
     EXPECT_EQ(0, std::memcmp(&driver.statesSet[0], &expected, sizeof(DCB)))
         << "flow control, parity checking and the modem lines stay as the device had them";
 
+    EXPECT_FALSE(port.Open("COM3", k115200_8N1)) << "already open";
+    EXPECT_EQ(driver.statesSet.size(), 1U) << "the open port is left as it was";
+
     EXPECT_TRUE(port.Close());
     ASSERT_EQ(driver.statesSet.size(), 2U);
     const DCB original = UnusualState();
@@ -287,21 +290,6 @@ TEST(Win32Port, OpenChangesOnlyTheLineFormatAndCloseHandsTheLineBack) {
     EXPECT_EQ(driver.LiveEvents(), 0U);
     EXPECT_TRUE(port.Close()) << "a second close does nothing";
     EXPECT_EQ(driver.deviceCloses, 1);
-}
-
-TEST(Win32Port, OtherLineParametersReachTheDriverAsGiven) {
-    FakeDriver driver;
-    driver.state = UnusualState();
-    Win32PortDevice port(driver);
-    ASSERT_TRUE(port.Open("\\\\.\\COM12", LineConfig{9600, 7, 2, 2}));
-    EXPECT_EQ(driver.openedName, "\\\\.\\COM12");
-    EXPECT_EQ(driver.state.BaudRate, 9600U);
-    EXPECT_EQ(driver.state.ByteSize, 7);
-    EXPECT_EQ(driver.state.Parity, EVENPARITY);
-    EXPECT_EQ(driver.state.StopBits, TWOSTOPBITS);
-    EXPECT_FALSE(port.Open("\\\\.\\COM12", k115200_8N1)) << "already open";
-    EXPECT_NE(port.ErrorText().find("COM12 is already open"), std::string::npos);
-    EXPECT_EQ(driver.statesSet.size(), 1U) << "the open port is left as it was";
 }
 
 TEST(Win32Port, FailedOpenReleasesEverythingAndSaysWhatToDo) {
@@ -485,12 +473,6 @@ TEST(Win32Port, WaitForDataIsBoundedWakesOnDataAndOnInterrupt) {
     EXPECT_GE(std::chrono::steady_clock::now() - before, 90ms);
     port.WriteByte(0x40);
     EXPECT_EQ(driver.written.size(), 1U);
-}
-
-TEST(Win32Port, ComNamesAboveNineUseTheDeviceNamespace) {
-    EXPECT_EQ(ResolvePortName(1), "COM1");
-    EXPECT_EQ(ResolvePortName(8), "COM8");
-    EXPECT_EQ(ResolvePortName(10), "\\\\.\\COM10");
 }
 
 }  // namespace
