@@ -104,7 +104,7 @@ std::string SystemText(DWORD error) {
 constexpr DWORD kFirstSliceMs = 1;
 constexpr DWORD kLongestSliceMs = 16;
 
-// "A device which does not exist was specified"; missing from older SDK headers.
+// ERROR_NO_SUCH_DEVICE (433): older SDK headers lack the name.
 constexpr DWORD kErrorNoSuchDevice = 433;
 
 }  // namespace
