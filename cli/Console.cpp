@@ -2,7 +2,16 @@
 
 #include <algorithm>
 
+#include "cli/Terminal.h"
+
 namespace velmora::cli {
+
+ProgressStyle ChooseProgressStyle(bool quiet) {
+    if (quiet) {
+        return ProgressStyle::Quiet;
+    }
+    return PrepareStderrForBars() ? ProgressStyle::Bars : ProgressStyle::Lines;
+}
 
 void Console::Bar::SetRange(int lower, int upper) {
     std::lock_guard lock(m_console.m_mutex);

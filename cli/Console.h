@@ -15,6 +15,9 @@ enum class ProgressStyle {
     Quiet,  // nothing
 };
 
+// Quiet when asked; bars on a terminal that can redraw them; plain lines else.
+ProgressStyle ChooseProgressStyle(bool quiet);
+
 // Everything goes to one stream (stderr), from whichever thread reports.
 class Console {
 public:

@@ -1,7 +1,5 @@
 // velmora-cli convert and inspect: the channel-list conversion without a port,
 // and a readable view of a database image.
-#include <unistd.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -57,9 +55,7 @@ int RunConvert(const JobOptions& options) {
         return kExitRefused;
     }
 
-    const ProgressStyle style = options.quiet                  ? ProgressStyle::Quiet
-                                : ::isatty(STDERR_FILENO) != 0 ? ProgressStyle::Bars
-                                                               : ProgressStyle::Lines;
+    const ProgressStyle style = ChooseProgressStyle(options.quiet);
     Console console(stderr, style);
     std::stop_source stop;
     InterruptWatcher watcher([&stop] { stop.request_stop(); });

@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -39,9 +37,7 @@ int ExitForOutcome(JobOutcome outcome) {
 }  // namespace
 
 int RunSend(const JobOptions& options) {
-    const ProgressStyle style = options.quiet                  ? ProgressStyle::Quiet
-                                : ::isatty(STDERR_FILENO) != 0 ? ProgressStyle::Bars
-                                                               : ProgressStyle::Lines;
+    const ProgressStyle style = ChooseProgressStyle(options.quiet);
     Console console(stderr, style);
     CUpgradeController controller(console.AnalyseBar(), console.SendBar(), console.Messages());
 
@@ -83,8 +79,9 @@ int RunSend(const JobOptions& options) {
     }
     if (style != ProgressStyle::Quiet) {
         std::string where = options.port;
-        if (IsComName(options.port)) {
-            where += " (" + ResolvePortName(controller.LastLineParams().nPort) + ")";
+        const std::string device = ResolvePortName(controller.LastLineParams().nPort);
+        if (IsComName(options.port) && device != options.port) {
+            where += " (" + device + ")";
         }
         console.Say("Waiting for the receiver on " + where + ": switch it on or reset it now.");
     }

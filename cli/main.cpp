@@ -80,6 +80,8 @@ int main(int argc, char** argv) {
     CLI::App app{"Velmora: upgrades a satellite receiver over a serial line."};
     app.footer(kExitStatusHelp);
     app.require_subcommand(1);
+    // Paths such as /tmp/image.bin are files, not Windows-style options.
+    app.allow_windows_style_options(false);
 
     JobOptions send;
     CLI::App* sendCommand =

@@ -73,6 +73,9 @@ int main(int argc, char** argv) {
             }
             close(fd);
         }
+        // Waits to be killed; should a test die first, the tool still goes
+        // away on its own after two minutes instead of lingering for ever.
+        alarm(120);
         for (;;) {
             pause();
         }
