@@ -13,32 +13,13 @@
 #include <vector>
 
 #include "sdx/ProcessLayer.h"
+#include "serial/win32_text.h"
 
 namespace velmora {
 
 namespace {
 
-std::string SystemText(DWORD error) {
-    char* text = nullptr;
-    const DWORD n = ::FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
-    std::string out;
-    if (n != 0 && text != nullptr) {
-        out.assign(text, n);
-        while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' ||
-                                out.back() == '.')) {
-            out.pop_back();
-        }
-    }
-    if (text != nullptr) {
-        ::LocalFree(text);
-    }
-    if (out.empty()) {
-        out = "system error";
-    }
-    return out + " (error " + std::to_string(error) + ")";
-}
+std::string SystemText(DWORD error) { return Win32ErrorText(error); }
 
 // A handle closed at the end of the scope.
 class Handle {

@@ -1,4 +1,5 @@
 #include "serial/port_win32.h"
+#include "serial/win32_text.h"
 
 #include <mmsystem.h>
 
@@ -75,27 +76,7 @@ std::string ShortName(const std::string& device) {
     return device;
 }
 
-std::string SystemText(DWORD error) {
-    char* text = nullptr;
-    const DWORD n = ::FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
-    std::string out;
-    if (n != 0 && text != nullptr) {
-        out.assign(text, n);
-        while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' ||
-                                out.back() == '.')) {
-            out.pop_back();
-        }
-    }
-    if (text != nullptr) {
-        ::LocalFree(text);
-    }
-    if (out.empty()) {
-        out = "system error";
-    }
-    return out + " (error " + std::to_string(error) + ")";
-}
+std::string SystemText(DWORD error) { return Win32ErrorText(error); }
 
 // Every wait for received bytes sleeps on the interrupt event in slices and
 // looks at the receive queue between them. The slices start short, so that an
