@@ -28,6 +28,17 @@ struct JobRun {
     std::vector<std::string> journal;
     bool busyAfter = true;
 
+    // The message boxes the job showed, in order.
+    std::vector<std::string> Messages() const {
+        std::vector<std::string> m;
+        for (const auto& e : journal) {
+            if (e.rfind("message ", 0) == 0) {
+                m.push_back(e);
+            }
+        }
+        return m;
+    }
+
     Bytes Written() const {
         Bytes out;
         for (const auto& w : record->written) {
@@ -311,15 +322,7 @@ TEST(JobEnds, AFileThatShrinksDuringTheTransferEndsWithAMessage) {
     const JobRun run = RunJob(plan);
     EXPECT_EQ(run.outcome, JobOutcome::FileShrank);
     EXPECT_EQ(run.Written().size(), 13U + 480U) << "no partial block may go out";
-    const auto messages = [&] {
-        std::vector<std::string> m;
-        for (const auto& e : run.journal) {
-            if (e.rfind("message ", 0) == 0) {
-                m.push_back(e);
-            }
-        }
-        return m;
-    }();
+    const auto messages = run.Messages();
     ASSERT_EQ(messages.size(), 1U);
     EXPECT_NE(messages[0].find("became shorter during the transfer (480 of 2000 bytes sent)"),
               std::string::npos);
@@ -365,14 +368,11 @@ TEST(JobEnds, SilentReceiverTimesOutOnlyWhenALimitIsSet) {
     const JobRun run = RunJob(plan);
     EXPECT_EQ(run.outcome, JobOutcome::TimedOut);
     EXPECT_EQ(run.Written().size(), 13U);
-    const auto messages = [&] {
-        std::size_t n = 0;
-        for (const auto& e : run.journal) {
-            n += e.find("did not answer within") != std::string::npos ? 1U : 0U;
-        }
-        return n;
-    }();
-    EXPECT_EQ(messages, 1U);
+    const auto shown = run.Messages();
+    const auto messages = std::count_if(shown.begin(), shown.end(), [](const std::string& e) {
+        return e.find("did not answer within") != std::string::npos;
+    });
+    EXPECT_EQ(messages, 1);
 }
 
 TEST(JobEnds, CancelAtEachWaitClosesThePortWithoutAMessage) {

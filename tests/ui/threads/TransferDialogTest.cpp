@@ -10,6 +10,7 @@
 
 #include <memory>
 
+#include "tests/support/DefaultSettings.h"
 #include "emulator/ReceiverEmulator.h"
 #include "serial/SerialPort.h"
 #include "tests/ui/UiTestKit.h"
@@ -70,19 +71,7 @@ TEST_F(TransferDialogTest, DefaultsReachTheJobAndTheLine) {
 
     dlg.OnStart();
     const JobSettings& s = dlg.Controller().Settings();
-    EXPECT_EQ(s.nUpgradeType, UpgradeType::Code);
-    EXPECT_EQ(s.nOffset, 0x1B0000U);
-    EXPECT_EQ(s.bPackedModel, 0);
-    EXPECT_EQ(s.bTerrestrial, 0);
-    EXPECT_EQ(s.nMaxSat, 32);
-    EXPECT_EQ(s.nMaxTp, 512);
-    EXPECT_EQ(s.nMaxTv, 500);
-    EXPECT_EQ(s.nMaxRadio, 1);
-    EXPECT_EQ(s.nDbSize, 65535);
-    EXPECT_EQ(s.nLnbCHigh, 5150);
-    EXPECT_EQ(s.nLnbCLow, 5150);
-    EXPECT_EQ(s.nLnbKuHigh, 10600);
-    EXPECT_EQ(s.nLnbKuLow, 9750);
+    velmora::test::ExpectDefaultJobSettings(s);
     EXPECT_EQ(s.strFilePath, image.toStdString());
     const LineParams& line = dlg.Controller().LastLineParams();
     EXPECT_EQ(line.nPort, 1);
