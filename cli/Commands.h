@@ -4,7 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <string>
 
-#include "transfer/JobSettings.h"
+#include "job/JobSettings.h"
 
 namespace velmora::cli {
 

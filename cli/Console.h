@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string>
 
-#include "transfer/JobHost.h"
+#include "job/JobHost.h"
 
 namespace velmora::cli {
 

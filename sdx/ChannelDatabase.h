@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "sdx/SdxReader.h"
-#include "transfer/JobHost.h"
+#include "job/JobHost.h"
 
 namespace velmora {
 

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "sdx/SdxReader.h"
-#include "transfer/JobHost.h"
-#include "transfer/JobSettings.h"
+#include "job/JobHost.h"
+#include "job/JobSettings.h"
 
 namespace velmora {
 

@@ -31,8 +31,8 @@
 
 #include "sdx/ChannelDatabase.h"
 #include "sdx/SdxReader.h"
-#include "transfer/JobHost.h"
-#include "transfer/JobSettings.h"
+#include "job/JobHost.h"
+#include "job/JobSettings.h"
 
 namespace velmora {
 

@@ -13,8 +13,8 @@
 #include <string>
 
 #include "sdx/ConversionChain.h"
-#include "transfer/JobHost.h"
-#include "transfer/JobSettings.h"
+#include "job/JobHost.h"
+#include "job/JobSettings.h"
 
 namespace velmora {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "transfer/JobHost.h"
+#include "job/JobHost.h"
 
 namespace velmora {
 

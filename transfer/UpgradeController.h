@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "serial/SerialPort.h"
-#include "transfer/JobHost.h"
-#include "transfer/JobSettings.h"
+#include "job/JobHost.h"
+#include "job/JobSettings.h"
 #include "transfer/PacingClock.h"
 #include "transfer/UpgradeWorker.h"
 

@@ -19,8 +19,8 @@
 #include <string_view>
 
 #include "serial/SerialPort.h"
-#include "transfer/JobHost.h"
-#include "transfer/JobSettings.h"
+#include "job/JobHost.h"
+#include "job/JobSettings.h"
 #include "transfer/PacingClock.h"
 
 namespace velmora {

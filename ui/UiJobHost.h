@@ -19,7 +19,7 @@
 #include <memory>
 #include <mutex>
 
-#include "transfer/JobHost.h"
+#include "job/JobHost.h"
 
 class QProgressBar;
 

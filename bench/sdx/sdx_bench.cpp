@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "sdx/ConversionChain.h"
-#include "transfer/JobHost.h"
-#include "transfer/JobSettings.h"
+#include "job/JobHost.h"
+#include "job/JobSettings.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "tests/support/DefaultSettings.h"
-#include "transfer/JobSettings.h"
+#include "job/JobSettings.h"
 
 namespace velmora {
 namespace {

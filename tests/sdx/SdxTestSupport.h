@@ -18,8 +18,8 @@
 #include <utility>
 #include <vector>
 
-#include "transfer/JobHost.h"
-#include "transfer/JobSettings.h"
+#include "job/JobHost.h"
+#include "job/JobSettings.h"
 
 namespace velmora::test {
 

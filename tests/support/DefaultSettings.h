@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "transfer/JobSettings.h"
+#include "job/JobSettings.h"
 
 namespace velmora::test {
 

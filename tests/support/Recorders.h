@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "transfer/JobHost.h"
+#include "job/JobHost.h"
 
 namespace velmora::test {
 

@@ -1,4 +1,4 @@
-#include "transfer/JobSettings.h"
+#include "job/JobSettings.h"
 
 #include <algorithm>
 #include <cstddef>
