@@ -101,21 +101,19 @@ bool CloseWritten(FilePtr& file) {
     return flushed && closed;
 }
 
-ChainResult PackImage(JobSettings& settings, IMessageBox& messages, std::stop_token stop) {
+// Step 1: tmp.bin = nOffset zero bytes, then the image; db1.bin is removed
+// so that only the packer's output can stand under that name afterwards.
+bool MakePackerInput(const JobSettings& settings, std::string& error) {
     const std::string tmpPath = WorkFilePath(settings, kPackerInputName);
     const std::string imagePath = WorkFilePath(settings, kImageFileName);
-    const std::string packedPath = WorkFilePath(settings, kPackedImageName);
-    std::string error;
-
-    // tmp.bin = nOffset zero bytes, then the image.
     {
         FilePtr tmp = OpenWorkFile(tmpPath, "w+b", true, error);
         if (!tmp) {
-            return Fail(settings, error);
+            return false;
         }
         FilePtr image = OpenWorkFile(imagePath, "r+b", false, error);
         if (!image) {
-            return Fail(settings, error);
+            return false;
         }
         std::uint64_t copied = 0;
         CopyError copy = CopyError::None;
@@ -128,69 +126,79 @@ ChainResult PackImage(JobSettings& settings, IMessageBox& messages, std::stop_to
         image.reset();
         const bool closed = CloseWritten(tmp);
         if (copy == CopyError::Read) {
-            return Fail(settings, "Cannot read the database image " + imagePath + ": " +
-                                      Reason(copyErrno) + ". Try the conversion again.");
+            error = "Cannot read the database image " + imagePath + ": " + Reason(copyErrno) +
+                    ". Try the conversion again.";
+            return false;
         }
         if (copy == CopyError::Write || !closed) {
-            return Fail(settings, "Cannot write the working file " + tmpPath + ": " +
-                                      Reason(copy == CopyError::Write ? copyErrno : errno) +
-                                      ". Free some space or choose another folder, then try "
-                                      "again.");
+            error = "Cannot write the working file " + tmpPath + ": " +
+                    Reason(copy == CopyError::Write ? copyErrno : errno) +
+                    ". Free some space or choose another folder, then try again.";
+            return false;
         }
     }
-    if (!RemoveWorkFile(imagePath, error)) {
-        return Fail(settings, error);
-    }
+    return RemoveWorkFile(imagePath, error);
+}
 
-    // The packer reads tmp.bin and writes a new db1.bin.
+// Step 2: the packer reads tmp.bin and writes a new db1.bin. A start failure
+// is shown in its own box and the step goes on, so that tmp.bin is removed.
+enum class PackerRun { Ended, NotStarted, Stopped };
+PackerRun RunPacker(const JobSettings& settings, IMessageBox& messages, std::stop_token stop,
+                    std::string& startError) {
     const ProcessRun run = RunHiddenProcess(kPackerCommandLine, settings.strWorkDir, stop);
     if (run.status == ProcessRun::Status::Stopped) {
-        std::remove(tmpPath.c_str());
-        return Fail(settings, std::string());
+        return PackerRun::Stopped;
     }
-    const bool started = run.status == ProcessRun::Status::Ended;
-    if (!started) {
-        messages.Show(kPackerStartFailMessage, MessageCaption::Prompt);
+    if (run.status == ProcessRun::Status::Ended) {
+        return PackerRun::Ended;
     }
-    if (!RemoveWorkFile(tmpPath, error)) {
-        return Fail(settings, error);
-    }
+    startError = run.error;
+    messages.Show(kPackerStartFailMessage, MessageCaption::Prompt);
+    return PackerRun::NotStarted;
+}
 
-    // db.bin = the packer's db1.bin from byte nOffset on.
+// Reads and drops the first `count` bytes of `in`; returns how many there were.
+std::uint64_t SkipBytes(std::FILE* in, std::uint64_t count) {
+    std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[kCopyChunk]);
+    std::uint64_t skipped = 0;
+    while (skipped < count) {
+        const std::uint64_t left = count - skipped;
+        const std::size_t want = left < kCopyChunk ? static_cast<std::size_t>(left) : kCopyChunk;
+        const std::size_t n = std::fread(buffer.get(), 1, want, in);
+        skipped += n;
+        if (n < want) {
+            break;
+        }
+    }
+    return skipped;
+}
+
+std::string PackerOutputMissing(bool started, const std::string& startError,
+                                const std::string& imagePath, const std::string& reason) {
+    if (!started) {
+        return "No packed database image was made: the packer xb2.exe could not be started (" +
+               startError +
+               "). Put xb2.exe beside this program or in a folder on PATH, then try again.";
+    }
+    return "The packer xb2.exe ended without writing " + imagePath + " (" + reason +
+           "), so there is no packed image to send. Check the packer, then try again.";
+}
+
+// Step 3: db.bin = the packer's db1.bin from byte nOffset on; db1.bin is removed.
+bool ExtractPackedImage(const JobSettings& settings, bool started, const std::string& startError,
+                        std::string& error) {
+    const std::string imagePath = WorkFilePath(settings, kImageFileName);
+    const std::string packedPath = WorkFilePath(settings, kPackedImageName);
     FilePtr packed = OpenWorkFile(packedPath, "w+b", true, error);
     if (!packed) {
-        return Fail(settings, error);
+        return false;
     }
     FilePtr output(std::fopen(imagePath.c_str(), "r+b"), &std::fclose);
     if (!output) {
-        const std::string reason = Reason(errno);
-        if (!started) {
-            return Fail(settings,
-                        "No packed database image was made: the packer xb2.exe could "
-                        "not be started (" +
-                            run.error +
-                            "). Put xb2.exe beside this program or in a folder on "
-                            "PATH, then try again.");
-        }
-        return Fail(settings, "The packer xb2.exe ended without writing " + imagePath + " (" +
-                                  reason +
-                                  "), so there is no packed image to send. Check the "
-                                  "packer, then try again.");
+        error = PackerOutputMissing(started, startError, imagePath, Reason(errno));
+        return false;
     }
-    std::uint64_t skipped = 0;
-    {
-        std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[kCopyChunk]);
-        while (skipped < settings.nOffset) {
-            const std::uint64_t left = settings.nOffset - skipped;
-            const std::size_t want =
-                left < kCopyChunk ? static_cast<std::size_t>(left) : kCopyChunk;
-            const std::size_t n = std::fread(buffer.get(), 1, want, output.get());
-            skipped += n;
-            if (n < want) {
-                break;
-            }
-        }
-    }
+    const std::uint64_t skipped = SkipBytes(output.get(), settings.nOffset);
     std::uint64_t copied = 0;
     const CopyError copy = std::ferror(output.get()) != 0
                                ? CopyError::Read
@@ -199,24 +207,47 @@ ChainResult PackImage(JobSettings& settings, IMessageBox& messages, std::stop_to
     output.reset();
     const bool closed = CloseWritten(packed);
     if (copy == CopyError::Read) {
-        return Fail(settings, "Cannot read the packer's output " + imagePath + ": " +
-                                  Reason(copyErrno) + ". Try the conversion again.");
+        error = "Cannot read the packer's output " + imagePath + ": " + Reason(copyErrno) +
+                ". Try the conversion again.";
+        return false;
     }
     if (copy == CopyError::Write || !closed) {
-        return Fail(settings, "Cannot write the packed image " + packedPath + ": " +
-                                  Reason(copy == CopyError::Write ? copyErrno : errno) +
-                                  ". Free some space or choose another folder, then try again.");
+        error = "Cannot write the packed image " + packedPath + ": " +
+                Reason(copy == CopyError::Write ? copyErrno : errno) +
+                ". Free some space or choose another folder, then try again.";
+        return false;
     }
     if (!RemoveWorkFile(imagePath, error)) {
-        return Fail(settings, error);
+        return false;
     }
     if (copied == 0) {
         // Sending this would "upgrade" the receiver with an empty database.
-        return Fail(settings, "The packer xb2.exe wrote only " + std::to_string(skipped) +
-                                  " bytes, no more than the " + std::to_string(settings.nOffset) +
-                                  "-byte flash prefix, so the packed image " + packedPath +
-                                  " is empty and was not sent. Check the packer and the "
-                                  "Offset, then try again.");
+        error = "The packer xb2.exe wrote only " + std::to_string(skipped) +
+                " bytes, no more than the " + std::to_string(settings.nOffset) +
+                "-byte flash prefix, so the packed image " + packedPath +
+                " is empty and was not sent. Check the packer and the Offset, then try again.";
+        return false;
+    }
+    return true;
+}
+
+ChainResult PackImage(JobSettings& settings, IMessageBox& messages, std::stop_token stop) {
+    std::string error;
+    if (!MakePackerInput(settings, error)) {
+        return Fail(settings, error);
+    }
+    std::string startError;
+    const PackerRun run = RunPacker(settings, messages, std::move(stop), startError);
+    const std::string tmpPath = WorkFilePath(settings, kPackerInputName);
+    if (run == PackerRun::Stopped) {
+        std::remove(tmpPath.c_str());
+        return Fail(settings, std::string());
+    }
+    if (!RemoveWorkFile(tmpPath, error)) {
+        return Fail(settings, error);
+    }
+    if (!ExtractPackedImage(settings, run == PackerRun::Ended, startError, error)) {
+        return Fail(settings, error);
     }
     SetImageName(settings, kPackedImageName);
     return {};

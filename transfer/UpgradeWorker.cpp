@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <optional>
 #include <system_error>
 
 #include "sdx/ConversionChain.h"
@@ -124,16 +125,31 @@ private:
     Wait WaitReadySignal();
     Wait WaitAck();
     void SendPacedByte(std::uint8_t byte, std::int64_t thresholdMicros);
-    bool OpenSendFile(SendFile& file);
+    bool OpenSendFile() { return m_file.Open(m_sendPath); }
+
+    // The phases of a job, in order. Each returns an outcome when the job
+    // ends there, nothing when it goes on.
+    std::optional<JobOutcome> Convert();
+    std::optional<JobOutcome> OpenFileToSend();
+    std::optional<JobOutcome> ComputeChecksum();
+    std::optional<JobOutcome> SendHeader();
+    std::optional<JobOutcome> SendBlocks();
+    JobOutcome Complete();
 
     JobOutcome EndAfterWait(Wait wait, const std::string& phase);
     JobOutcome EndWithMessage(JobOutcome outcome, const std::string& text);
     std::string PortName() const { return m_env.port.DeviceName(); }
+    std::string SentSoFar(std::uint32_t sent) const {
+        return std::to_string(sent) + " of " + std::to_string(m_length) + " bytes sent";
+    }
 
     JobSettings& m_settings;
     JobEnvironment& m_env;
     std::stop_token m_stop;
     std::string m_sendPath;
+    SendFile m_file;
+    std::uint32_t m_length = 0;
+    std::uint32_t m_checksum = 0;
     std::chrono::steady_clock::time_point m_waitStart;
 };
 
@@ -205,10 +221,6 @@ void UpgradeJob::SendPacedByte(std::uint8_t byte, std::int64_t thresholdMicros) 
     m_env.port.Write(&byte, 1);
 }
 
-bool UpgradeJob::OpenSendFile(SendFile& file) {
-    return file.Open(m_sendPath);
-}
-
 JobOutcome UpgradeJob::EndWithMessage(JobOutcome outcome, const std::string& text) {
     m_env.port.Close();
     if (outcome != JobOutcome::Cancelled && !m_stop.stop_requested()) {
@@ -245,35 +257,28 @@ JobOutcome UpgradeJob::EndAfterWait(Wait wait, const std::string& phase) {
     return JobOutcome::Finished;
 }
 
-JobOutcome UpgradeJob::Run() {
-    // Wake any wait on the port as soon as the host cancels the job.
-    std::stop_callback wake(m_stop, [this] { m_env.port.Interrupt(); });
-
-    m_settings.bConverted = 0;
-    m_env.sendBar.SetRange(0, 100);
-    m_env.sendBar.SetPos(0);
-    m_env.analyseBar.SetRange(0, 100);
-    m_env.analyseBar.SetPos(0);
-
-    if (IsSdxFileName(m_settings.strFilePath)) {
-        const ChainResult chain =
-            RunConversionChain(m_settings, m_env.analyseBar, m_env.messages, m_stop);
-        if (m_stop.stop_requested()) {
-            m_env.port.Close();
-            return JobOutcome::Cancelled;
-        }
-        if (chain.status == ChainStatus::Refused) {
-            m_env.port.Close();
-            m_env.analyseBar.SetPos(0);
-            m_env.messages.Show(chain.message);
-            return JobOutcome::Refused;
-        }
-        if (chain.status == ChainStatus::Failed) {
-            return EndWithMessage(JobOutcome::ConversionFailed, chain.message);
-        }
+// A channel list is converted first; the job may end there.
+std::optional<JobOutcome> UpgradeJob::Convert() {
+    const ChainResult chain =
+        RunConversionChain(m_settings, m_env.analyseBar, m_env.messages, m_stop);
+    if (m_stop.stop_requested()) {
+        m_env.port.Close();
+        return JobOutcome::Cancelled;
     }
+    if (chain.status == ChainStatus::Refused) {
+        m_env.port.Close();
+        m_env.analyseBar.SetPos(0);
+        m_env.messages.Show(chain.message);
+        return JobOutcome::Refused;
+    }
+    if (chain.status == ChainStatus::Failed) {
+        return EndWithMessage(JobOutcome::ConversionFailed, chain.message);
+    }
+    return std::nullopt;
+}
 
-    // The converted image, or the chosen file itself.
+// The converted image, or the chosen file itself; its length goes into the header.
+std::optional<JobOutcome> UpgradeJob::OpenFileToSend() {
     if (m_settings.bConverted != 0) {
         std::filesystem::path image(m_settings.szImageName);
         if (!m_settings.strWorkDir.empty()) {
@@ -283,11 +288,10 @@ JobOutcome UpgradeJob::Run() {
     } else {
         m_sendPath = m_settings.strFilePath;
     }
-
-    SendFile file;
-    if (!OpenSendFile(file)) {
+    if (!OpenSendFile()) {
         return EndWithMessage(JobOutcome::FileError,
-                              "Cannot open the file to send, " + m_sendPath + ": " + file.Error() +
+                              "Cannot open the file to send, " + m_sendPath + ": " +
+                                  m_file.Error() +
                                   ". Check that it exists and can be read, then press Start "
                                   "again.");
     }
@@ -302,102 +306,104 @@ JobOutcome UpgradeJob::Run() {
             JobOutcome::FileError,
             "The file " + m_sendPath + " is too large to send: the receiver takes at most 4 GiB.");
     }
-    const auto length = static_cast<std::uint32_t>(fileLength);
+    m_length = static_cast<std::uint32_t>(fileLength);
     m_env.analyseBar.SetPos(100);
+    return std::nullopt;
+}
 
-    if (const Wait w = WaitReadySignal(); w != Wait::Ok) {
-        return EndAfterWait(w, "waiting for the receiver's ready signal");
+// 2 MiB at a time, never past the length that the header announces.
+std::optional<JobOutcome> UpgradeJob::ComputeChecksum() {
+    std::unique_ptr<std::uint8_t[]> chunk(new (std::nothrow) std::uint8_t[kChecksumChunk]);
+    if (!chunk) {
+        return EndWithMessage(JobOutcome::FileError,
+                              "Not enough memory to compute the checksum of " + m_sendPath +
+                                  ". Close other programs and press Start again.");
     }
-    m_env.port.WriteByte(kStartByte);
-
-    // Checksum pass, 2 MiB at a time, never past the length that the header announces.
-    std::uint32_t checksum = 0;
-    {
-        std::unique_ptr<std::uint8_t[]> chunk(new (std::nothrow) std::uint8_t[kChecksumChunk]);
-        if (!chunk) {
-            return EndWithMessage(JobOutcome::FileError,
-                                  "Not enough memory to compute the checksum of " + m_sendPath +
-                                      ". Close other programs and press Start again.");
-        }
-        std::uint32_t left = length;
-        while (left > 0) {
-            const std::uint32_t want = std::min(left, kChecksumChunk);
-            const std::size_t got = file.Read(chunk.get(), want);
-            checksum += WordSum16(chunk.get(), static_cast<std::uint32_t>(got));
-            left -= static_cast<std::uint32_t>(got);
-            if (got < want) {
-                break;
-            }
-        }
-        if (left != 0) {
-            return EndWithMessage(JobOutcome::FileShrank,
-                                  "The file " + m_sendPath +
-                                      " became shorter while it was being read. Do not change "
-                                      "the file during an upgrade; press Start to send it again.");
+    m_checksum = 0;
+    std::uint32_t left = m_length;
+    while (left > 0) {
+        const std::uint32_t want = std::min(left, kChecksumChunk);
+        const std::size_t got = m_file.Read(chunk.get(), want);
+        m_checksum += WordSum16(chunk.get(), static_cast<std::uint32_t>(got));
+        left -= static_cast<std::uint32_t>(got);
+        if (got < want) {
+            break;
         }
     }
+    if (left != 0) {
+        return EndWithMessage(JobOutcome::FileShrank,
+                              "The file " + m_sendPath +
+                                  " became shorter while it was being read. Do not change "
+                                  "the file during an upgrade; press Start to send it again.");
+    }
+    return std::nullopt;
+}
 
+// The 12 header bytes, their acknowledgement, and the file opened again so
+// that the data is read from its start.
+std::optional<JobOutcome> UpgradeJob::SendHeader() {
     const UpgradeHeader header{
         m_settings.nUpgradeType == UpgradeType::Code ? kCodeFlashOffset : m_settings.nOffset,
-        length, checksum};
+        m_length, m_checksum};
     for (const std::uint8_t byte : header.Bytes()) {
         SendPacedByte(byte, kHeaderGapMicros);
     }
     if (const Wait w = WaitAck(); w != Wait::Ok) {
         return EndAfterWait(w, "waiting for the receiver to accept the header");
     }
-
-    // Read the data from the start again.
-    file.Close();
-    if (!OpenSendFile(file)) {
+    m_file.Close();
+    if (!OpenSendFile()) {
         return EndWithMessage(JobOutcome::FileError,
                               "Cannot open the file to send again, " + m_sendPath + ": " +
-                                  file.Error() +
+                                  m_file.Error() +
                                   ". Check that it exists and can be read, then press Start "
                                   "again.");
     }
+    return std::nullopt;
+}
 
+std::optional<JobOutcome> UpgradeJob::SendBlocks() {
     std::uint32_t sent = 0;
     std::uint32_t lastPercent = 0;
     std::array<std::uint8_t, kBlockSize> block{};
-    while (sent < length) {
+    while (sent < m_length) {
         block.fill(0);
-        const std::uint32_t want = std::min(kBlockSize, length - sent);
-        const auto n = static_cast<std::uint32_t>(file.Read(block.data(), want));
+        const std::uint32_t want = std::min(kBlockSize, m_length - sent);
+        const auto n = static_cast<std::uint32_t>(m_file.Read(block.data(), want));
         // A short block would leave the receiver waiting for the rest of it and
         // the tool waiting for its acknowledgement: end here instead.
         if (n < want) {
-            return EndWithMessage(
-                JobOutcome::FileShrank,
-                "The file " + m_sendPath + " became shorter during the transfer (" +
-                    std::to_string(sent) + " of " + std::to_string(length) +
-                    " bytes sent). Do not change the file during an upgrade; press Start to "
-                    "send it again.");
+            return EndWithMessage(JobOutcome::FileShrank,
+                                  "The file " + m_sendPath +
+                                      " became shorter during the transfer (" + SentSoFar(sent) +
+                                      "). Do not change the file during an upgrade; press Start "
+                                      "to send it again.");
         }
         for (std::uint32_t i = 0; i < n; ++i) {
             SendPacedByte(block[i], kDataGapMicros);
         }
         sent += n;
         if (const Wait w = WaitAck(); w != Wait::Ok) {
-            return EndAfterWait(w, "sending the data (" + std::to_string(sent) + " of " +
-                                       std::to_string(length) + " bytes sent)");
+            return EndAfterWait(w, "sending the data (" + SentSoFar(sent) + ")");
         }
         const auto percent =
-            static_cast<std::uint32_t>(static_cast<std::uint64_t>(sent) * 100U / length);
+            static_cast<std::uint32_t>(static_cast<std::uint64_t>(sent) * 100U / m_length);
         if (percent != lastPercent) {
             m_env.sendBar.SetPos(static_cast<int>(percent));
             lastPercent = percent;
         }
-        if (sent < length) {
+        if (sent < m_length) {
             if (const Wait w = PumpMessages(); w != Wait::Ok) {
-                return EndAfterWait(w, "sending the data (" + std::to_string(sent) + " of " +
-                                           std::to_string(length) + " bytes sent)");
+                return EndAfterWait(w, "sending the data (" + SentSoFar(sent) + ")");
             }
         }
     }
+    return std::nullopt;
+}
 
+JobOutcome UpgradeJob::Complete() {
     m_env.sendBar.SetPos(100);
-    file.Close();
+    m_file.Close();
     m_env.port.Close();
     if (!m_stop.stop_requested()) {
         m_env.messages.Show(kFinishMessage);
@@ -405,6 +411,37 @@ JobOutcome UpgradeJob::Run() {
         m_env.analyseBar.SetPos(0);
     }
     return JobOutcome::Finished;
+}
+
+JobOutcome UpgradeJob::Run() {
+    // Wake any wait on the port as soon as the host cancels the job.
+    std::stop_callback wake(m_stop, [this] { m_env.port.Interrupt(); });
+
+    m_settings.bConverted = 0;
+    m_env.sendBar.SetRange(0, 100);
+    m_env.sendBar.SetPos(0);
+    m_env.analyseBar.SetRange(0, 100);
+    m_env.analyseBar.SetPos(0);
+
+    if (IsSdxFileName(m_settings.strFilePath)) {
+        if (const auto end = Convert()) {
+            return *end;
+        }
+    }
+    if (const auto end = OpenFileToSend()) {
+        return *end;
+    }
+    if (const Wait w = WaitReadySignal(); w != Wait::Ok) {
+        return EndAfterWait(w, "waiting for the receiver's ready signal");
+    }
+    m_env.port.WriteByte(kStartByte);
+    for (auto phase :
+         {&UpgradeJob::ComputeChecksum, &UpgradeJob::SendHeader, &UpgradeJob::SendBlocks}) {
+        if (const auto end = (this->*phase)()) {
+            return *end;
+        }
+    }
+    return Complete();
 }
 
 }  // namespace
