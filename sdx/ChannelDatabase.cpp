@@ -85,7 +85,10 @@ bool IsSameSatellite(const char* satName, std::int32_t frequencyMhz,
 }
 
 void BuildChannelDatabase(ChannelDatabase& db, const SdxListNode* pHead, std::int64_t count,
-                          std::int32_t nMaxSat, IProgressBar& analyse) {
+                          std::int32_t nMaxSat, IProgressBar& analyse, BuildTally* tally) {
+    BuildTally unused;
+    BuildTally& dropped = tally != nullptr ? *tally : unused;
+    dropped = BuildTally{};
     const int maxSat = std::clamp(nMaxSat, 0, kMaxSatellites);
     for (int s = 0; s < maxSat; ++s) {
         ClearSatellite(db.aSatellites[s]);
@@ -130,7 +133,9 @@ void BuildChannelDatabase(ChannelDatabase& db, const SdxListNode* pHead, std::in
 
         if (s < 0) {
             if (db.nSatCount >= maxSat) {
-                break;  // no room for another satellite: the grouping ends here
+                // No room for another satellite: the grouping ends here.
+                dropped.satelliteLimit = count - i;
+                break;
             }
             s = db.nSatCount;
             SatelliteEntry& sat = db.aSatellites[s];
@@ -165,14 +170,16 @@ void BuildChannelDatabase(ChannelDatabase& db, const SdxListNode* pHead, std::in
             lastTp = t;
             TransponderEntry& tp = sat.aTransponders[t];
             if (tp.nChannelCount >= kMaxChannelsPerTransponder) {
-                continue;  // transponder full: the record is dropped
+                ++dropped.channelsPerTransponder;  // transponder full: the record is dropped
+                continue;
             }
             FillChannel(tp.aChannels[tp.nChannelCount], tp, rec);
             ++tp.nChannelCount;
         } else {
             if (sat.nTpCount >= kMaxTranspondersPerSatellite) {
                 lastTp = -1;
-                continue;  // satellite full: the record is dropped
+                ++dropped.transpondersPerSatellite;  // satellite full: the record is dropped
+                continue;
             }
             lastTp = sat.nTpCount;
             AddTransponder(db, s, rec, p);
@@ -181,8 +188,8 @@ void BuildChannelDatabase(ChannelDatabase& db, const SdxListNode* pHead, std::in
 }
 
 void BuildChannelDatabase(const SdxListNode* pHead, std::int64_t count, std::int32_t nMaxSat,
-                          IProgressBar& analyse) {
-    BuildChannelDatabase(g_channelDatabase, pHead, count, nMaxSat, analyse);
+                          IProgressBar& analyse, BuildTally* tally) {
+    BuildChannelDatabase(g_channelDatabase, pHead, count, nMaxSat, analyse, tally);
 }
 
 }  // namespace velmora

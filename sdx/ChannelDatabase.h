@@ -9,8 +9,8 @@
 
 #include <cstdint>
 
-#include "sdx/SdxReader.h"
 #include "job/JobHost.h"
+#include "sdx/SdxReader.h"
 
 namespace velmora {
 
@@ -78,6 +78,13 @@ ChannelDatabase& GlobalChannelDatabase();
 bool IsSameSatellite(const char* satName, std::int32_t frequencyMhz,
                      const SatelliteEntry& satellite);
 
+// Records the builder left out, by the limit that stopped them.
+struct BuildTally {
+    std::int64_t satelliteLimit = 0;  // from the first record that needed a satellite too many
+    std::int64_t transpondersPerSatellite = 0;
+    std::int64_t channelsPerTransponder = 0;
+};
+
 // Groups the first `count` records of the list into `db`:
 // satellites keyed by name (16 bytes) and band, transponders by frequency and
 // polarisation, channels in file order. Limits are silent: a full transponder
@@ -85,12 +92,13 @@ bool IsSameSatellite(const char* satName, std::int32_t frequencyMhz,
 // beyond nMaxSat ends the grouping. Clears the first nMaxSat satellite slots
 // before it starts (nMaxSat below 0 counts as 0, above 200 as 200). Shows
 // 20 + 70*i/count on the analyse bar for record i (only when the position
-// changes). The entries refer into the records of the list.
+// changes). The entries refer into the records of the list. When `tally` is
+// given, it receives the counts of the records left out.
 void BuildChannelDatabase(ChannelDatabase& db, const SdxListNode* pHead, std::int64_t count,
-                          std::int32_t nMaxSat, IProgressBar& analyse);
+                          std::int32_t nMaxSat, IProgressBar& analyse, BuildTally* tally = nullptr);
 
 // The same on the process-wide table.
 void BuildChannelDatabase(const SdxListNode* pHead, std::int64_t count, std::int32_t nMaxSat,
-                          IProgressBar& analyse);
+                          IProgressBar& analyse, BuildTally* tally = nullptr);
 
 }  // namespace velmora

@@ -2,7 +2,9 @@
 
 #include <condition_variable>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
+#include <system_error>
 
 #include "sdx/ChannelDatabase.h"
 #include "sdx/DatabaseImage.h"
@@ -66,7 +68,100 @@ ChainResult Failed(std::string message) {
     return result;
 }
 
+// A conversion that cannot be made: nothing has been read or written.
+ChainResult NotMade(const ConversionCheck& check) {
+    ChainResult result;
+    result.status = check.problem == ConversionProblem::ListIsFolder ? ChainStatus::Failed
+                                                                     : ChainStatus::Refused;
+    result.message = check.message;
+    result.problem = check.problem;
+    return result;
+}
+
+std::uint64_t SizeOrZero(const std::string& path) {
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    return ec ? 0 : static_cast<std::uint64_t>(size);
+}
+
+std::string LimitsText(const JobSettings& s) {
+    return "Max Sat No. " + std::to_string(s.nMaxSat) + ", Max TP No. " + std::to_string(s.nMaxTp) +
+           ", Max TV No. " + std::to_string(s.nMaxTv) + ", Max Radio No. " +
+           std::to_string(s.nMaxRadio);
+}
+
+ConversionReport ReportOf(const JobSettings& settings, const SdxReadResult& read,
+                          const BuildTally& tally) {
+    ConversionReport report;
+    report.listPath = settings.strFilePath;
+    report.records = read.nPieces;
+    report.dropped.unreadable = read.nPieces - read.nCount;
+    report.dropped.satelliteLimit = tally.satelliteLimit;
+    report.dropped.transpondersPerSatellite = tally.transpondersPerSatellite;
+    report.dropped.channelsPerTransponder = tally.channelsPerTransponder;
+    TallyImage(GlobalChannelDatabase(), ImageLimitsOf(settings), report);
+    return report;
+}
+
 }  // namespace
+
+std::string WorkFolderText(const JobSettings& settings) {
+    if (!settings.strWorkDir.empty()) {
+        return settings.strWorkDir;
+    }
+    std::error_code ec;
+    const std::filesystem::path here = std::filesystem::current_path(ec);
+    return ec ? std::string("the current folder") : here.string();
+}
+
+ConversionCheck CheckConversionRoom(const JobSettings& settings, std::uint64_t freeBytes) {
+    const auto image = static_cast<std::uint64_t>(LayoutOf(ImageLimitsOf(settings)).totalLength);
+    // The packer's input (the flash prefix and the image) stands beside the image.
+    std::uint64_t needed = image;
+    std::uint64_t replaced = SizeOrZero(WorkFilePath(settings, kImageFileName));
+    if (settings.bPackedModel != 0) {
+        needed += settings.nOffset + image;
+        replaced += SizeOrZero(WorkFilePath(settings, "tmp.bin")) +
+                    SizeOrZero(WorkFilePath(settings, "db.bin"));
+    }
+    if (needed <= freeBytes + replaced) {
+        return {};
+    }
+    return {ConversionProblem::NoSpace,
+            "The conversion needs " + GroupedDigits(needed) + " bytes in the working folder " +
+                WorkFolderText(settings) + ", but only " + GroupedDigits(freeBytes) +
+                " bytes are free there. Free some space or choose another working folder, then "
+                "try again."};
+}
+
+ConversionCheck CheckConversion(const JobSettings& settings) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(settings.strFilePath, ec)) {
+        return {ConversionProblem::ListIsFolder,
+                settings.strFilePath +
+                    " is a folder, not a channel list. Choose the .sdx file inside it."};
+    }
+    const auto image = static_cast<std::uint64_t>(LayoutOf(ImageLimitsOf(settings)).totalLength);
+    if (image > kLargestImage) {
+        return {ConversionProblem::ImageTooLarge,
+                "With " + LimitsText(settings) + " the database image would be " +
+                    GroupedDigits(image) + " bytes long, but a transfer can announce at most " +
+                    GroupedDigits(kLargestImage) +
+                    " bytes (4 GiB). Lower the limits to those of the receiver, then try again."};
+    }
+    const std::string folder = settings.strWorkDir.empty() ? "." : settings.strWorkDir;
+    if (!std::filesystem::is_directory(folder, ec)) {
+        return {ConversionProblem::WorkFolderMissing,
+                "The working folder " + WorkFolderText(settings) +
+                    " does not exist or is not a folder. Create it or choose another one, then "
+                    "try again."};
+    }
+    const std::filesystem::space_info room = std::filesystem::space(folder, ec);
+    if (ec) {
+        return {};  // nothing known about the room: the writes will tell
+    }
+    return CheckConversionRoom(settings, static_cast<std::uint64_t>(room.available));
+}
 
 ChainResult RunConversionChain(JobSettings& settings, IProgressBar& analyse, IMessageBox& messages,
                                std::stop_token stop) {
@@ -78,6 +173,11 @@ ChainResult RunConversionChain(JobSettings& settings, IProgressBar& analyse, IMe
     GateTicket ticket(stop);
     if (!ticket.Entered()) {
         return Failed(std::string());  // stopped while another conversion ran
+    }
+
+    if (const ConversionCheck check = CheckConversion(settings);
+        check.problem != ConversionProblem::None) {
+        return NotMade(check);
     }
 
     SdxReadResult read = ReadSdxFile(settings.strFilePath, analyse, options.readFaults);
@@ -102,19 +202,29 @@ ChainResult RunConversionChain(JobSettings& settings, IProgressBar& analyse, IMe
         return Failed(std::string());
     }
 
-    BuildChannelDatabase(list.Head(), read.nCount, settings.nMaxSat, analyse);
+    BuildTally tally;
+    BuildChannelDatabase(list.Head(), read.nCount, settings.nMaxSat, analyse, &tally);
     if (stop.stop_requested()) {
         return Failed(std::string());
     }
 
     std::string error;
     if (!WriteDatabaseImage(analyse, settings, list.Head(), error)) {
-        return Failed(error);
+        ChainResult failed = Failed(error);
+        failed.problem = ConversionProblem::CannotWrite;
+        return failed;
     }
     if (stop.stop_requested()) {
         return Failed(std::string());
     }
-    return PostProcessImage(settings, analyse, messages, std::move(stop));
+    ChainResult result = PostProcessImage(settings, analyse, messages, std::move(stop));
+    if (!result.imagePath.empty()) {
+        result.hasReport = true;
+        result.report = ReportOf(settings, read, tally);
+        result.report.imagePath = result.imagePath;
+        result.report.imageSize = result.imageSize;
+    }
+    return result;
 }
 
 std::string ConvertedImagePath(const JobSettings& settings) {

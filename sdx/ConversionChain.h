@@ -7,17 +7,35 @@
 #include <stop_token>
 #include <string>
 
-#include "sdx/SdxReader.h"
+#include "job/JobEvents.h"
 #include "job/JobHost.h"
 #include "job/JobSettings.h"
+#include "sdx/SdxReader.h"
 
 namespace velmora {
 
 enum class ChainStatus {
     Continue,  // go on with the transfer; bConverted/szImageName name the file to send
-    Refused,   // a channel list with upgrade type Code: the caller closes the port,
-               // sets the analyse bar to 0 and shows `message`
+    Refused,   // a channel list with upgrade type Code, or an image that cannot be made
+               // (ConversionProblem): the caller closes the port, sets the analyse bar
+               // to 0 and shows `message`
     Failed,    // the conversion could not finish: the caller closes the port and shows `message`
+};
+
+// Why a conversion cannot be made or could not finish, where a front end
+// may want to say more (for example name its option for the working folder).
+enum class ConversionProblem {
+    None,
+    ListIsFolder,       // the channel list is a folder
+    ImageTooLarge,      // the image would be longer than a transfer can announce (4 GiB)
+    WorkFolderMissing,  // the working folder does not exist
+    NoSpace,            // the working folder has not enough free space for the image
+    CannotWrite,        // a working file could not be created or written
+};
+
+struct ConversionCheck {
+    ConversionProblem problem = ConversionProblem::None;
+    std::string message;  // plain words: what is wrong and what to do
 };
 
 struct ChainResult {
@@ -32,6 +50,10 @@ struct ChainResult {
     // image and goes on without one (bConverted clear), so that the chosen
     // file itself is sent for a database upgrade.
     std::string listError;
+    ConversionProblem problem = ConversionProblem::None;
+    // What the image holds and what was left out; valid when hasReport.
+    bool hasReport = false;
+    ConversionReport report;
 };
 
 // Test hooks; a front end passes none.
@@ -56,6 +78,21 @@ ChainResult RunConversionChain(JobSettings& settings, IProgressBar& analyse, IMe
 
 ChainResult RunConversionChain(JobSettings& settings, IProgressBar& analyse, IMessageBox& messages,
                                std::stop_token stop, const ChainOptions& options);
+
+// The longest image a transfer can announce: its length field has 32 bits.
+inline constexpr std::uint64_t kLargestImage = 0xFFFFFFFFULL;
+
+// What can be checked before anything is read or written: the list is not a
+// folder, the image's length fits the transfer, the working folder exists and
+// has room for the image (and, for the packed model, the packer's input).
+ConversionCheck CheckConversion(const JobSettings& settings);
+
+// The room part alone, with `freeBytes` free in the working folder.
+ConversionCheck CheckConversionRoom(const JobSettings& settings, std::uint64_t freeBytes);
+
+// The working folder as a path to show: settings.strWorkDir, or the current
+// directory when that is empty.
+std::string WorkFolderText(const JobSettings& settings);
 
 // The converted image's path: szImageName inside the working folder; empty
 // when bConverted is clear or no name is set.

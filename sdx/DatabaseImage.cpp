@@ -247,6 +247,38 @@ bool EmitDatabaseImage(const ChannelDatabase& db, const ImageLimits& limits, IIm
     return WriteZeros(sink, layout.fillLength);
 }
 
+void TallyImage(const ChannelDatabase& db, const ImageLimits& limits, ConversionReport& report) {
+    const ImageLayout layout = LayoutOf(limits);
+    const std::int64_t satCount =
+        std::min<std::int64_t>(std::clamp(db.nSatCount, 0, kMaxSatellites), layout.nSatellites);
+    std::int64_t tpWithRecord = 0;
+    std::int64_t tpWithout = 0;
+    for (std::int64_t s = 0; s < satCount; ++s) {
+        const SatelliteEntry& sat = db.aSatellites[s];
+        const int tpCount = std::clamp(sat.nTpCount, 0, kMaxTranspondersPerSatellite);
+        for (int t = 0; t < tpCount; ++t) {
+            const TransponderEntry& tp = sat.aTransponders[t];
+            ++(tp.nFrequency == 0 || tp.nSymbolRate == 0 ? tpWithout : tpWithRecord);
+        }
+    }
+    std::int64_t tv = 0;
+    std::int64_t radio = 0;
+    std::int64_t other = 0;
+    ForEachChannel(db, [&](const ChannelEntry& ch) {
+        ++(ch.chServiceType == 'T' ? tv : ch.chServiceType == 'R' ? radio : other);
+        return true;
+    });
+    report.kept.satellites = satCount;
+    report.kept.transponders = std::min(tpWithRecord, layout.nTransponders);
+    report.transpondersBeyondMaxTp = tpWithRecord - report.kept.transponders;
+    report.transpondersWithoutFrequency = tpWithout;
+    report.kept.tv = std::min(tv, layout.nTv);
+    report.kept.radio = std::min(radio, layout.nRadio);
+    report.dropped.maxTv = tv - report.kept.tv;
+    report.dropped.maxRadio = radio - report.kept.radio;
+    report.dropped.serviceType = other;
+}
+
 std::string WorkFilePath(const JobSettings& settings, const char* name) {
     if (settings.strWorkDir.empty()) {
         return name;
@@ -262,9 +294,13 @@ bool WriteDatabaseImage(IProgressBar& analyse, JobSettings& settings, SdxListNod
     pHead = nullptr;
 
     const std::string path = WorkFilePath(settings, kImageFileName);
+    // Messages name the folder too when the image goes to the current directory.
+    std::error_code here;
+    const std::string shown =
+        settings.strWorkDir.empty() ? (std::filesystem::current_path(here) / path).string() : path;
     std::FILE* file = std::fopen(path.c_str(), "w+b");
     if (file == nullptr) {
-        error = "Cannot create the database image " + path + ": " + std::strerror(errno) +
+        error = "Cannot create the database image " + shown + ": " + std::strerror(errno) +
                 ". Check that the folder exists and can be written, then try again.";
         return false;
     }
@@ -280,7 +316,7 @@ bool WriteDatabaseImage(IProgressBar& analyse, JobSettings& settings, SdxListNod
         failure = errno;
     }
     if (!ok) {
-        error = "Cannot write the database image " + path + ": " +
+        error = "Cannot write the database image " + shown + ": " +
                 std::strerror(failure != 0 ? failure : EIO) +
                 ". The image is incomplete; free some space or choose another folder, then try "
                 "again.";

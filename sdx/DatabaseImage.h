@@ -29,10 +29,11 @@
 #include <string>
 #include <vector>
 
-#include "sdx/ChannelDatabase.h"
-#include "sdx/SdxReader.h"
+#include "job/JobEvents.h"
 #include "job/JobHost.h"
 #include "job/JobSettings.h"
+#include "sdx/ChannelDatabase.h"
+#include "sdx/SdxReader.h"
 
 namespace velmora {
 
@@ -115,6 +116,12 @@ std::array<std::uint8_t, kChannelRecordSize> ChannelRecordBytes(const ChannelEnt
 // False as soon as the sink refuses bytes.
 bool EmitDatabaseImage(const ChannelDatabase& db, const ImageLimits& limits, IImageSink& sink,
                        IProgressBar& analyse);
+
+// What the image of `db` holds and what its sections leave out: fills
+// report.kept, report.dropped's maxTv, maxRadio and serviceType, and the
+// transponders without a record. Reads no names, so it may run after the
+// record list has been released.
+void TallyImage(const ChannelDatabase& db, const ImageLimits& limits, ConversionReport& report);
 
 // Writes "db1.bin" in settings.strWorkDir (empty: the current directory) from
 // the process-wide database, then sets bConverted and releases the record

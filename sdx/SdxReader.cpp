@@ -175,6 +175,7 @@ SdxReadResult ReadSdxBuffer(std::span<const std::uint8_t> data, IProgressBar& an
     std::int64_t count = 0;
     std::int64_t piece = 0;
     for (std::int64_t start = 0; start < length; start += kSdxRecordSize, ++piece) {
+        result.nPieces = piece + 1;
         const std::int64_t last = std::min(start + kSdxRecordSize - 1, length - 1);
         if (last - start < kSdxMinimumSpan) {
             continue;  // a short final piece is dropped without a word
@@ -266,6 +267,23 @@ std::string SdxOpenFailText(const std::string& path) {
     return "\n  (" + path + " )Open this file fail!\n";
 }
 
+bool BeginsWithSdxSignature(std::span<const std::uint8_t> head) {
+    return head.size() >= kSdxSignature.size() &&
+           std::equal(kSdxSignature.begin(), kSdxSignature.end(), head.begin(),
+                      [](char c, std::uint8_t b) { return static_cast<std::uint8_t>(c) == b; });
+}
+
+bool FileBeginsWithSdxSignature(const std::string& path) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                         &std::fclose);
+    if (!file) {
+        return false;
+    }
+    std::uint8_t head[kSdxSignature.size()] = {};
+    const std::size_t got = std::fread(head, 1, sizeof head, file.get());
+    return BeginsWithSdxSignature(std::span<const std::uint8_t>(head, got));
+}
+
 std::string SdxFormatWarning(std::string_view displayName, std::span<const std::uint8_t> head,
                              std::uint64_t fileSize) {
     std::string reasons;
@@ -276,8 +294,8 @@ std::string SdxFormatWarning(std::string_view displayName, std::span<const std::
     if (fileSize == 0) {
         add("the file is empty");
     } else {
-        if (head.empty() || head[0] != 'S') {
-            add("it does not begin with 'S'");
+        if (!BeginsWithSdxSignature(head)) {
+            add("it does not begin with SATCODX");
         }
         if (head.size() < 10) {
             add("it is too short to hold a version field");
@@ -297,16 +315,14 @@ std::string SdxFormatWarning(std::string_view displayName, std::span<const std::
     if (reasons.empty()) {
         return {};
     }
-    return "Warning: " + std::string(displayName) +
-           " does not look like a plain SATCODX 103 channel list (" + reasons +
-           "); it is converted as 128-byte records, which may give wrong or no channels.";
+    return std::string(displayName) + " does not look like a plain SATCODX 103 channel list (" +
+           reasons + "); it is converted as 128-byte records, which may give wrong or no channels.";
 }
 
 std::string SdxFormatWarningForFile(const std::string& path) {
     std::FILE* raw = std::fopen(path.c_str(), "rb");
     if (raw == nullptr) {
-        return "Warning: cannot read " + path + " to check its format: " + std::strerror(errno) +
-               ".";
+        return "Cannot read " + path + " to check its format: " + std::strerror(errno) + ".";
     }
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(raw, &std::fclose);
     std::uint8_t head[10] = {};

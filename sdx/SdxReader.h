@@ -115,6 +115,7 @@ struct SdxReadResult {
     SdxReadStatus status = SdxReadStatus::Ok;
     SdxListNode* pHead = nullptr;  // the caller owns the list when status is Ok
     std::int64_t nCount = 0;       // records in the list
+    std::int64_t nPieces = 0;      // 128-byte pieces in the file, rejected ones included
     std::string error;             // the system's reason when status is not Ok
 };
 
@@ -138,9 +139,19 @@ SdxReadResult ReadSdxFile(const std::string& path, IProgressBar& analyse,
 // job shows when the list cannot be held in memory.
 std::string SdxOpenFailText(const std::string& path);
 
+// The signature that opens every record of a SATCODX list.
+inline constexpr std::string_view kSdxSignature = "SATCODX";
+
+// True when `head` (a file's first bytes) begins with the SATCODX signature.
+bool BeginsWithSdxSignature(std::span<const std::uint8_t> head);
+
+// The same for a file on disk; false when it cannot be read.
+bool FileBeginsWithSdxSignature(const std::string& path);
+
 // A one-line warning when a file does not look like a plain SATCODX "103"
 // list (version bytes 7-9 not "103", a size that is a multiple of 133 but not
-// of 128, a first byte other than 'S', or an empty file); empty when it does.
+// of 128, no SATCODX signature, or an empty file); empty when it does. The
+// text is a sentence of its own, without a "Warning" label.
 // `head` holds at least the file's first 10 bytes (fewer only when the file is
 // shorter). The conversion itself is the same either way.
 std::string SdxFormatWarning(std::string_view displayName, std::span<const std::uint8_t> head,

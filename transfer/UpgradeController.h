@@ -13,9 +13,10 @@
 #include <string>
 #include <thread>
 
-#include "serial/SerialPort.h"
+#include "job/JobEvents.h"
 #include "job/JobHost.h"
 #include "job/JobSettings.h"
+#include "serial/SerialPort.h"
 #include "transfer/PacingClock.h"
 #include "transfer/UpgradeWorker.h"
 
@@ -82,6 +83,9 @@ public:
     // Longest silence of the receiver at one wait; zero (the default) waits for ever.
     void SetWaitLimit(std::chrono::milliseconds limit) { m_waitLimit = limit; }
     void SetClock(IPacingClock& clock) { m_clock = &clock; }
+    // Where jobs report their phases, plan, bytes sent and conversion report
+    // (see job/JobEvents.h); null for none. Called from the worker thread.
+    void SetEvents(IJobEvents* events) { m_events = events; }
     // A device path used in place of "COM<n>" (command line only).
     void SetDeviceOverride(std::string device) { m_deviceOverride = std::move(device); }
 
@@ -94,6 +98,7 @@ private:
     CSerialPort m_port;
     IPacingClock* m_clock;
     std::chrono::milliseconds m_waitLimit{0};
+    IJobEvents* m_events = nullptr;
     std::string m_deviceOverride;
 
     JobSettings m_settings;

@@ -105,6 +105,35 @@ private:
     std::string m_error;
 };
 
+enum class SumResult { Ok, NoMemory, Short };
+
+// The header's checksum over the first `length` bytes of `file`, read 2 MiB
+// at a time from where the file stands.
+SumResult SumFile(SendFile& file, std::uint32_t length, std::uint32_t& checksum) {
+    std::unique_ptr<std::uint8_t[]> chunk(new (std::nothrow) std::uint8_t[kChecksumChunk]);
+    if (!chunk) {
+        return SumResult::NoMemory;
+    }
+    checksum = 0;
+    std::uint32_t left = length;
+    while (left > 0) {
+        const std::uint32_t want = std::min(left, kChecksumChunk);
+        const std::size_t got = file.Read(chunk.get(), want);
+        checksum += WordSum16(chunk.get(), static_cast<std::uint32_t>(got));
+        left -= static_cast<std::uint32_t>(got);
+        if (got < want) {
+            break;
+        }
+    }
+    return left == 0 ? SumResult::Ok : SumResult::Short;
+}
+
+std::string HexWord(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", value);
+    return text;
+}
+
 class UpgradeJob {
 public:
     UpgradeJob(JobSettings& settings, JobEnvironment& env, std::stop_token stop)
@@ -136,8 +165,11 @@ private:
     std::optional<JobOutcome> SendBlocks();
     JobOutcome Complete();
 
+    std::optional<JobOutcome> AnnouncePlan();
     JobOutcome EndAfterWait(Wait wait, const std::string& phase);
     JobOutcome EndWithMessage(JobOutcome outcome, const std::string& text);
+    JobOutcome EndAfterSum(SumResult sum);
+    IJobEvents& Events() { return m_env.events != nullptr ? *m_env.events : NoJobEvents(); }
     std::string PortName() const { return m_env.port.DeviceName(); }
     std::string SentSoFar(std::uint32_t sent) const {
         return std::to_string(sent) + " of " + std::to_string(m_length) + " bytes sent";
@@ -150,6 +182,7 @@ private:
     SendFile m_file;
     std::uint32_t m_length = 0;
     std::uint32_t m_checksum = 0;
+    std::uint32_t m_plannedChecksum = 0;
     std::chrono::steady_clock::time_point m_waitStart;
 };
 
@@ -192,6 +225,7 @@ UpgradeJob::Wait UpgradeJob::WaitReadySignal() {
 
 UpgradeJob::Wait UpgradeJob::WaitAck() {
     StartWaitClock();
+    bool toldSilent = m_env.silenceNotice.count() <= 0;
     for (;;) {
         if (m_env.port.BytesWaiting() != 0) {
             std::uint8_t byte = 0;
@@ -202,6 +236,10 @@ UpgradeJob::Wait UpgradeJob::WaitAck() {
         }
         if (const Wait w = PumpMessages(); w != Wait::Ok) {
             return w;
+        }
+        if (!toldSilent && std::chrono::steady_clock::now() - m_waitStart >= m_env.silenceNotice) {
+            toldSilent = true;
+            Events().OnReceiverSilent(m_env.silenceNotice);
         }
         BlockUntilData();
     }
@@ -259,8 +297,12 @@ JobOutcome UpgradeJob::EndAfterWait(Wait wait, const std::string& phase) {
 
 // A channel list is converted first; the job may end there.
 std::optional<JobOutcome> UpgradeJob::Convert() {
+    Events().OnPhase(JobPhase::Converting);
     const ChainResult chain =
         RunConversionChain(m_settings, m_env.analyseBar, m_env.messages, m_stop);
+    if (chain.hasReport && !m_stop.stop_requested()) {
+        Events().OnConversionReport(chain.report);
+    }
     if (m_stop.stop_requested()) {
         m_env.port.Close();
         return JobOutcome::Cancelled;
@@ -308,33 +350,59 @@ std::optional<JobOutcome> UpgradeJob::OpenFileToSend() {
     }
     m_length = static_cast<std::uint32_t>(fileLength);
     m_env.analyseBar.SetPos(100);
+    return AnnouncePlan();
+}
+
+// Tells the host what goes where before the job waits for the receiver. The
+// figures come from a reading of their own: the header's checksum is still
+// computed once the receiver is ready, from the file as it is then.
+std::optional<JobOutcome> UpgradeJob::AnnouncePlan() {
+    SendFile preview;
+    if (!preview.Open(m_sendPath)) {
+        return EndWithMessage(JobOutcome::FileError,
+                              "Cannot open the file to send, " + m_sendPath + ": " +
+                                  preview.Error() +
+                                  ". Check that it exists and can be read, then press Start "
+                                  "again.");
+    }
+    if (const SumResult sum = SumFile(preview, m_length, m_plannedChecksum); sum != SumResult::Ok) {
+        return EndAfterSum(sum);
+    }
+    TransferPlan plan;
+    plan.filePath = m_sendPath;
+    plan.sourceList = m_settings.bConverted != 0 ? m_settings.strFilePath : std::string();
+    plan.length = m_length;
+    plan.checksum = m_plannedChecksum;
+    plan.type = m_settings.nUpgradeType;
+    plan.flashOffset =
+        m_settings.nUpgradeType == UpgradeType::Code ? kCodeFlashOffset : m_settings.nOffset;
+    plan.device = PortName();
+    Events().OnPlan(plan);
     return std::nullopt;
 }
 
-// 2 MiB at a time, never past the length that the header announces.
-std::optional<JobOutcome> UpgradeJob::ComputeChecksum() {
-    std::unique_ptr<std::uint8_t[]> chunk(new (std::nothrow) std::uint8_t[kChecksumChunk]);
-    if (!chunk) {
+JobOutcome UpgradeJob::EndAfterSum(SumResult sum) {
+    if (sum == SumResult::NoMemory) {
         return EndWithMessage(JobOutcome::FileError,
                               "Not enough memory to compute the checksum of " + m_sendPath +
                                   ". Close other programs and press Start again.");
     }
-    m_checksum = 0;
-    std::uint32_t left = m_length;
-    while (left > 0) {
-        const std::uint32_t want = std::min(left, kChecksumChunk);
-        const std::size_t got = m_file.Read(chunk.get(), want);
-        m_checksum += WordSum16(chunk.get(), static_cast<std::uint32_t>(got));
-        left -= static_cast<std::uint32_t>(got);
-        if (got < want) {
-            break;
-        }
+    return EndWithMessage(JobOutcome::FileShrank,
+                          "The file " + m_sendPath +
+                              " became shorter while it was being read. Do not change "
+                              "the file during an upgrade; press Start to send it again.");
+}
+
+// 2 MiB at a time, never past the length that the header announces.
+std::optional<JobOutcome> UpgradeJob::ComputeChecksum() {
+    if (const SumResult sum = SumFile(m_file, m_length, m_checksum); sum != SumResult::Ok) {
+        return EndAfterSum(sum);
     }
-    if (left != 0) {
-        return EndWithMessage(JobOutcome::FileShrank,
-                              "The file " + m_sendPath +
-                                  " became shorter while it was being read. Do not change "
-                                  "the file during an upgrade; press Start to send it again.");
+    if (m_checksum != m_plannedChecksum) {
+        Events().OnNotice("The file " + m_sendPath +
+                          " changed after it was checked: it is sent as it is now, with the "
+                          "checksum " +
+                          HexWord(m_checksum) + " instead of " + HexWord(m_plannedChecksum) + ".");
     }
     return std::nullopt;
 }
@@ -386,6 +454,7 @@ std::optional<JobOutcome> UpgradeJob::SendBlocks() {
         if (const Wait w = WaitAck(); w != Wait::Ok) {
             return EndAfterWait(w, "sending the data (" + SentSoFar(sent) + ")");
         }
+        Events().OnBytesSent(sent, m_length);
         const auto percent =
             static_cast<std::uint32_t>(static_cast<std::uint64_t>(sent) * 100U / m_length);
         if (percent != lastPercent) {
@@ -431,10 +500,12 @@ JobOutcome UpgradeJob::Run() {
     if (const auto end = OpenFileToSend()) {
         return *end;
     }
+    Events().OnPhase(JobPhase::WaitingForReceiver);
     if (const Wait w = WaitReadySignal(); w != Wait::Ok) {
         return EndAfterWait(w, "waiting for the receiver's ready signal");
     }
     m_env.port.WriteByte(kStartByte);
+    Events().OnPhase(JobPhase::Sending);
     for (auto phase :
          {&UpgradeJob::ComputeChecksum, &UpgradeJob::SendHeader, &UpgradeJob::SendBlocks}) {
         if (const auto end = (this->*phase)()) {

@@ -18,9 +18,10 @@
 #include <string>
 #include <string_view>
 
-#include "serial/SerialPort.h"
+#include "job/JobEvents.h"
 #include "job/JobHost.h"
 #include "job/JobSettings.h"
+#include "serial/SerialPort.h"
 #include "transfer/PacingClock.h"
 
 namespace velmora {
@@ -43,6 +44,9 @@ inline constexpr std::chrono::milliseconds kReadySettle{20};
 // How long one wait for incoming bytes blocks before the job looks at
 // cancellation, device loss and its time limit again.
 inline constexpr std::chrono::milliseconds kPollSlice{50};
+// After this long without an acknowledgement the host is told that the
+// receiver is silent; the wait itself goes on.
+inline constexpr std::chrono::milliseconds kSilenceNotice{10'000};
 
 inline constexpr const char* kFinishMessage = "Data send finish !";
 
@@ -85,6 +89,11 @@ struct JobEnvironment {
     IPacingClock& clock;
     // Longest silence of the receiver at any one wait; zero waits for ever.
     std::chrono::milliseconds waitLimit{0};
+    // Where the job's phases, plan, bytes sent and reports go; none when null.
+    IJobEvents* events = nullptr;
+    // Silence at an acknowledgement wait after which events->OnReceiverSilent
+    // is called; zero never.
+    std::chrono::milliseconds silenceNotice = kSilenceNotice;
 };
 
 // The thread body of one job. `settings` is the job's own copy. `busy` is set

@@ -56,6 +56,32 @@ struct JobPlan {
     std::chrono::milliseconds waitLimit{0};
     std::int64_t clockTickNs = 1000;
     std::function<void(const std::string& path)> prepare;  // e.g. remove the file
+    bool withEvents = false;  // the job's events go into the journal too
+    std::chrono::milliseconds silenceNotice = kSilenceNotice;
+};
+
+// The job's events in the journal, next to its bars and messages.
+class JournalEvents final : public IJobEvents {
+public:
+    explicit JournalEvents(Journal& journal) : m_journal(journal) {}
+    void OnPhase(JobPhase phase) override {
+        m_journal.Add(phase == JobPhase::Converting           ? "phase converting"
+                      : phase == JobPhase::WaitingForReceiver ? "phase waiting"
+                                                              : "phase sending");
+    }
+    void OnPlan(const TransferPlan& p) override {
+        m_journal.Add("plan " + std::to_string(p.length) + " " + std::to_string(p.checksum) + " " +
+                      std::to_string(p.flashOffset));
+    }
+    void OnBytesSent(std::uint64_t sent, std::uint64_t total) override {
+        m_journal.Add("bytes " + std::to_string(sent) + "/" + std::to_string(total));
+    }
+    void OnReceiverSilent(std::chrono::milliseconds /*silentFor*/) override {
+        m_journal.Add("silent");
+    }
+
+private:
+    Journal& m_journal;
 };
 
 JobRun RunJob(JobPlan plan, std::stop_source stop = {}) {
@@ -75,8 +101,11 @@ JobRun RunJob(JobPlan plan, std::stop_source stop = {}) {
         plan.prepare(settings.strFilePath);
     }
     Journal journal;
+    JournalEvents events(journal);
     JobEnvironment env{port,  journal.analyse, journal.send, journal.messages,
                        clock, plan.waitLimit};
+    env.events = plan.withEvents ? &events : nullptr;
+    env.silenceNotice = plan.silenceNotice;
     std::atomic<bool> busy{true};
     run.outcome = UpgradeThreadProc(settings, env, stop.get_token(), busy);
     run.busyAfter = busy.load();
@@ -402,6 +431,42 @@ TEST(JobEnds, CancelAtEachWaitClosesThePortWithoutAMessage) {
         }
         EXPECT_FALSE(run.busyAfter);
     }
+}
+
+TEST(JobEvents, ThePlanComesBeforeTheWaitAndMatchesTheHeader) {
+    JobPlan plan;
+    plan.file = PatternBytes(481);
+    plan.withEvents = true;
+    const JobRun run = RunJob(plan);
+    ASSERT_EQ(run.outcome, JobOutcome::Finished);
+    const std::uint32_t sum = WordSum16(plan.file.data(), 481);
+    std::vector<std::string> events;
+    for (const auto& e : run.journal) {
+        if (e.rfind("plan", 0) == 0 || e.rfind("phase", 0) == 0 || e.rfind("bytes", 0) == 0) {
+            events.push_back(e);
+        }
+    }
+    EXPECT_EQ(events, (std::vector<std::string>{"plan 481 " + std::to_string(sum) + " 1769472",
+                                                "phase waiting", "phase sending", "bytes 240/481",
+                                                "bytes 480/481", "bytes 481/481"}));
+    const Bytes sent = run.Written();
+    ASSERT_GE(sent.size(), 13U);
+    const std::uint32_t announced =
+        static_cast<std::uint32_t>(sent[9]) | static_cast<std::uint32_t>(sent[10]) << 8 |
+        static_cast<std::uint32_t>(sent[11]) << 16 | static_cast<std::uint32_t>(sent[12]) << 24;
+    EXPECT_EQ(announced, sum) << "the header's checksum is the one announced";
+}
+
+TEST(JobEvents, ASilentReceiverIsReportedOnceAndTheWaitGoesOn) {
+    JobPlan plan;
+    plan.file = {1, 2, 3};
+    plan.script.ackHeader = false;
+    plan.withEvents = true;
+    plan.silenceNotice = std::chrono::milliseconds(10);
+    plan.waitLimit = std::chrono::milliseconds(150);
+    const JobRun run = RunJob(plan);
+    EXPECT_EQ(run.outcome, JobOutcome::TimedOut) << "the notice does not end the wait";
+    EXPECT_EQ(std::count(run.journal.begin(), run.journal.end(), "silent"), 1);
 }
 
 }  // namespace

@@ -81,9 +81,63 @@ TEST_F(ChainTest, ListThatCannotBeHeldOrReadEndsWithAMessage) {
     m_settings.strFilePath = (m_dir / "folder.sdx").string();
     r = Convert();
     EXPECT_EQ(r.status, ChainStatus::Failed);
-    EXPECT_NE(r.message.find("Cannot read the channel list " + m_settings.strFilePath),
-              std::string::npos)
+    EXPECT_EQ(r.problem, ConversionProblem::ListIsFolder);
+    EXPECT_NE(r.message.find(m_settings.strFilePath + " is a folder"), std::string::npos)
         << r.message;
+}
+
+TEST_F(ChainTest, ImpossibleImageIsRefusedBeforeAnythingIsWritten) {
+    m_settings.nMaxTv = 2147483647;
+    const ChainResult r = Convert();
+    EXPECT_EQ(r.status, ChainStatus::Refused);
+    EXPECT_EQ(r.problem, ConversionProblem::ImageTooLarge);
+    EXPECT_FALSE(m_dir.Has("db1.bin"));
+}
+
+TEST_F(ChainTest, ReportCountsEveryRecordOnceByCause) {
+    std::vector<Rec> recs;
+    Rec full;  // 51 channels on one transponder: the last is dropped
+    full.freq = 10700;
+    recs.insert(recs.end(), 51, full);
+    for (int f = 0; f < 200; ++f) {  // 201 transponders with the first: the last is dropped
+        Rec tp;
+        tp.freq = 11000 + f;
+        tp.type = f < 2 ? 'R' : 'T';  // two radio channels: one beyond Max Radio 1
+        recs.push_back(tp);
+    }
+    Rec data;  // on a transponder with room
+    data.freq = 11000;
+    data.type = 'D';
+    recs.push_back(data);
+    Rec silent;
+    silent.sr = 0;  // unreadable
+    recs.push_back(silent);
+    Rec other;  // a second satellite with Max Sat 1: grouping stops, 2 records left out
+    other.sat = "Hot Bird";
+    recs.push_back(other);
+    recs.push_back(full);
+    WriteAll(m_dir / "list.sdx", List(recs));
+    m_settings.nMaxSat = 1;
+    m_settings.nMaxTv = 200;
+
+    const ChainResult r = Convert();
+    ASSERT_TRUE(r.hasReport) << r.message;
+    const ConversionReport& report = r.report;
+    EXPECT_EQ(report.records, 51 + 200 + 4);
+    EXPECT_EQ(report.dropped.channelsPerTransponder, 1);
+    EXPECT_EQ(report.dropped.transpondersPerSatellite, 1);
+    EXPECT_EQ(report.dropped.satelliteLimit, 2);
+    EXPECT_EQ(report.dropped.serviceType, 1);
+    EXPECT_EQ(report.dropped.unreadable, 1);
+    EXPECT_EQ(report.dropped.maxRadio, 1);
+    EXPECT_EQ(report.kept.radio, 1);
+    EXPECT_EQ(report.kept.tv, 200);
+    EXPECT_EQ(report.dropped.maxTv, 50 + 197 - 200);
+    EXPECT_EQ(report.kept.tv + report.kept.radio + report.dropped.Total(), report.records);
+    EXPECT_EQ(report.kept.satellites, 1);
+    // 200 transponders fit a satellite; Max TP 512 takes all of them.
+    EXPECT_EQ(report.kept.transponders, 200);
+    EXPECT_EQ(report.imageSize, 65535U);
 }
 
 TEST_F(ChainTest, NegativeLimitsCountAsZero) {

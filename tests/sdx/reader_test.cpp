@@ -207,7 +207,8 @@ TEST(SdxFormat, WarnsAboutListsThatAreNotPlain103) {
     EXPECT_EQ(w.find('\n'), std::string::npos) << "one line";
 
     const Bytes json = ToBytes("{\"channels\": []}");
-    EXPECT_NE(SdxFormatWarning("b.sdx", json, json.size()).find("'S'"), std::string::npos);
+    EXPECT_NE(SdxFormatWarning("b.sdx", json, json.size()).find("does not begin with SATCODX"),
+              std::string::npos);
     EXPECT_NE(SdxFormatWarning("c.sdx", {}, 0).find("empty"), std::string::npos);
     // 133 * 128 is a multiple of both: no size complaint.
     EXPECT_EQ(SdxFormatWarning("d.sdx", plain, 133 * 128), "");

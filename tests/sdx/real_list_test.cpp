@@ -61,6 +61,16 @@ TEST(SdxRealList, AstraListWithTheDefaults) {
                      0xCB, 0,    0,    0,    0,    0,    0,    0xFF, 0x1F, 0,    0,    0,    0,
                      0,    0,    0xF9, 0xCB, 0,    0,    0,    0,    0,    0}));
 
+    // What the report says of it: 15 channels on full transponders, 448 TV
+    // and 144 radio channels beyond Max TV and Max Radio.
+    ASSERT_TRUE(r.hasReport);
+    EXPECT_EQ(r.report.records, 1108);
+    EXPECT_EQ(r.report.dropped.channelsPerTransponder, 15);
+    EXPECT_EQ(r.report.dropped.maxTv, 448);
+    EXPECT_EQ(r.report.dropped.maxRadio, 144);
+    EXPECT_EQ(r.report.dropped.Total(), 15 + 448 + 144);
+    EXPECT_EQ(r.report.kept.transponders, 91);
+
     // Progress: 10, 20, then 20 to 89 while grouping, then 80, 85, 90, 100.
     const std::vector<int> p = bar.Positions();
     ASSERT_GE(p.size(), 6U);

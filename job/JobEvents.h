@@ -1,0 +1,111 @@
+// What a running job tells its host besides the two bars and the message
+// boxes: where it stands, what it is about to send, how many bytes are out,
+// a receiver that has gone quiet, and what a channel-list conversion kept and
+// left out. The dialog and the command line word these in their own way; the
+// engine only reports them.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "job/JobSettings.h"
+
+namespace velmora {
+
+enum class JobPhase {
+    Converting,          // a channel list is being converted into the database image
+    WaitingForReceiver,  // the port is open and the job waits for the ready signal:
+                         // the receiver has to be switched on or reset now
+    Sending,             // the ready signal came: header and data go out
+};
+
+// What a job is about to send, known before it waits for the receiver.
+struct TransferPlan {
+    std::string filePath;    // the file that goes out
+    std::string sourceList;  // the channel list it was converted from; empty otherwise
+    std::uint64_t length = 0;
+    // The header's checksum over the file as it is now. The header itself is
+    // computed again once the receiver is ready, from the file as it is then.
+    std::uint32_t checksum = 0;
+    UpgradeType type = UpgradeType::Code;
+    std::uint32_t flashOffset = 0;  // where the receiver writes it
+    std::string device;             // the serial device in use
+};
+
+// What a conversion made of a channel list. Every record of the list is
+// counted once: tv + radio kept plus every dropped count equals `records`.
+struct ConversionReport {
+    std::string listPath;
+    std::int64_t records = 0;  // 128-byte records in the file, unreadable ones included
+
+    struct Kept {
+        std::int64_t satellites = 0;
+        std::int64_t transponders = 0;  // transponder records written
+        std::int64_t tv = 0;
+        std::int64_t radio = 0;
+    } kept;
+
+    // Records left out, by cause.
+    struct Dropped {
+        std::int64_t satelliteLimit = 0;  // a new satellite beyond Max Sat: grouping stopped
+        std::int64_t transpondersPerSatellite = 0;  // a 201st transponder on a satellite
+        std::int64_t channelsPerTransponder = 0;    // a 51st channel on a transponder
+        std::int64_t maxTv = 0;                     // TV channels beyond Max TV
+        std::int64_t maxRadio = 0;                  // radio channels beyond Max Radio
+        std::int64_t serviceType = 0;               // neither TV ('T') nor radio ('R')
+        std::int64_t unreadable = 0;  // symbol rate 0, or a last piece too short for a record
+        std::int64_t Total() const {
+            return satelliteLimit + transpondersPerSatellite + channelsPerTransponder + maxTv +
+                   maxRadio + serviceType + unreadable;
+        }
+    } dropped;
+
+    // Transponders of the database that have no record in the image. Their
+    // channels are kept all the same.
+    std::int64_t transpondersBeyondMaxTp = 0;
+    std::int64_t transpondersWithoutFrequency = 0;  // frequency or symbol rate 0
+
+    std::string imagePath;  // the image that was written
+    std::uint64_t imageSize = 0;
+};
+
+// Calls come from the job's thread and must return promptly. Every call has
+// an empty default, so a host implements only what it shows.
+class IJobEvents {
+public:
+    virtual ~IJobEvents() = default;
+    virtual void OnPhase(JobPhase /*phase*/) {}
+    // After a conversion that produced an image (also one then refused for type Code).
+    virtual void OnConversionReport(const ConversionReport& /*report*/) {}
+    // Once the file to send is open, before the job waits for the receiver.
+    virtual void OnPlan(const TransferPlan& /*plan*/) {}
+    // After each acknowledged block.
+    virtual void OnBytesSent(std::uint64_t /*sent*/, std::uint64_t /*total*/) {}
+    // Once per acknowledgement wait, when the receiver has said nothing for
+    // `silentFor`. The wait goes on.
+    virtual void OnReceiverSilent(std::chrono::milliseconds /*silentFor*/) {}
+    // Something the host should know that is not a message box, in plain words.
+    virtual void OnNotice(const std::string& /*text*/) {}
+};
+
+// A count as reports show it: 65536 as "65,536".
+inline std::string GroupedDigits(std::uint64_t value) {
+    const std::string digits = std::to_string(value);
+    std::string grouped;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i != 0 && (digits.size() - i) % 3 == 0) {
+            grouped += ',';
+        }
+        grouped += digits[i];
+    }
+    return grouped;
+}
+
+// A host with nothing to show.
+inline IJobEvents& NoJobEvents() {
+    static IJobEvents none;
+    return none;
+}
+
+}  // namespace velmora

@@ -1,0 +1,48 @@
+// Checks a front end makes before it opens the port, so that a job that is
+// wrong or cannot be done is refused before a byte is sent or written: a
+// missing file or a folder, upgrade type Custom, a file whose content does
+// not fit how it would be used, and a conversion that cannot be made.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "job/JobSettings.h"
+#include "sdx/ConversionChain.h"
+
+namespace velmora {
+
+enum class JobProblem {
+    FileMissing,    // nothing at the path (the text is the Start command's own)
+    IsFolder,       // the path names a folder
+    NothingToSend,  // upgrade type Custom
+    NotSatcodx,     // a channel list (.sdx name) whose content is not SATCODX: forceable
+    ListAsImage,    // a SATCODX list that would be sent as an image: forceable
+    Conversion,     // the conversion cannot be made: see `conversion`
+};
+
+struct JobCheck {
+    JobProblem problem = JobProblem::FileMissing;
+    std::string fact;    // what is wrong
+    std::string advice;  // what to do; may be empty
+    ConversionProblem conversion = ConversionProblem::None;
+
+    // A technician who knows better may go on all the same.
+    bool Forceable() const {
+        return problem == JobProblem::NotSatcodx || problem == JobProblem::ListAsImage;
+    }
+    std::string Message() const { return advice.empty() ? fact : fact + " " + advice; }
+};
+
+// Every problem of the job in `settings` (strFilePath, the upgrade type, the
+// limits and the working folder), in the order a technician meets them; empty
+// when the job may start. The first problem that cannot be forced is the last
+// one listed. The file is taken for a channel list when its name says so, as
+// the worker takes it.
+std::vector<JobCheck> CheckJob(const JobSettings& settings);
+
+// The same for a conversion on its own (no port, no transfer): the file is a
+// channel list whatever its name.
+std::vector<JobCheck> CheckConversionJob(const JobSettings& settings);
+
+}  // namespace velmora
