@@ -201,7 +201,99 @@ std::string JsonArray(const std::vector<T>& items, F&& one) {
     return out + (items.empty() ? "]" : "\n  ]");
 }
 
+bool HasDatabaseHeader(std::span<const std::uint8_t> image) {
+    static constexpr std::uint8_t kHeader[kImageHeaderSize] = {0, 0, 0, 0, 1, 0, 0, 0};
+    return image.size() >= sizeof kHeader && std::equal(kHeader, kHeader + 8, image.begin());
+}
+
+bool IsNetworkName(const std::uint8_t* r) {
+    return r[0] == 'N' && r[1] == 'E' && r[2] == 'T' && AllZero(r + 3, 13);
+}
+
+// The constant tail 00 00 01 01 00 of a transponder record of length `size`.
+bool HasTransponderTail(const std::uint8_t* r, std::int64_t size) {
+    const std::uint8_t* t = r + size - 5;
+    return t[0] == 0 && t[1] == 0 && t[2] == 1 && t[3] == 1 && t[4] == 0;
+}
+
+bool IsChannelRecord(const std::uint8_t* r) {
+    return r[25] == 1 && Get16(r + 46) == kNullPid;
+}
+
+// Where the records of the channel sections from `tvOffset` on tell where the
+// radio section begins: TV channels, empty records, then radio channels.
+void GuessChannelSections(std::span<const std::uint8_t> image, std::int64_t tvOffset,
+                          std::optional<std::int32_t> givenTv, ImageLimitGuess& guess) {
+    const auto size = static_cast<std::int64_t>(image.size());
+    std::int64_t firstEmpty = -1;
+    std::int64_t radioStart = -1;
+    std::int64_t lastChannel = -1;
+    for (std::int64_t i = 0; tvOffset + (i + 1) * kChannelRecordSize <= size; ++i) {
+        const std::uint8_t* r = image.data() + tvOffset + i * kChannelRecordSize;
+        if (IsChannelRecord(r)) {
+            lastChannel = i;
+            if (firstEmpty >= 0 && radioStart < 0) {
+                radioStart = i;
+            }
+        } else if (AllZero(r, kChannelRecordSize)) {
+            if (firstEmpty < 0) {
+                firstEmpty = i;
+            }
+        } else if (radioStart >= 0 || firstEmpty >= 0) {
+            break;  // the zero fill holds something else: no more records
+        }
+    }
+    if (radioStart >= 0) {
+        guess.maxTv = static_cast<std::int32_t>(radioStart);
+    } else if (givenTv) {
+        radioStart = *givenTv;
+    }
+    if (radioStart >= 0 && lastChannel >= radioStart) {
+        guess.radioAtLeast = static_cast<std::int32_t>(lastChannel + 1 - radioStart);
+    }
+}
+
 }  // namespace
+
+ImageLimitGuess GuessImageLimits(std::span<const std::uint8_t> image, const ImageLimits& given) {
+    ImageLimitGuess guess;
+    if (!HasDatabaseHeader(image)) {
+        return guess;
+    }
+    const auto size = static_cast<std::int64_t>(image.size());
+    const std::uint8_t* base = image.data();
+    std::int64_t tpOffset = -1;
+    for (std::int64_t o = kImageHeaderSize; o + 16 <= size; o += kSatelliteRecordSize) {
+        if (IsNetworkName(base + o)) {
+            tpOffset = o;
+            break;
+        }
+    }
+    if (tpOffset < 0 || tpOffset + kTerrestrialTransponderRecordSize > size) {
+        return guess;
+    }
+    guess.maxSat = static_cast<std::int32_t>((tpOffset - kImageHeaderSize) / kSatelliteRecordSize);
+    std::int64_t tpSize = 0;
+    if (HasTransponderTail(base + tpOffset, kTransponderRecordSize)) {
+        tpSize = kTransponderRecordSize;
+    } else if (HasTransponderTail(base + tpOffset, kTerrestrialTransponderRecordSize)) {
+        tpSize = kTerrestrialTransponderRecordSize;
+    } else {
+        return guess;
+    }
+    guess.terrestrial = tpSize == kTerrestrialTransponderRecordSize;
+    for (std::int64_t o = tpOffset; o + kChannelRecordSize <= size; o += tpSize) {
+        if (IsChannelRecord(base + o)) {
+            guess.maxTp = static_cast<std::int32_t>((o - tpOffset) / tpSize);
+            const bool sameStart = o == LayoutOf(given).tvOffset;
+            GuessChannelSections(
+                image, o, sameStart ? std::optional<std::int32_t>(given.nMaxTv) : std::nullopt,
+                guess);
+            break;
+        }
+    }
+    return guess;
+}
 
 std::string Cp1252ToUtf8(std::string_view bytes) {
     std::string out;
@@ -272,6 +364,12 @@ bool DecodeDatabaseImage(std::span<const std::uint8_t> image, const ImageLimits&
     out.imageSize = image.size();
     const ImageLayout& l = out.layout;
     const auto size = static_cast<std::int64_t>(image.size());
+    if (!HasDatabaseHeader(image)) {
+        error =
+            "The file does not begin with a channel database header (00 00 00 00 01 00 00 "
+            "00); it is not a database image, or it is a packed one.";
+        return false;
+    }
     if (size < l.fillOffset) {
         error = "The image is " + std::to_string(size) + " bytes long, but with " +
                 std::to_string(l.nSatellites) + " satellites, " + std::to_string(l.nTransponders) +
@@ -282,13 +380,6 @@ bool DecodeDatabaseImage(std::span<const std::uint8_t> image, const ImageLimits&
         return false;
     }
     const std::uint8_t* base = image.data();
-    static constexpr std::uint8_t kHeader[8] = {0, 0, 0, 0, 1, 0, 0, 0};
-    if (!std::equal(kHeader, kHeader + 8, base)) {
-        error =
-            "The file does not begin with a channel database header (00 00 00 00 01 00 00 "
-            "00); it is not a database image, or it is a packed one.";
-        return false;
-    }
 
     for (std::int64_t i = 0; i < l.nSatellites; ++i) {
         const std::uint8_t* r = base + l.satelliteOffset + i * kSatelliteRecordSize;
@@ -387,7 +478,8 @@ std::string FormatImageTables(const DecodedImage& image) {
            " TV channels, " + Num(image.radio.size()) + " radio channels\n";
     if (image.nonZeroFillBytes != 0) {
         out += "Note: " + Num(image.nonZeroFillBytes) +
-               " bytes after the radio section are not zero.\n";
+               " bytes after the radio section are not zero: the limits given are probably not "
+               "the ones the image was written with.\n";
     }
     return out;
 }

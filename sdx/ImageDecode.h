@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -63,10 +64,32 @@ struct DecodedImage {
 
 // Decodes `image` as laid out for `limits` (nMaxSat, nMaxTp, nMaxTv,
 // nMaxRadio and bTerrestrial are used). False, with a plain message in
-// `error`, when the image is shorter than its sections or its header is not
-// 00 00 00 00 01 00 00 00.
+// `error`, when the header is not 00 00 00 00 01 00 00 00 (tested first), or
+// the image is shorter than its sections.
 bool DecodeDatabaseImage(std::span<const std::uint8_t> image, const ImageLimits& limits,
                          DecodedImage& out, std::string& error);
+
+// The limits an image was written with, as far as its records tell: the
+// transponder section begins with the first "NET" record on a satellite
+// record boundary, the record length shows the project, the TV section begins
+// with the first channel record after the transponders, and a run of empty
+// records followed by channels marks where the radio section begins. Empty
+// where the image does not tell (no transponders, no channels, a full TV
+// section); nothing at all when the header is not a database header.
+struct ImageLimitGuess {
+    std::optional<std::int32_t> maxSat;
+    std::optional<bool> terrestrial;
+    std::optional<std::int32_t> maxTp;
+    std::optional<std::int32_t> maxTv;
+    // Radio records found; the section holds at least that many.
+    std::optional<std::int32_t> radioAtLeast;
+    bool Empty() const { return !maxSat && !terrestrial && !maxTp && !maxTv && !radioAtLeast; }
+};
+
+// `given` fills in what the image cannot tell: where the guessed TV section
+// begins where the given one does, a full TV section is taken to be as long
+// as given.
+ImageLimitGuess GuessImageLimits(std::span<const std::uint8_t> image, const ImageLimits& given);
 
 // Readable tables: satellites (band, LNB values, name, position with E/W),
 // transponders, TV and radio channels, and the totals.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "sdx/ConversionChain.h"
 #include "sdx/ImageDecode.h"
 #include "tests/sdx/SdxTestSupport.h"
@@ -28,10 +30,16 @@ TEST(SdxInspectText, Cp1252NamesBecomeUtf8) {
 TEST(SdxInspectDecode, RefusesWhatIsNotAnImageForTheseLimits) {
     DecodedImage out;
     std::string error;
-    const Bytes shortImage(100, 0);
+    Bytes shortImage(100, 0);
+    shortImage[4] = 1;
     EXPECT_FALSE(DecodeDatabaseImage(shortImage, ImageLimits{}, out, error));
     EXPECT_NE(error.find("100 bytes long"), std::string::npos) << error;
     EXPECT_NE(error.find("47326"), std::string::npos) << error;
+    // The header is tested first: a short file that is no image is not called short.
+    const Bytes text = ToBytes("hello");
+    EXPECT_FALSE(DecodeDatabaseImage(text, ImageLimits{}, out, error));
+    EXPECT_NE(error.find("not a database image"), std::string::npos) << error;
+    EXPECT_TRUE(GuessImageLimits(text, ImageLimits{}).Empty());
 
     Bytes noHeader(65535, 0);
     error.clear();
@@ -177,6 +185,51 @@ TEST(SdxInspectRender, EscapesNamesInJsonAndTables) {
     EXPECT_NE(FormatImageJson(image).find("\"name\":\"Caf\xC3\xA9 \\\"Quote\\\\\\\"\""),
               std::string::npos);
     EXPECT_NE(FormatImageTables(image).find("Caf\xC3\xA9 \"Quote\\\""), std::string::npos);
+}
+
+TEST(SdxInspectDecode, TellsWhichLimitsFitAnImageReadWithOthers) {
+    std::vector<Rec> recs(3);
+    recs[0].freq = 11000;
+    recs[1].freq = 11100;
+    recs[1].type = 'R';
+    recs[2].freq = 11200;
+    recs[2].type = 'R';
+    TempDir dir;
+    WriteAll(dir / "list.sdx", List(recs));
+    auto convert = [&](const std::function<void(JobSettings&)>& limits) {
+        JobSettings s = DefaultSettings((dir / "list.sdx").string(), dir.Path().string());
+        limits(s);
+        RecordingBar bar;
+        RecordingMessages messages;
+        EXPECT_EQ(RunConversionChain(s, bar, messages, {}).status, ChainStatus::Continue);
+        return ReadAll(dir / "db1.bin");
+    };
+
+    // Written with Max Radio 3, read with the defaults: the second radio
+    // channel lies where the defaults expect zero fill.
+    const Bytes radio3 = convert([](JobSettings& s) { s.nMaxRadio = 3; });
+    DecodedImage out;
+    std::string error;
+    ASSERT_TRUE(DecodeDatabaseImage(radio3, ImageLimits{}, out, error)) << error;
+    EXPECT_NE(out.nonZeroFillBytes, 0U);
+    ImageLimitGuess guess = GuessImageLimits(radio3, ImageLimits{});
+    EXPECT_EQ(guess.maxSat, 32);
+    EXPECT_EQ(guess.maxTp, 512);
+    EXPECT_EQ(guess.maxTv, 500);
+    EXPECT_EQ(guess.radioAtLeast, 2);
+
+    // Other section lengths and the 32-byte transponder records show as well.
+    const Bytes other = convert([](JobSettings& s) {
+        s.nMaxSat = 4;
+        s.nMaxTp = 7;
+        s.nMaxTv = 20;
+        s.bTerrestrial = 1;
+    });
+    guess = GuessImageLimits(other, ImageLimits{});
+    EXPECT_EQ(guess.maxSat, 4);
+    EXPECT_EQ(guess.terrestrial, true);
+    EXPECT_EQ(guess.maxTp, 7);
+    EXPECT_EQ(guess.maxTv, 20);
 }
 
 }  // namespace
