@@ -16,6 +16,9 @@ struct JobOptions {
     std::string workDir;        // where conversions keep their working files
     double timeoutSeconds = 0;  // longest silence of the receiver; 0 waits for ever
     bool quiet = false;
+    std::string progress = "auto";  // auto, bars, lines or json
+    bool force = false;             // go on with a file that looks wrong for the job
+    bool json = false;              // convert: the report as one JSON object
     std::string file;
 };
 
@@ -33,8 +36,20 @@ int RunSend(const JobOptions& options);
 int RunConvert(const JobOptions& options);
 int RunInspect(const InspectOptions& options);
 
-// One warning line on stderr when the file does not look like a plain
-// SATCODX "103" list; the conversion itself is the same either way.
-void WarnIfNotPlainSdx(const std::string& path);
+class Console;
+
+// One warning line when the file does not look like a plain SATCODX "103"
+// list; the conversion itself is the same either way.
+void WarnIfNotPlainSdx(Console& console, const std::string& path);
+
+// Refuses, before anything is opened or written, a job that the engine's
+// checks find wrong or impossible (unless --force lets a suspicious file
+// through, with a warning). Returns the exit status of the refusal, or 0 when
+// the job may go on.
+// `convert` checks the file as a channel list whatever its name.
+int RefuseBadJob(Console& console, const JobSettings& settings, bool force, bool convert = false);
+
+// "115200 8N1": the line settings as technicians write them.
+std::string LineText(const DialogValues& values);
 
 }  // namespace velmora::cli

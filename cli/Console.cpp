@@ -1,22 +1,117 @@
 #include "cli/Console.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <vector>
 
+#include "cli/ReportText.h"
 #include "cli/Terminal.h"
+#include "sdx/ImageDecode.h"
 
 namespace velmora::cli {
 
-ProgressStyle ChooseProgressStyle(bool quiet) {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Redraws for bytes sent alone, at most this often; percentage changes always draw.
+constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
+
+std::string Hex32(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", value);
+    return text;
+}
+
+const char* TypeName(UpgradeType type) {
+    switch (type) {
+        case UpgradeType::Code:
+            return "Code";
+        case UpgradeType::Database:
+            return "Database";
+        case UpgradeType::DbImportExport:
+            return "Db Import/Export";
+        case UpgradeType::Custom:
+            return "Custom";
+    }
+    return "?";
+}
+
+std::string Duration(double seconds) {
+    const auto s = static_cast<long long>(seconds + 0.5);
+    char text[32];
+    if (s >= 3600) {
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%lld:%02lld", s / 60, s % 60);
+    }
+    return text;
+}
+
+std::string Rate(double bytesPerSecond) {
+    char text[32];
+    if (bytesPerSecond >= 1000.0) {
+        std::snprintf(text, sizeof text, "%.1f kB/s", bytesPerSecond / 1000.0);
+    } else {
+        std::snprintf(text, sizeof text, "%.0f B/s", bytesPerSecond);
+    }
+    return text;
+}
+
+std::string BarText(const char* name, int percent, int width) {
+    const int filled = percent * width / 100;
+    char tail[8];
+    std::snprintf(tail, sizeof tail, "] %3d%%", percent);
+    return std::string(name) + " [" + std::string(static_cast<std::size_t>(filled), '#') +
+           std::string(static_cast<std::size_t>(width - filled), '.') + tail;
+}
+
+const char* PhaseName(JobPhase phase) {
+    switch (phase) {
+        case JobPhase::Converting:
+            return "converting";
+        case JobPhase::WaitingForReceiver:
+            return "waiting";
+        case JobPhase::Sending:
+            return "sending";
+    }
+    return "?";
+}
+
+}  // namespace
+
+ProgressStyle ChooseProgressStyle(bool quiet, const std::string& requested) {
+    if (requested == "json") {
+        return ProgressStyle::Json;
+    }
     if (quiet) {
         return ProgressStyle::Quiet;
     }
-    return PrepareStderrForBars() ? ProgressStyle::Bars : ProgressStyle::Lines;
+    if (requested == "lines") {
+        return ProgressStyle::Lines;
+    }
+    const bool terminal = PrepareStderrForBars();
+    if (requested == "bars") {
+        return ProgressStyle::Bars;
+    }
+    return terminal ? ProgressStyle::Bars : ProgressStyle::Lines;
+}
+
+Console::Console(ProgressStyle style) : m_style(style) {}
+
+void Console::SetJob(const std::string& port, const std::string& line,
+                     const JobSettings& settings) {
+    std::lock_guard lock(m_mutex);
+    m_port = port;
+    m_lineText = line;
+    m_settings = settings;
 }
 
 void Console::Bar::SetRange(int lower, int upper) {
     std::lock_guard lock(m_console.m_mutex);
     m_lower = lower;
     m_upper = upper;
+    m_console.m_barsEnded = false;  // a job begins
 }
 
 void Console::Bar::SetPos(int pos) {
@@ -25,7 +120,9 @@ void Console::Bar::SetPos(int pos) {
         return;
     }
     m_pos = pos;
-    m_console.BarChanged(*this);
+    if (!m_console.m_barsEnded) {
+        m_console.BarChanged(*this);
+    }
 }
 
 int Console::Bar::Percent() const {
@@ -38,6 +135,12 @@ int Console::Bar::Percent() const {
 
 void Console::MessageSink::Show(const std::string& text, MessageCaption /*caption*/) {
     std::lock_guard lock(m_console.m_mutex);
+    // A message box ends the job: the bars stay as they were when it came.
+    m_console.m_barsEnded = true;
+    if (m_console.m_style == ProgressStyle::Json) {
+        m_console.JsonLine("{\"event\":\"message\",\"text\":" + JsonString(text) + "}");
+        return;
+    }
     m_console.EndLine();
     std::fputs(text.c_str(), m_console.m_out);
     if (text.empty() || text.back() != '\n') {
@@ -48,14 +151,155 @@ void Console::MessageSink::Show(const std::string& text, MessageCaption /*captio
 
 void Console::Say(const std::string& text) {
     std::lock_guard lock(m_mutex);
+    Line("info", text, true);
+}
+
+void Console::Warn(const std::string& text) {
+    std::lock_guard lock(m_mutex);
+    Line("warning", "velmora-cli: warning: " + text, false);
+}
+
+void Console::Error(const std::string& text) {
+    std::lock_guard lock(m_mutex);
+    Line("error", "velmora-cli: " + text, false);
+}
+
+void Console::Result(const std::string& outcome, int exitStatus) {
+    std::lock_guard lock(m_mutex);
+    if (m_style == ProgressStyle::Json) {
+        JsonLine("{\"event\":\"result\",\"outcome\":" + JsonString(outcome) +
+                 ",\"exitStatus\":" + std::to_string(exitStatus) + "}");
+    }
+}
+
+void Console::Line(const std::string& kind, const std::string& text, bool information) {
+    if (m_style == ProgressStyle::Json) {
+        JsonLine("{\"event\":" + JsonString(kind) + ",\"text\":" + JsonString(text) + "}");
+        return;
+    }
+    if (information && m_style == ProgressStyle::Quiet) {
+        return;
+    }
     EndLine();
     std::fprintf(m_out, "%s\n", text.c_str());
     std::fflush(m_out);
 }
 
+void Console::JsonLine(const std::string& object) {
+    std::fprintf(stdout, "%s\n", object.c_str());
+    std::fflush(stdout);
+}
+
+std::string Console::PortText(const std::string& device) const {
+    if (m_port.empty() || m_port == device) {
+        return device;
+    }
+    return m_port + " (" + device + ")";
+}
+
+void Console::OnPhase(JobPhase phase) {
+    std::lock_guard lock(m_mutex);
+    if (phase == JobPhase::Sending) {
+        m_sendingSince = Clock::now();
+        m_sent = 0;
+    }
+    if (m_style == ProgressStyle::Json) {
+        JsonLine(std::string("{\"event\":\"phase\",\"phase\":\"") + PhaseName(phase) + "\"}");
+    }
+    if (phase == JobPhase::WaitingForReceiver) {
+        Line(
+            "info",
+            "Waiting for the receiver on " + PortText(m_device) + ": switch it on or reset it now.",
+            true);
+    }
+}
+
+void Console::OnPlan(const TransferPlan& plan) {
+    std::lock_guard lock(m_mutex);
+    m_device = plan.device;
+    m_total = plan.length;
+    const std::string from =
+        plan.sourceList.empty() ? std::string() : "converted from " + plan.sourceList + "; ";
+    const std::string text = "Sending " + plan.filePath + " (" + from + GroupedDigits(plan.length) +
+                             " bytes, checksum " + Hex32(plan.checksum) + ") as " +
+                             TypeName(plan.type) + " to flash offset " + Hex32(plan.flashOffset) +
+                             " through " + PortText(plan.device) +
+                             (m_lineText.empty() ? std::string() : " at " + m_lineText);
+    if (m_style == ProgressStyle::Json) {
+        JsonLine("{\"event\":\"plan\",\"file\":" + JsonString(plan.filePath) +
+                 ",\"list\":" + JsonString(plan.sourceList) +
+                 ",\"bytes\":" + std::to_string(plan.length) + ",\"checksum\":\"" +
+                 Hex32(plan.checksum) + "\",\"type\":" + JsonString(TypeName(plan.type)) +
+                 ",\"offset\":\"" + Hex32(plan.flashOffset) +
+                 "\",\"port\":" + JsonString(plan.device) + ",\"text\":" + JsonString(text) + "}");
+        return;
+    }
+    Line("info", text, true);
+}
+
+void Console::OnConversionReport(const ConversionReport& report) {
+    std::lock_guard lock(m_mutex);
+    if (m_style == ProgressStyle::Json) {
+        JsonLine("{\"event\":\"report\",\"report\":" + ConversionReportJson(report) + "}");
+        return;
+    }
+    for (const std::string& line : ConversionReportLines(report, m_settings)) {
+        Line("info", line, true);
+    }
+}
+
+void Console::OnBytesSent(std::uint64_t sent, std::uint64_t total) {
+    std::lock_guard lock(m_mutex);
+    m_sent = sent;
+    m_total = total;
+    const auto now = Clock::now();
+    if (m_style == ProgressStyle::Bars && !m_barsEnded && now - m_lastDraw >= kRedrawEvery) {
+        DrawBars();
+    }
+}
+
+void Console::OnReceiverSilent(std::chrono::milliseconds silentFor) {
+    std::lock_guard lock(m_mutex);
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(silentFor).count();
+    Line("notice",
+         "No answer from the receiver for " + std::to_string(seconds) +
+             " s; still waiting (Ctrl-C to stop)",
+         false);
+}
+
+void Console::OnNotice(const std::string& text) {
+    std::lock_guard lock(m_mutex);
+    Line("notice", text, false);
+}
+
+// "27,360/65,536 bytes  6.1 kB/s  0:06 left", once bytes are going out.
+std::string Console::SendDetails() const {
+    if (m_total == 0 || m_sent == 0) {
+        return {};
+    }
+    std::string text = GroupedDigits(m_sent) + "/" + GroupedDigits(m_total) + " bytes";
+    const double seconds = std::chrono::duration<double>(Clock::now() - m_sendingSince).count();
+    if (seconds > 0.2) {
+        const double rate = static_cast<double>(m_sent) / seconds;
+        text += "  " + Rate(rate);
+        if (m_sent < m_total && rate > 0) {
+            text += "  " + Duration(static_cast<double>(m_total - m_sent) / rate) + " left";
+        }
+    }
+    return text;
+}
+
 void Console::BarChanged(const Bar& bar) {
     switch (m_style) {
         case ProgressStyle::Quiet:
+            return;
+        case ProgressStyle::Json:
+            JsonLine(std::string("{\"event\":\"bar\",\"bar\":\"") + bar.Name() +
+                     "\",\"percent\":" + std::to_string(bar.Percent()) +
+                     (&bar == &m_send && m_total != 0 ? ",\"sent\":" + std::to_string(m_sent) +
+                                                            ",\"total\":" + std::to_string(m_total)
+                                                      : std::string()) +
+                     "}");
             return;
         case ProgressStyle::Lines: {
             // One line per tenth, so that logs stay readable.
@@ -63,7 +307,9 @@ void Console::BarChanged(const Bar& bar) {
             int& last = &bar == &m_analyse ? m_analyseTenth : m_sendTenth;
             if (tenth != last) {
                 last = tenth;
-                std::fprintf(m_out, "%s %d%%\n", bar.Name(), bar.Percent());
+                const std::string details = &bar == &m_send ? SendDetails() : std::string();
+                std::fprintf(m_out, "%s %d%%%s\n", bar.Name(), bar.Percent(),
+                             details.empty() ? "" : ("  " + details).c_str());
                 std::fflush(m_out);
             }
             return;
@@ -74,22 +320,49 @@ void Console::BarChanged(const Bar& bar) {
     }
 }
 
+// Both bars on one line that fits the terminal: the send details, then the
+// analyse bar, give way when it is narrow. The bars keep their width while
+// the details change.
 void Console::DrawBars() {
-    constexpr int kWidth = 24;
-    auto draw = [this](const Bar& bar) {
-        const int filled = bar.Percent() * kWidth / 100;
-        std::fprintf(m_out, "%s [", bar.Name());
-        for (int i = 0; i < kWidth; ++i) {
-            std::fputc(i < filled ? '#' : '.', m_out);
-        }
-        std::fprintf(m_out, "] %3d%%", bar.Percent());
+    const int columns = std::max(StderrColumns() - 1, 20);
+    std::string details = SendDetails();
+    if (!details.empty()) {
+        const std::size_t widest = 2 * GroupedDigits(m_total).size() +
+                                   std::string("/ bytes  999.9 kB/s  9:59:59 left").size();
+        details = "  " + details +
+                  std::string(widest > details.size() ? widest - details.size() : 0, ' ');
+    }
+    struct Layout {
+        bool analyse;
+        bool details;
     };
+    std::string line;
+    for (const Layout layout :
+         {Layout{true, true}, Layout{false, true}, Layout{true, false}, Layout{false, false}}) {
+        if (layout.details && details.empty()) {
+            continue;
+        }
+        const int bars = layout.analyse ? 2 : 1;
+        const std::string extra = layout.details ? details : std::string();
+        // "analyse [" + "] 100%" + "   " and "send [" + "] 100%".
+        const int fixed = (layout.analyse ? 9 + 6 + 3 : 0) + 6 + 6 + static_cast<int>(extra.size());
+        const int width = std::min((columns - fixed) / bars, 30);
+        if (width >= 8 || !(layout.analyse || layout.details)) {
+            const int w = std::max(width, 1);
+            line = (layout.analyse ? BarText(m_analyse.Name(), m_analyse.Percent(), w) + "   "
+                                   : std::string()) +
+                   BarText(m_send.Name(), m_send.Percent(), w) + extra;
+            break;
+        }
+    }
+    while (!line.empty() && line.back() == ' ') {
+        line.pop_back();
+    }
     std::fputs("\r\033[K", m_out);
-    draw(m_analyse);
-    std::fputs("   ", m_out);
-    draw(m_send);
+    std::fputs(line.c_str(), m_out);
     std::fflush(m_out);
     m_lineOpen = true;
+    m_lastDraw = Clock::now();
 }
 
 void Console::EndLine() {

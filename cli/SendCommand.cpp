@@ -1,11 +1,13 @@
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/ExitCodes.h"
 #include "cli/Interrupt.h"
+#include "transfer/JobChecks.h"
 #include "transfer/UpgradeController.h"
 
 namespace velmora::cli {
@@ -34,27 +36,106 @@ int ExitForOutcome(JobOutcome outcome) {
     return kExitJobFailed;
 }
 
+// The outcome as the JSON result names it.
+std::string OutcomeName(JobOutcome outcome) {
+    std::string name = JobOutcomeName(outcome);
+    for (char& c : name) {
+        c = c == ' ' ? '-' : c;
+    }
+    return name;
+}
+
+int Ended(Console& console, const std::string& outcome, int status) {
+    console.Result(outcome, status);
+    return status;
+}
+
+int StartJob(CUpgradeController& controller, Console& console, const JobOptions& options,
+             const DialogValues& values) {
+    switch (controller.Start(options.file, values)) {
+        case StartResult::Started:
+            return kExitOk;
+        case StartResult::FileMissing:
+            return Ended(console, "file-missing", kExitFileMissing);
+        case StartResult::Busy:
+        case StartResult::LimitRefused:
+            return Ended(console, "refused", kExitRefused);
+        case StartResult::PortFailed:
+            if (!controller.LastPortError().empty()) {
+                console.Error(controller.LastPortError());
+            }
+            return Ended(console, "port-failed", kExitPortFailed);
+    }
+    return kExitJobFailed;
+}
+
 }  // namespace
 
-int RunSend(const JobOptions& options) {
-    const ProgressStyle style = ChooseProgressStyle(options.quiet);
-    Console console(stderr, style);
-    CUpgradeController controller(console.AnalyseBar(), console.SendBar(), console.Messages());
+std::string LineText(const DialogValues& values) {
+    const char parity = values.strParity.empty() ? 'N' : values.strParity[0];
+    return values.strBaudRate + " " + values.strDataBits + parity + values.strStopBits;
+}
 
+int RefuseBadJob(Console& console, const JobSettings& settings, bool force, bool convert) {
+    for (const JobCheck& check : convert ? CheckConversionJob(settings) : CheckJob(settings)) {
+        if (check.Forceable() && force) {
+            // A list that is not SATCODX gets the format warning further on.
+            if (check.problem != JobProblem::NotSatcodx) {
+                console.Warn(check.fact + " Going on as --force asks.");
+            }
+            continue;
+        }
+        const bool missing =
+            check.problem == JobProblem::FileMissing || check.problem == JobProblem::IsFolder;
+        std::string text = check.Message();
+        if (check.Forceable()) {
+            text += " To go on all the same, add --force.";
+        }
+        if (check.conversion == ConversionProblem::NoSpace ||
+            check.conversion == ConversionProblem::WorkFolderMissing) {
+            text += " A working folder is chosen with --work-dir DIR.";
+        }
+        if (check.problem == JobProblem::FileMissing) {
+            console.Error(text + " (" + settings.strFilePath + ")");
+        } else {
+            console.Error(text);
+        }
+        return Ended(console, missing ? "file-missing" : "refused",
+                     missing ? kExitFileMissing : kExitRefused);
+    }
+    return kExitOk;
+}
+
+int RunSend(const JobOptions& options) {
+    Console console(ChooseProgressStyle(options.quiet, options.progress));
     DialogValues values = options.values;
     // The port number comes from the last character of the text, as in the dialog.
     values.strPort = options.port;
-    if (!IsComName(options.port)) {
-        controller.SetDeviceOverride(options.port);
+
+    JobSettings settings;
+    LineParams line;
+    ConvertDialogValues(values, settings, line);
+    settings.strFilePath = options.file;
+    settings.strWorkDir = options.workDir;
+    console.SetJob(options.port, LineText(values), settings);
+    if (const int refused = RefuseBadJob(console, settings, options.force); refused != kExitOk) {
+        return refused;
     }
     if (IsSdxFileName(options.file)) {
-        WarnIfNotPlainSdx(options.file);
+        WarnIfNotPlainSdx(console, options.file);
+    }
+
+    CUpgradeController controller(console.AnalyseBar(), console.SendBar(), console.Messages());
+    controller.SetEvents(&console);
+    if (!IsComName(options.port)) {
+        controller.SetDeviceOverride(options.port);
     }
     controller.Settings().strFilePath = options.file;
     controller.Settings().strWorkDir = options.workDir;
     if (options.timeoutSeconds > 0) {
-        controller.SetWaitLimit(
-            std::chrono::milliseconds(static_cast<long long>(options.timeoutSeconds * 1000.0)));
+        // Never 0 ms, which would mean no limit at all.
+        controller.SetWaitLimit(std::chrono::milliseconds(
+            static_cast<long long>(std::ceil(options.timeoutSeconds * 1000.0))));
     }
 
     std::atomic<bool> interrupted{false};
@@ -62,39 +143,19 @@ int RunSend(const JobOptions& options) {
         interrupted.store(true);
         controller.Cancel();
     });
-
-    switch (controller.Start(options.file, values)) {
-        case StartResult::Started:
-            break;
-        case StartResult::FileMissing:
-            return kExitFileMissing;
-        case StartResult::Busy:
-        case StartResult::LimitRefused:
-            return kExitRefused;
-        case StartResult::PortFailed:
-            if (!controller.LastPortError().empty()) {
-                console.Say(controller.LastPortError());
-            }
-            return kExitPortFailed;
-    }
-    if (style != ProgressStyle::Quiet) {
-        std::string where = options.port;
-        const std::string device = ResolvePortName(controller.LastLineParams().nPort);
-        if (IsComName(options.port) && device != options.port) {
-            where += " (" + device + ")";
-        }
-        console.Say("Waiting for the receiver on " + where + ": switch it on or reset it now.");
+    if (const int notStarted = StartJob(controller, console, options, values);
+        notStarted != kExitOk) {
+        return notStarted;
     }
     controller.Wait();
     const JobOutcome outcome = controller.LastOutcome();
-    if (outcome == JobOutcome::Cancelled || interrupted.load()) {
-        if (outcome != JobOutcome::Finished) {
-            console.Say(
-                "Cancelled: the transfer did not finish. Press Start again (run the "
-                "command again) to upgrade the receiver.");
-        }
+    if (interrupted.load() && outcome != JobOutcome::Finished) {
+        console.Error(
+            "Cancelled: the transfer did not finish. Press Start again (run the command "
+            "again) to upgrade the receiver.");
+        return Ended(console, "interrupted", kExitInterrupted);
     }
-    return ExitForOutcome(outcome);
+    return Ended(console, OutcomeName(outcome), ExitForOutcome(outcome));
 }
 
 }  // namespace velmora::cli

@@ -1,8 +1,10 @@
 // velmora-cli: the upgrade tool's command line, over the same engine as the dialog.
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 
+#include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
 
@@ -12,39 +14,110 @@ namespace {
 
 const char* const kExitStatusHelp =
     "Exit status:\n"
-    "  0  done (\"Data send finish !\" for send, the image written for convert)\n"
-    "  2  bad arguments\n"
-    "  3  file missing\n"
-    "  4  serial port not opened\n"
-    "  5  job refused (database limits, a channel list with --type Code, type Custom)\n"
-    "  6  job failed (device lost, file shrank, cancelled, timed out, file or conversion error)";
+    "  0    done (\"Data send finish !\" for send, the image written for convert)\n"
+    "  2    bad arguments\n"
+    "  3    file missing, or a folder\n"
+    "  4    serial port not opened\n"
+    "  5    job refused (database limits, a channel list with --type Code, type Custom,\n"
+    "       a file that is wrong for the job, an image that cannot be made)\n"
+    "  6    job failed (device lost, file shrank, timed out, file or conversion error)\n"
+    "  130  stopped with Ctrl-C";
+
+struct CommandInfo {
+    const char* name;
+    const char* example;
+};
+const CommandInfo kCommands[] = {
+    {"send", "velmora-cli send fw.bin --port /dev/ttyUSB0"},
+    {"convert", "velmora-cli convert channels.sdx --work-dir out"},
+    {"inspect", "velmora-cli inspect db1.bin"},
+};
+
+const char* ExampleOf(const std::string& command) {
+    for (const CommandInfo& c : kCommands) {
+        if (command == c.name) {
+            return c.example;
+        }
+    }
+    return kCommands[0].example;
+}
 
 void AddLineOptions(CLI::App& command, JobOptions& o) {
-    command.add_option("--port", o.port, "COM1..COM8, or a device path such as /dev/ttyUSB0")
+    using velmora::cli::OneOf;
+    command.add_option("-p,--port", o.port, "COM1..COM8, or a device path such as /dev/ttyUSB0")
         ->capture_default_str();
-    command.add_option("--baud", o.values.strBaudRate, "Baud rate")
+    command.add_option("-b,--baud", o.values.strBaudRate, "Baud rate")
         ->capture_default_str()
-        ->check(CLI::IsMember({"110", "300", "600", "1200", "2400", "4800", "9600", "14400",
-                               "19200", "38400", "56000", "57600", "115200", "128000", "256000"}));
+        ->transform(OneOf({"110", "300", "600", "1200", "2400", "4800", "9600", "14400", "19200",
+                           "38400", "56000", "57600", "115200", "128000", "256000"},
+                          "a baud rate the receiver's line offers", "--baud 115200"));
     command.add_option("--data-bits", o.values.strDataBits, "Data bits")
         ->capture_default_str()
-        ->check(CLI::IsMember({"5", "6", "7", "8"}));
+        ->transform(OneOf({"5", "6", "7", "8"}, "a number of data bits", "--data-bits 8"));
     command.add_option("--parity", o.values.strParity, "NONE, ODD or EVEN")
         ->capture_default_str()
-        ->transform(CLI::IsMember({"NONE", "ODD", "EVEN"}, CLI::ignore_case));
+        ->transform(OneOf({"NONE", "ODD", "EVEN"}, "a parity", "--parity NONE", true));
     command.add_option("--stop-bits", o.values.strStopBits, "1, 1.5 or 2")
         ->capture_default_str()
-        ->check(CLI::IsMember({"1", "1.5", "2"}));
+        ->transform(OneOf({"1", "1.5", "2"}, "a number of stop bits", "--stop-bits 1"));
     command
-        .add_option("--type", o.values.strUpgradeType,
-                    "Upgrade type: Code, Database, \"Db Import/Export\" or Custom")
+        .add_option("-t,--type", o.values.strUpgradeType,
+                    "Upgrade type: Code, Database, \"Db Import/Export\" or Custom (any case)")
         ->capture_default_str()
-        ->check(CLI::IsMember({"Code", "Database", "Db Import/Export", "Custom"}));
+        ->transform(OneOf({"Code", "Database", "Db Import/Export", "Custom"}, "an upgrade type",
+                          "--type Database", true));
     command
         .add_option("--timeout", o.timeoutSeconds,
                     "Give up when the receiver stays silent this many seconds (0: wait for ever)")
         ->capture_default_str()
-        ->check(CLI::NonNegativeNumber);
+        ->check(velmora::cli::Seconds());
+}
+
+void AddJobOutputOptions(CLI::App& command, JobOptions& o) {
+    CLI::Option* quiet = command.add_flag("-q,--quiet", o.quiet, "Show no progress");
+    command
+        .add_option("--progress", o.progress,
+                    "How progress shows: auto (bars on a terminal, lines else), bars, lines, "
+                    "or json (one JSON object per line on stdout)")
+        ->capture_default_str()
+        ->transform(velmora::cli::OneOf({"auto", "bars", "lines", "json"}, "a progress style",
+                                        "--progress json"))
+        ->excludes(quiet);
+    command.add_flag("--force", o.force,
+                     "Go on with a file that looks wrong for the job (a channel list sent as "
+                     "an image, a .sdx that is not SATCODX)");
+}
+
+// An unknown command gets a "did you mean"; true when one was reported.
+bool ReportUnknownCommand(int argc, char** argv) {
+    if (argc < 2 || argv[1][0] == '-') {
+        return false;
+    }
+    std::vector<std::string> names;
+    for (const CommandInfo& c : kCommands) {
+        if (std::strcmp(argv[1], c.name) == 0) {
+            return false;
+        }
+        names.emplace_back(c.name);
+    }
+    const std::string near = velmora::cli::ClosestMatch(argv[1], names);
+    std::fprintf(stderr,
+                 "velmora-cli: unknown command \"%s\".%s The commands are send, convert and "
+                 "inspect; for example:\n  %s\n",
+                 argv[1], near.empty() ? "" : (" Did you mean " + near + "?").c_str(),
+                 kCommands[0].example);
+    return true;
+}
+
+int UsageError(const std::string& command, const std::string& text) {
+    std::fprintf(stderr, "%s\n", text.c_str());
+    // Option checks show an example of their own.
+    if (text.find("for example") == std::string::npos) {
+        std::fprintf(stderr, "For example:\n  %s\n", ExampleOf(command));
+    }
+    std::fprintf(stderr, "Run \"velmora-cli %s--help\" for all options.\n",
+                 command.empty() ? "" : (command + " ").c_str());
+    return velmora::cli::kExitUsage;
 }
 
 }  // namespace
@@ -52,26 +125,33 @@ void AddLineOptions(CLI::App& command, JobOptions& o) {
 namespace velmora::cli {
 
 void AddDatabaseOptions(CLI::App& command, DialogValues& v) {
-    command.add_option("--offset", v.strOffset, "Flash offset of a database image, hex")
-        ->capture_default_str();
+    command.add_option("-o,--offset", v.strOffset, "Flash offset of a database image, hex")
+        ->capture_default_str()
+        ->check(HexOffset());
     command.add_option("--model", v.strModelNo, "Receiver model")->capture_default_str();
     command.add_option("--project", v.strProjectName, "Project name: DVB-S or DVB-S+T")
         ->capture_default_str();
-    command.add_option("--max-sat", v.nMaxSat, "Satellites in the database")->capture_default_str();
-    command.add_option("--max-tp", v.nMaxTp, "Transponders in the database")->capture_default_str();
-    command.add_option("--max-tv", v.nMaxTv, "TV channels in the database")->capture_default_str();
-    command.add_option("--max-radio", v.nMaxRadio, "Radio channels in the database")
-        ->capture_default_str();
-    command.add_option("--db-size", v.lDbSize, "Size of the database image, bytes")
-        ->capture_default_str();
-    command.add_option("--lnb-c-high", v.nLnbCHigh, "C-band LNB high oscillator, MHz")
-        ->capture_default_str();
-    command.add_option("--lnb-c-low", v.nLnbCLow, "C-band LNB low oscillator, MHz")
-        ->capture_default_str();
-    command.add_option("--lnb-ku-high", v.nLnbKuHigh, "Ku-band LNB high oscillator, MHz")
-        ->capture_default_str();
-    command.add_option("--lnb-ku-low", v.nLnbKuLow, "Ku-band LNB low oscillator, MHz")
-        ->capture_default_str();
+    const struct {
+        const char* name;
+        std::int32_t& value;
+        const char* help;
+        const char* example;
+    } numbers[] = {
+        {"--max-sat", v.nMaxSat, "Satellites in the database", "--max-sat 32"},
+        {"--max-tp", v.nMaxTp, "Transponders in the database", "--max-tp 512"},
+        {"--max-tv", v.nMaxTv, "TV channels in the database", "--max-tv 500"},
+        {"--max-radio", v.nMaxRadio, "Radio channels in the database", "--max-radio 1"},
+        {"--db-size", v.lDbSize, "Size of the database image, bytes", "--db-size 65535"},
+        {"--lnb-c-high", v.nLnbCHigh, "C-band LNB high oscillator, MHz", "--lnb-c-high 5150"},
+        {"--lnb-c-low", v.nLnbCLow, "C-band LNB low oscillator, MHz", "--lnb-c-low 5150"},
+        {"--lnb-ku-high", v.nLnbKuHigh, "Ku-band LNB high oscillator, MHz", "--lnb-ku-high 10600"},
+        {"--lnb-ku-low", v.nLnbKuLow, "Ku-band LNB low oscillator, MHz", "--lnb-ku-low 9750"},
+    };
+    for (const auto& n : numbers) {
+        command.add_option(n.name, n.value, n.help)
+            ->capture_default_str()
+            ->check(WholeNumber(n.example));
+    }
 }
 
 }  // namespace velmora::cli
@@ -92,7 +172,7 @@ int main(int argc, char** argv) {
     velmora::cli::AddDatabaseOptions(*sendCommand, send.values);
     sendCommand->add_option("--work-dir", send.workDir,
                             "Folder for the conversion's working files (default: current folder)");
-    sendCommand->add_flag("-q,--quiet", send.quiet, "Show no progress");
+    AddJobOutputOptions(*sendCommand, send);
 
     JobOptions convert;
     CLI::App* convertCommand = app.add_subcommand(
@@ -101,7 +181,9 @@ int main(int argc, char** argv) {
     velmora::cli::AddDatabaseOptions(*convertCommand, convert.values);
     convertCommand->add_option("--work-dir", convert.workDir,
                                "Folder for db1.bin, tmp.bin and db.bin (default: current folder)");
-    convertCommand->add_flag("-q,--quiet", convert.quiet, "Show no progress");
+    AddJobOutputOptions(*convertCommand, convert);
+    convertCommand->add_flag("--json", convert.json,
+                             "Print the conversion report as one JSON object on stdout");
 
     velmora::cli::InspectOptions inspect;
     CLI::App* inspectCommand = app.add_subcommand(
@@ -111,11 +193,31 @@ int main(int argc, char** argv) {
     velmora::cli::AddDatabaseOptions(*inspectCommand, inspect.values);
     inspectCommand->add_flag("--json", inspect.json, "Print JSON instead of tables");
 
+    // Unknown options are collected, so that they get a "did you mean".
+    for (CLI::App* command : {sendCommand, convertCommand, inspectCommand}) {
+        command->allow_extras();
+    }
+    if (ReportUnknownCommand(argc, argv)) {
+        return velmora::cli::kExitUsage;
+    }
     try {
         app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        const int rc = app.exit(e);
-        return rc == 0 ? velmora::cli::kExitOk : velmora::cli::kExitUsage;
+        if (e.get_exit_code() == 0) {
+            return app.exit(e);
+        }
+        const std::string command = argc >= 2 && argv[1][0] != '-' ? argv[1] : "";
+        return UsageError(command, std::string("velmora-cli: ") + e.what());
+    }
+    for (CLI::App* command : {sendCommand, convertCommand, inspectCommand}) {
+        if (command->parsed() && !command->remaining().empty()) {
+            return UsageError(command->get_name(),
+                              velmora::cli::ExtrasProblem(*command, command->remaining()));
+        }
     }
 
     try {

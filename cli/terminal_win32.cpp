@@ -14,4 +14,15 @@ bool PrepareStderrForBars() {
     return SetConsoleMode(err, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
+int StderrColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info) != 0) {
+        const int columns = info.srWindow.Right - info.srWindow.Left + 1;
+        if (columns > 0) {
+            return columns;
+        }
+    }
+    return 80;
+}
+
 }  // namespace velmora::cli

@@ -2,8 +2,10 @@
 // pty, including a receiver that misbehaves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <sstream>
 
 #include "emulator/ReceiverEmulator.h"
 #include "serial/SerialPort.h"
@@ -22,6 +24,8 @@ using test::PatternBytes;
 using test::TempDir;
 
 constexpr auto kJobDeadline = 60s;
+constexpr const char* kNoPort = "/dev/velmora-no-such-port";
+const std::string kSampleList = std::string(VELMORA_SOURCE_DIR) + "/res/sample-channels.sdx";
 
 class CliAgainstEmulator : public ::testing::Test {
 protected:
@@ -51,11 +55,22 @@ TEST_F(CliAgainstEmulator, ProgramImageIsSentAndVerified) {
     options.expectedData = image;
     options.expectedOffset = 0x00010000;
     StartEmulator(options);
-    auto cli = RunCli({"send", dir.Write("image.bin", image), "--port", emulator->SlavePath()});
+    auto cli = RunCli({"send", dir.Write("image.bin", image), "--port", emulator->SlavePath(), "-t",
+                       "code", "--progress", "lines"});
     EXPECT_EQ(cli->Wait(kJobDeadline), 0) << cli->Output();
     const TransferReport report = Report();
     EXPECT_TRUE(report.verified) << report.problem;
-    EXPECT_NE(cli->Output().find("Data send finish !"), std::string::npos);
+    const std::string out = cli->Output();
+    // What goes where, before the wait; the bars end on what happened.
+    const auto preview = out.find("(5,000 bytes, checksum 0x");
+    const auto waiting = out.find("Waiting for the receiver");
+    ASSERT_NE(preview, std::string::npos) << out;
+    EXPECT_LT(preview, waiting) << out;
+    EXPECT_NE(out.find("as Code to flash offset 0x00010000 through"), std::string::npos) << out;
+    EXPECT_NE(out.find("send 100%  5,000/5,000 bytes"), std::string::npos) << out;
+    const auto finish = out.find("Data send finish !");
+    ASSERT_NE(finish, std::string::npos);
+    EXPECT_EQ(out.find("0%", finish), std::string::npos) << "no bar redrawn after the end: " << out;
 }
 
 TEST_F(CliAgainstEmulator, DatabaseTypeUsesTheOffsetAndComNamesResolveThroughTheEnvironment) {
@@ -64,8 +79,8 @@ TEST_F(CliAgainstEmulator, DatabaseTypeUsesTheOffsetAndComNamesResolveThroughThe
     options.expectedData = image;
     options.expectedOffset = 0x1B0000;
     StartEmulator(options);
-    auto cli = RunCli({"send", dir.Write("db.bin", image), "--port", "COM3", "--type", "Database",
-                       "--offset", "0x1b0000", "--quiet"},
+    auto cli = RunCli({"send", dir.Write("db.bin", image), "--port", "COM3", "-t", "DATABASE", "-o",
+                       "0x1b0000", "--quiet"},
                       {{"VELMORA_COM3", emulator->SlavePath()}});
     EXPECT_EQ(cli->Wait(kJobDeadline), 0) << cli->Output();
     EXPECT_TRUE(Report().verified);
@@ -123,7 +138,7 @@ TEST_F(CliAgainstEmulator, CtrlCCancelsAWaitingJobAndFreesThePort) {
     ASSERT_TRUE(cli->WaitForOutput("Waiting for the receiver", 10s)) << cli->Output();
     const auto interrupted = std::chrono::steady_clock::now();
     cli->Signal(SIGINT);
-    EXPECT_EQ(cli->Wait(10s), 6) << cli->Output();
+    EXPECT_EQ(cli->Wait(10s), 130) << cli->Output();
     EXPECT_LT(std::chrono::steady_clock::now() - interrupted, 2s);
     EXPECT_NE(cli->Output().find("Cancelled"), std::string::npos) << cli->Output();
     CSerialPort port;
@@ -133,6 +148,8 @@ TEST_F(CliAgainstEmulator, CtrlCCancelsAWaitingJobAndFreesThePort) {
 TEST_F(CliAgainstEmulator, EachRefusalHasItsOwnExitStatus) {
     StartEmulator({});
     const std::string file = dir.Write("image.bin", {1});
+    const std::string list = dir.Write("list.bin", test::ReadFileBytes(kSampleList));
+    const std::string json = dir.Write("list.sdx", {'{', '}'});
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -149,7 +166,18 @@ TEST_F(CliAgainstEmulator, EachRefusalHasItsOwnExitStatus) {
         {{"send", file, "--port", emulator->SlavePath(), "--max-tp", "-4"}, 5, "negative"},
         {{"send", file, "--baud", "12345"}, 2, "12345"},
         {{"send"}, 2, "FILE"},
-        {{"send", file, "--port", emulator->SlavePath(), "--type", "Custom"}, 5, ""},
+        {{"send", file, "--port", emulator->SlavePath(), "--type", "Custom"}, 5, "sends nothing"},
+        // Wrong and impossible files, refused before the port is opened.
+        {{"send", list, "--port", kNoPort}, 5, "not a program image"},
+        {{"send", json, "--port", kNoPort, "--type", "Database"}, 5, "does not begin with SATCODX"},
+        {{"convert", json, "--work-dir", dir.path().string()}, 5, "add --force"},
+        {{"send", dir.path().string(), "--port", kNoPort}, 3, "is a folder"},
+        {{"convert", dir.path().string()}, 3, "is a folder"},
+        {{"send", kSampleList, "--port", kNoPort, "--type", "Database", "--max-tv", "2147483647",
+          "--work-dir", dir.path().string()},
+         5,
+         "4 GiB"},
+        {{"convert", kSampleList, "--work-dir", dir.File("no-such-folder")}, 5, "--work-dir"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.back());
@@ -157,6 +185,12 @@ TEST_F(CliAgainstEmulator, EachRefusalHasItsOwnExitStatus) {
         EXPECT_EQ(cli->Wait(kJobDeadline), c.status) << cli->Output();
         EXPECT_NE(cli->Output().find(c.says), std::string::npos) << cli->Output();
     }
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "db1.bin")) << "nothing written";
+    // With --force the technician gets a warning instead.
+    auto forced = RunCli({"convert", json, "--work-dir", dir.path().string(), "--force", "-q"});
+    EXPECT_EQ(forced->Wait(kJobDeadline), 0) << forced->Output();
+    EXPECT_NE(forced->Output().find("warning: " + json + " does not look like"), std::string::npos)
+        << forced->Output();
     // The port failure also says why, in plain words.
     auto cli = RunCli({"send", file, "--port", "/dev/velmora-no-such-port"});
     cli->Wait(kJobDeadline);
@@ -168,8 +202,6 @@ TEST_F(CliAgainstEmulator, EachRefusalHasItsOwnExitStatus) {
 
 namespace velmora {
 namespace {
-
-const std::string kSampleList = std::string(VELMORA_SOURCE_DIR) + "/res/sample-channels.sdx";
 
 TEST_F(CliAgainstEmulator, AChannelListIsConvertedAndSentAsADatabaseUpgrade) {
     // The image as `convert` writes it on its own...
@@ -192,12 +224,18 @@ TEST_F(CliAgainstEmulator, AChannelListIsConvertedAndSentAsADatabaseUpgrade) {
     const TransferReport report = Report();
     EXPECT_TRUE(report.verified) << report.problem;
     EXPECT_EQ(cli->Output().find("warning"), std::string::npos) << "a plain 103 list";
+    // What the receiver got from the list, before the wait.
+    const std::string out = cli->Output();
+    const auto gets = out.find("The receiver gets 3 satellites");
+    EXPECT_NE(gets, std::string::npos) << out;
+    EXPECT_LT(gets, out.find("Waiting for the receiver")) << out;
+    EXPECT_NE(out.find("converted from " + kSampleList), std::string::npos) << out;
 }
 
 TEST_F(CliAgainstEmulator, AChannelListWithTypeCodeIsConvertedButRefused) {
     StartEmulator({});
-    auto cli = RunCli({"send", kSampleList, "--work-dir", dir.path().string(), "--port",
-                       emulator->SlavePath()});
+    auto cli = RunCli(
+        {"send", kSampleList, "--work-dir", dir.path().string(), "--port", emulator->SlavePath()});
     EXPECT_EQ(cli->Wait(kJobDeadline), 5) << cli->Output();
     EXPECT_NE(cli->Output().find("\n Please select to upgrade Database!!\n"), std::string::npos)
         << cli->Output();
@@ -223,11 +261,12 @@ TEST_F(CliAgainstEmulator, ListsThatAreNotPlainSatcodx103AreConvertedWithOneWarn
     const auto first = out.find("warning");
     ASSERT_NE(first, std::string::npos) << out;
     EXPECT_EQ(out.find("warning", first + 1), std::string::npos) << "one warning line: " << out;
+    EXPECT_EQ(out.find("Warning"), std::string::npos) << out;
 }
 
 TEST_F(CliAgainstEmulator, InspectShowsWhatAConversionWrote) {
-    auto convert = RunCli({"convert", kSampleList, "--work-dir", dir.path().string(), "--quiet",
-                           "--max-radio", "3"});
+    auto convert = RunCli(
+        {"convert", kSampleList, "--work-dir", dir.path().string(), "--quiet", "--max-radio", "3"});
     ASSERT_EQ(convert->Wait(kJobDeadline), 0) << convert->Output();
     auto tables = RunCli({"inspect", dir.File("db1.bin"), "--max-radio", "3"});
     EXPECT_EQ(tables->Wait(kJobDeadline), 0);
@@ -239,9 +278,103 @@ TEST_F(CliAgainstEmulator, InspectShowsWhatAConversionWrote) {
     auto json = RunCli({"inspect", dir.File("db1.bin"), "--max-radio", "3", "--json"});
     EXPECT_EQ(json->Wait(kJobDeadline), 0);
     EXPECT_NE(json->Output().find("\"tv\":10"), std::string::npos) << json->Output();
-    // Read with the wrong limits, the image is too short for its sections.
+    // Read with the wrong limits, the image is too short for its sections, or
+    // has records where zero fill should be; either way it says what fits.
     auto wrong = RunCli({"inspect", dir.File("db1.bin"), "--max-tv", "5000"});
     EXPECT_EQ(wrong->Wait(kJobDeadline), 6) << wrong->Output();
+    EXPECT_NE(wrong->Output().find("--max-tv 500 --max-radio 3 (or more)"), std::string::npos)
+        << wrong->Output();
+    auto defaults = RunCli({"inspect", dir.File("db1.bin")});
+    EXPECT_EQ(defaults->Wait(kJobDeadline), 0) << defaults->Output();
+    EXPECT_NE(defaults->Output().find("probably not the ones"), std::string::npos);
+    EXPECT_NE(defaults->Output().find("--max-radio 3 (or more)"), std::string::npos)
+        << defaults->Output();
+}
+
+TEST_F(CliAgainstEmulator, TypedInputIsCheckedBeforeThePortOpens) {
+    // Each would reach the (missing) port, and exit 4, if it were not caught first.
+    const std::string file = dir.Write("image.bin", {1});
+    const struct {
+        std::vector<std::string> args;
+        const char* says;
+    } cases[] = {
+        {{"send", file, "-p", kNoPort, "-o", "zz"}, "--offset: \"zz\" is not a flash offset"},
+        {{"send", file, "-p", kNoPort, "-o", "1b0000zz"}, "for example --offset 1b0000"},
+        {{"send", file, "-p", kNoPort, "--offset", "1,b0000"}, "--offset"},
+        {{"send", file, "-p", kNoPort, "--timeout", "abc"}, "is not a number of seconds"},
+        {{"send", file, "-p", kNoPort, "-t", "Cod"}, "is not an upgrade type"},
+        {{"send", file, "-p", kNoPort, "--max-tv", "5x"}, "--max-tv"},
+        {{"send", file, "--prot", kNoPort}, "Did you mean --port?"},
+        {{"sned", file}, "Did you mean send?"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        auto cli = RunCli(c.args);
+        EXPECT_EQ(cli->Wait(kJobDeadline), 2) << cli->Output();
+        EXPECT_NE(cli->Output().find(c.says), std::string::npos) << cli->Output();
+    }
+}
+
+TEST_F(CliAgainstEmulator, ProgressAsJsonIsOneObjectPerLineEndingWithTheResult) {
+    const auto image = PatternBytes(1000);
+    EmulatorOptions options;
+    options.expectedData = image;
+    StartEmulator(options);
+    auto cli = RunCli({"send", dir.Write("image.bin", image), "--port", emulator->SlavePath(),
+                       "--progress", "json"});
+    EXPECT_EQ(cli->Wait(kJobDeadline), 0) << cli->Output();
+    std::vector<std::string> lines;
+    std::istringstream in(cli->Output());
+    for (std::string line; std::getline(in, line);) {
+        EXPECT_TRUE(line.size() > 2 && line.front() == '{' && line.back() == '}') << line;
+        lines.push_back(line);
+    }
+    ASSERT_FALSE(lines.empty());
+    const auto has = [&](const std::string& text) {
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const std::string& l) { return l.find(text) != std::string::npos; });
+    };
+    EXPECT_TRUE(has(R"("event":"bar","bar":"send","percent":48,"sent":480,"total":1000)"));
+    EXPECT_TRUE(has(R"("event":"bar","bar":"analyse","percent":100)"));
+    EXPECT_TRUE(has(R"("event":"message","text":"Data send finish !")"));
+    EXPECT_TRUE(has(R"("event":"plan")"));
+    EXPECT_EQ(lines.back(), R"({"event":"result","outcome":"finished","exitStatus":0})");
+}
+
+TEST_F(CliAgainstEmulator, BarsFitTheTerminal) {
+    StartEmulator({});
+    auto cli = RunCli({"send", dir.Write("image.bin", PatternBytes(2400)), "--port",
+                       emulator->SlavePath(), "--progress", "bars"},
+                      {{"COLUMNS", "50"}});
+    EXPECT_EQ(cli->Wait(kJobDeadline), 0) << cli->Output();
+    const std::string out = cli->Output();
+    std::size_t redraws = 0;
+    for (std::size_t at = out.find("\r\033[K"); at != std::string::npos;
+         at = out.find("\r\033[K", at + 1), ++redraws) {
+        const std::size_t from = at + 4;
+        const std::size_t end = out.find_first_of("\r\n", from);
+        EXPECT_LE(end - from, 49U) << out.substr(from, end - from);
+    }
+    EXPECT_GT(redraws, 2U);
+}
+
+TEST_F(CliAgainstEmulator, ConvertReportsWhatTheReceiverGetsAndWhatWasLeftOut) {
+    const std::string real = std::string(VELMORA_SHARED_DATA_DIR) + "/astra-19.2e-v103.sdx";
+    if (!std::filesystem::exists(real)) {
+        GTEST_SKIP() << "the shared real-world list is not there";
+    }
+    auto json = RunCli({"convert", real, "--work-dir", dir.path().string(), "--json", "-q"});
+    EXPECT_EQ(json->Wait(kJobDeadline), 0) << json->Output();
+    EXPECT_NE(json->Output().find(R"("records":1108,"kept":{"satellites":1,"transponders":91,)"
+                                  R"("tv":500,"radio":1},"dropped":{"satelliteLimit":0,)"
+                                  R"("transpondersPerSatellite":0,"channelsPerTransponder":15,)"
+                                  R"("maxTv":448,"maxRadio":144,"serviceType":0,"unreadable":0})"),
+              std::string::npos)
+        << json->Output();
+    auto text = RunCli({"convert", real, "--work-dir", dir.path().string(), "-q"});
+    EXPECT_EQ(text->Wait(kJobDeadline), 0);
+    EXPECT_NE(text->Output().find("448 TV channels beyond --max-tv 500"), std::string::npos)
+        << text->Output();
 }
 
 }  // namespace

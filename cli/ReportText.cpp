@@ -1,0 +1,78 @@
+#include "cli/ReportText.h"
+
+#include "sdx/ImageDecode.h"
+
+namespace velmora::cli {
+
+namespace {
+
+std::string Count(std::int64_t n, const char* one, const char* many) {
+    return GroupedDigits(static_cast<std::uint64_t>(n)) + " " + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+std::vector<std::string> ConversionReportLines(const ConversionReport& r, const JobSettings& s) {
+    std::vector<std::string> lines;
+    lines.push_back("Read " + Count(r.records, "record", "records") + " from " + r.listPath + ".");
+    lines.push_back("The receiver gets " + Count(r.kept.satellites, "satellite", "satellites") +
+                    ", " + Count(r.kept.transponders, "transponder", "transponders") + ", " +
+                    Count(r.kept.tv, "TV channel", "TV channels") + " and " +
+                    Count(r.kept.radio, "radio channel", "radio channels") + ".");
+    const ConversionReport::Dropped& d = r.dropped;
+    if (d.Total() == 0) {
+        lines.emplace_back("Nothing was left out.");
+    } else {
+        lines.push_back("Left out: " + Count(d.Total(), "record", "records") + ":");
+        const struct {
+            std::int64_t count;
+            std::string why;
+        } causes[] = {
+            {d.satelliteLimit, "from the first record of a satellite beyond --max-sat " +
+                                   std::to_string(s.nMaxSat) + " on (the grouping stops there)"},
+            {d.transpondersPerSatellite, "on a satellite that already had 200 transponders"},
+            {d.channelsPerTransponder, "on a transponder that already had 50 channels"},
+            {d.maxTv, "TV channels beyond --max-tv " + std::to_string(s.nMaxTv)},
+            {d.maxRadio, "radio channels beyond --max-radio " + std::to_string(s.nMaxRadio)},
+            {d.serviceType, "services that are neither TV nor radio"},
+            {d.unreadable, "unreadable (symbol rate 0, or a last piece too short for a record)"},
+        };
+        for (const auto& cause : causes) {
+            if (cause.count != 0) {
+                lines.push_back("  " + GroupedDigits(static_cast<std::uint64_t>(cause.count)) +
+                                " " + cause.why);
+            }
+        }
+    }
+    if (r.transpondersBeyondMaxTp != 0) {
+        lines.push_back(Count(r.transpondersBeyondMaxTp, "transponder", "transponders") +
+                        " beyond --max-tp " + std::to_string(s.nMaxTp) +
+                        " have no record in the image; their channels are kept.");
+    }
+    if (r.transpondersWithoutFrequency != 0) {
+        lines.push_back(Count(r.transpondersWithoutFrequency, "transponder", "transponders") +
+                        " with frequency or symbol rate 0 have no record in the image; their "
+                        "channels are kept.");
+    }
+    return lines;
+}
+
+std::string ConversionReportJson(const ConversionReport& r) {
+    auto n = [](std::int64_t v) { return std::to_string(v); };
+    const ConversionReport::Dropped& d = r.dropped;
+    return "{\"list\":" + JsonString(r.listPath) + ",\"records\":" + n(r.records) +
+           ",\"kept\":{\"satellites\":" + n(r.kept.satellites) +
+           ",\"transponders\":" + n(r.kept.transponders) + ",\"tv\":" + n(r.kept.tv) +
+           ",\"radio\":" + n(r.kept.radio) +
+           "},\"dropped\":{\"satelliteLimit\":" + n(d.satelliteLimit) +
+           ",\"transpondersPerSatellite\":" + n(d.transpondersPerSatellite) +
+           ",\"channelsPerTransponder\":" + n(d.channelsPerTransponder) +
+           ",\"maxTv\":" + n(d.maxTv) + ",\"maxRadio\":" + n(d.maxRadio) +
+           ",\"serviceType\":" + n(d.serviceType) + ",\"unreadable\":" + n(d.unreadable) +
+           "},\"transpondersWithoutRecord\":{\"maxTp\":" + n(r.transpondersBeyondMaxTp) +
+           ",\"noFrequency\":" + n(r.transpondersWithoutFrequency) +
+           "},\"image\":{\"path\":" + JsonString(r.imagePath) +
+           ",\"size\":" + std::to_string(r.imageSize) + "}}";
+}
+
+}  // namespace velmora::cli

@@ -1,0 +1,22 @@
+// The conversion report as velmora-cli shows it: readable lines, and one
+// JSON object for scripts.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "job/JobEvents.h"
+#include "job/JobSettings.h"
+
+namespace velmora::cli {
+
+// What the receiver gets and what was left out, and why; `settings` gives
+// the limits the causes name.
+std::vector<std::string> ConversionReportLines(const ConversionReport& report,
+                                               const JobSettings& settings);
+
+// {"list":...,"records":n,"kept":{...},"dropped":{cause:n,...},
+//  "transpondersWithoutRecord":{...},"image":{"path":...,"size":n}} on one line.
+std::string ConversionReportJson(const ConversionReport& report);
+
+}  // namespace velmora::cli
