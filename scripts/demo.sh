@@ -29,7 +29,9 @@ echo "== Code upgrade: $work/program.bin (65536 bytes) to flash offset 0x0001000
 # and sent as a Database upgrade to the database's flash offset.
 list=res/sample-channels.sdx
 mkdir -p "$work/expected" "$work/send"
-"$bin/cli/velmora-cli" convert "$list" --work-dir "$work/expected" --quiet >/dev/null
+echo
+echo "== Channel list $list: what the receiver gets, what is left out and why"
+"$bin/cli/velmora-cli" convert "$list" --work-dir "$work/expected" --quiet
 echo
 echo "== Database upgrade: $list converted and sent to flash offset 0x1B0000"
 "$bin/emulator/velmora-emulator" --expect "$work/expected/db1.bin" --expect-offset 1b0000 -- \
