@@ -156,79 +156,100 @@ void AddDatabaseOptions(CLI::App& command, DialogValues& v) {
 
 }  // namespace velmora::cli
 
+namespace {
+
+// The three commands and what their options fill in.
+struct Commands {
+    JobOptions send;
+    JobOptions convert;
+    velmora::cli::InspectOptions inspect;
+    CLI::App* sendCommand = nullptr;
+    CLI::App* convertCommand = nullptr;
+    CLI::App* inspectCommand = nullptr;
+};
+
+void AddCommands(CLI::App& app, Commands& c) {
+    c.sendCommand =
+        app.add_subcommand("send", "Send a file (or a converted channel list) to the receiver");
+    c.sendCommand
+        ->add_option("FILE", c.send.file, "Program or database image, or a .sdx channel list")
+        ->required();
+    AddLineOptions(*c.sendCommand, c.send);
+    velmora::cli::AddDatabaseOptions(*c.sendCommand, c.send.values);
+    c.sendCommand->add_option("--work-dir", c.send.workDir,
+                              "Folder for the conversion's working files (default: current "
+                              "folder)");
+    AddJobOutputOptions(*c.sendCommand, c.send);
+
+    c.convertCommand = app.add_subcommand(
+        "convert", "Convert a SATCODX channel list into the receiver's database image");
+    c.convertCommand->add_option("LIST", c.convert.file, "The .sdx channel list")->required();
+    velmora::cli::AddDatabaseOptions(*c.convertCommand, c.convert.values);
+    c.convertCommand->add_option(
+        "--work-dir", c.convert.workDir,
+        "Folder for db1.bin, tmp.bin and db.bin (default: current folder)");
+    AddJobOutputOptions(*c.convertCommand, c.convert);
+    c.convertCommand->add_flag("--json", c.convert.json,
+                               "Print the conversion report as one JSON object on stdout");
+
+    c.inspectCommand = app.add_subcommand(
+        "inspect", "Show a database image as tables: satellites, transponders, channels");
+    c.inspectCommand->add_option("IMAGE", c.inspect.image, "db1.bin, db.bin or another image")
+        ->required();
+    velmora::cli::AddDatabaseOptions(*c.inspectCommand, c.inspect.values);
+    c.inspectCommand->add_flag("--json", c.inspect.json, "Print JSON instead of tables");
+
+    // Unknown options are collected, so that they get a "did you mean".
+    for (CLI::App* command : {c.sendCommand, c.convertCommand, c.inspectCommand}) {
+        command->allow_extras();
+    }
+}
+
+// The exit status of a usage error, or -1 when the arguments are all known.
+int Parse(CLI::App& app, const Commands& c, int argc, char** argv) {
+    if (ReportUnknownCommand(argc, argv)) {
+        return velmora::cli::kExitUsage;
+    }
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == 0) {
+            return app.exit(e);  // --help
+        }
+        const std::string command = argc >= 2 && argv[1][0] != '-' ? argv[1] : "";
+        return UsageError(command, std::string("velmora-cli: ") + e.what());
+    }
+    for (CLI::App* command : {c.sendCommand, c.convertCommand, c.inspectCommand}) {
+        if (command->parsed() && !command->remaining().empty()) {
+            return UsageError(command->get_name(),
+                              velmora::cli::ExtrasProblem(*command, command->remaining()));
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     CLI::App app{"Velmora: upgrades a satellite receiver over a serial line."};
     app.footer(kExitStatusHelp);
     app.require_subcommand(1);
     // Paths such as /tmp/image.bin are files, not Windows-style options.
     app.allow_windows_style_options(false);
-
-    JobOptions send;
-    CLI::App* sendCommand =
-        app.add_subcommand("send", "Send a file (or a converted channel list) to the receiver");
-    sendCommand->add_option("FILE", send.file, "Program or database image, or a .sdx channel list")
-        ->required();
-    AddLineOptions(*sendCommand, send);
-    velmora::cli::AddDatabaseOptions(*sendCommand, send.values);
-    sendCommand->add_option("--work-dir", send.workDir,
-                            "Folder for the conversion's working files (default: current folder)");
-    AddJobOutputOptions(*sendCommand, send);
-
-    JobOptions convert;
-    CLI::App* convertCommand = app.add_subcommand(
-        "convert", "Convert a SATCODX channel list into the receiver's database image");
-    convertCommand->add_option("LIST", convert.file, "The .sdx channel list")->required();
-    velmora::cli::AddDatabaseOptions(*convertCommand, convert.values);
-    convertCommand->add_option("--work-dir", convert.workDir,
-                               "Folder for db1.bin, tmp.bin and db.bin (default: current folder)");
-    AddJobOutputOptions(*convertCommand, convert);
-    convertCommand->add_flag("--json", convert.json,
-                             "Print the conversion report as one JSON object on stdout");
-
-    velmora::cli::InspectOptions inspect;
-    CLI::App* inspectCommand = app.add_subcommand(
-        "inspect", "Show a database image as tables: satellites, transponders, channels");
-    inspectCommand->add_option("IMAGE", inspect.image, "db1.bin, db.bin or another image")
-        ->required();
-    velmora::cli::AddDatabaseOptions(*inspectCommand, inspect.values);
-    inspectCommand->add_flag("--json", inspect.json, "Print JSON instead of tables");
-
-    // Unknown options are collected, so that they get a "did you mean".
-    for (CLI::App* command : {sendCommand, convertCommand, inspectCommand}) {
-        command->allow_extras();
-    }
-    if (ReportUnknownCommand(argc, argv)) {
-        return velmora::cli::kExitUsage;
+    Commands c;
+    AddCommands(app, c);
+    if (const int usage = Parse(app, c, argc, argv); usage >= 0) {
+        return usage;
     }
     try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForAllHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::ParseError& e) {
-        if (e.get_exit_code() == 0) {
-            return app.exit(e);
+        if (c.sendCommand->parsed()) {
+            return velmora::cli::RunSend(c.send);
         }
-        const std::string command = argc >= 2 && argv[1][0] != '-' ? argv[1] : "";
-        return UsageError(command, std::string("velmora-cli: ") + e.what());
-    }
-    for (CLI::App* command : {sendCommand, convertCommand, inspectCommand}) {
-        if (command->parsed() && !command->remaining().empty()) {
-            return UsageError(command->get_name(),
-                              velmora::cli::ExtrasProblem(*command, command->remaining()));
+        if (c.convertCommand->parsed()) {
+            return velmora::cli::RunConvert(c.convert);
         }
-    }
-
-    try {
-        if (sendCommand->parsed()) {
-            return velmora::cli::RunSend(send);
-        }
-        if (convertCommand->parsed()) {
-            return velmora::cli::RunConvert(convert);
-        }
-        if (inspectCommand->parsed()) {
-            return velmora::cli::RunInspect(inspect);
+        if (c.inspectCommand->parsed()) {
+            return velmora::cli::RunInspect(c.inspect);
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velmora-cli: %s\n", e.what());
