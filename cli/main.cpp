@@ -2,9 +2,11 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
+#include <string>
 
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
+#include "velmora/Version.h"
 
 using velmora::cli::JobOptions;
 
@@ -79,6 +81,7 @@ void AddDatabaseOptions(CLI::App& command, DialogValues& v) {
 int main(int argc, char** argv) {
     CLI::App app{"Velmora: upgrades a satellite receiver over a serial line."};
     app.footer(kExitStatusHelp);
+    app.set_version_flag("--version", std::string("velmora-cli ") + velmora::kVersion);
     app.require_subcommand(1);
     // Paths such as /tmp/image.bin are files, not Windows-style options.
     app.allow_windows_style_options(false);
