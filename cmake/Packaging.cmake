@@ -1,6 +1,9 @@
-# What is installed beside the programs:
+# What is installed beside the programs, and the Debian package (CPack):
 #
 #   cmake --install <build> [--prefix DIR]    the programs and the files below
+#   cpack --config <build>/CPackConfig.cmake  velmora_<version>-1_<arch>.deb
+#
+# scripts/package.sh does both for a release.
 if(NOT UNIX)
     return()
 endif()
@@ -37,3 +40,58 @@ else()
     message(STATUS "The udev rule is not installed under ${CMAKE_INSTALL_PREFIX}; "
                    "set VELMORA_UDEV_RULES_DIR=/etc/udev/rules.d to install it")
 endif()
+
+# The Debian package. Its copyright, changelog and lintian overrides are the
+# component "debian", left out of a plain install and added by CPack.
+set(VELMORA_PACKAGE_CONTACT "Velmora <support@velmora.invalid>" CACHE STRING
+    "Maintainer of the Debian package: name <address>")
+set(VELMORA_DEB_VERSION ${PROJECT_VERSION}-1)
+string(TIMESTAMP VELMORA_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+configure_file(${linux_res}/changelog.in ${PROJECT_BINARY_DIR}/debian/changelog.Debian @ONLY)
+add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/debian/changelog.Debian.gz
+    COMMAND gzip -9nfk changelog.Debian
+    DEPENDS ${PROJECT_BINARY_DIR}/debian/changelog.Debian
+    WORKING_DIRECTORY ${PROJECT_BINARY_DIR}/debian
+    VERBATIM)
+add_custom_target(velmora-debian-changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/debian/changelog.Debian.gz)
+install(FILES ${linux_res}/copyright ${PROJECT_BINARY_DIR}/debian/changelog.Debian.gz
+        DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT debian EXCLUDE_FROM_ALL)
+install(FILES ${linux_res}/velmora.lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME velmora
+        COMPONENT debian EXCLUDE_FROM_ALL)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME velmora)
+set(CPACK_PACKAGE_VENDOR Velmora)
+set(CPACK_PACKAGE_CONTACT "${VELMORA_PACKAGE_CONTACT}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "satellite receiver upgrade over a serial line")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Velmora sends a program image, or a SATCODX channel list (.sdx) converted
+into the receiver's channel database image, to a DVB-S receiver's boot loader
+over a serial line, in acknowledged and paced blocks.
+
+The package holds the dialog (velmora, in the desktop menu), the command line
+(velmora-cli) and an emulated receiver (velmora-emulator) to try the job
+without one. Opening a serial port needs membership of the dialout group. A
+udev rule keeps ModemManager away from common USB serial adapters.")
+set(CPACK_INSTALL_CMAKE_PROJECTS
+    "${PROJECT_BINARY_DIR};${PROJECT_NAME};ALL;/"
+    "${PROJECT_BINARY_DIR};${PROJECT_NAME};debian;/")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# The dependencies are those of the linked libraries (dpkg-shlibdeps); only
+# Qt's platform plugins, which the dialog loads at run time, are named here.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(TARGET velmora)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
+endif()
+
+include(CPack)
