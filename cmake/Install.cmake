@@ -1,9 +1,12 @@
 # Install layout and the programs' man pages. Included before the programs'
 # folders, which install themselves with velmora_install_program().
 
-# Documentation goes under the package's name, as Debian has it.
-set(CMAKE_INSTALL_DOCDIR "share/doc/velmora" CACHE PATH "Documentation (share/doc/velmora)")
 include(GNUInstallDirs)
+# Documentation goes under the package's name, as Debian has it, unless
+# CMAKE_INSTALL_DOCDIR is given.
+if("$CACHE{CMAKE_INSTALL_DOCDIR}" STREQUAL "")
+    set(CMAKE_INSTALL_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/velmora)
+endif()
 
 # Man pages come from each program's --help and --version (help2man), so they
 # need programs that run here: not in a cross build, and not in a sanitizer
