@@ -38,6 +38,17 @@ fi
 if [ -n "$clean" ]; then
     rm -rf build/package build-windows
 fi
+mkdir -p build/package dist
+
+# Runs a step with its output in build/package/step.log, shown only when the
+# step fails.
+quietly() {
+    if ! "$@" >build/package/step.log 2>&1; then
+        tail -40 build/package/step.log >&2
+        echo "package: failed: $*" >&2
+        exit 1
+    fi
+}
 
 echo "== package: Release build"
 desktop-file-validate res/linux/velmora.desktop
@@ -45,15 +56,13 @@ desktop-file-validate res/linux/velmora.desktop
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
 ldflags=$(dpkg-buildflags --get LDFLAGS)
-cmake --preset package -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
-nice cmake --build --preset package -j2 >/dev/null
+quietly cmake --preset package -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags"
+quietly nice cmake --build --preset package -j2
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/package/CMakeCache.txt)
 
 echo "== package: Debian package"
-mkdir -p dist
-rm -f dist/velmora_*.deb dist/velmora-*-windows-x64.zip
-rm -f build/package/velmora_*.deb
-cpack --preset package >/dev/null
+rm -f dist/velmora_*.deb dist/velmora-*-windows-x64.zip build/package/velmora_*.deb
+quietly cpack --preset package
 mv build/package/velmora_"$version"-*.deb dist/
 deb=$(ls dist/velmora_"$version"-*.deb)
 echo "$deb"
@@ -80,12 +89,12 @@ package_windows_cli_only() {
     local out=$root/build-windows
     if [ ! -f "$out/build.ninja" ]; then
         # The configuration of scripts/test-windows.sh, which shares the folder.
-        cmake -S . -B "$out" -G Ninja \
+        quietly cmake -S . -B "$out" -G Ninja \
             -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake \
             -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
-            -DVELMORA_WERROR=ON >/dev/null
+            -DVELMORA_WERROR=ON
     fi
-    nice cmake --build "$out" -j2 --target velmora-cli >/dev/null
+    quietly nice cmake --build "$out" -j2 --target velmora-cli
     local name=velmora-$version-windows-x64
     local stage=$root/build/package/windows
     rm -rf "$stage"
