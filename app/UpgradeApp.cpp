@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "ui/UpgradeDlg.h"
+#include "velmora/Version.h"
 
 namespace velmora {
 
@@ -24,7 +25,7 @@ void Configure(QCommandLineParser& parser) {
 }  // namespace
 
 CUpgradeApp::CUpgradeApp(int& argc, char** argv) : m_app(argc, argv) {
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.0.1"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(kVersion));
 }
 
 CUpgradeApp::~CUpgradeApp() = default;

@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <string>
 
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
+#include "velmora/Version.h"
 
 using velmora::cli::JobOptions;
 
@@ -233,6 +235,7 @@ int Parse(CLI::App& app, const Commands& c, int argc, char** argv) {
 int main(int argc, char** argv) {
     CLI::App app{"Velmora: upgrades a satellite receiver over a serial line."};
     app.footer(kExitStatusHelp);
+    app.set_version_flag("--version", std::string("velmora-cli ") + velmora::kVersion);
     app.require_subcommand(1);
     // Paths such as /tmp/image.bin are files, not Windows-style options.
     app.allow_windows_style_options(false);

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "emulator/ReceiverEmulator.h"
+#include "velmora/Version.h"
 
 extern char** environ;
 
@@ -105,6 +106,7 @@ int main(int argc, char** argv) {
         "{port}\n"
         "Exit status: 0 transfer verified, 1 not verified, 2 usage or system error,\n"
         "3 transfer verified but COMMAND failed.");
+    app.set_version_flag("--version", std::string("velmora-emulator ") + velmora::kVersion);
     EmulatorOptions options;
     std::string readyMode = "normal";
     std::string expectPath;
