@@ -43,6 +43,15 @@ std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
 }
 
+// The choices as the help shows them, {a,b,c}; the shell completion reads them there.
+std::string ChoiceList(const std::vector<std::string>& allowed) {
+    std::string list = "{";
+    for (const std::string& name : allowed) {
+        list += (list.size() > 1 ? "," : "") + name;
+    }
+    return list + "}";
+}
+
 }  // namespace
 
 CLI::Validator OneOf(std::vector<std::string> allowed, std::string what, std::string example,
@@ -63,7 +72,7 @@ CLI::Validator OneOf(std::vector<std::string> allowed, std::string what, std::st
             }
             return Quoted(value) + " is not " + what + ": use " + list + ", for example " + example;
         },
-        "");
+        ChoiceList(allowed));
 }
 
 CLI::Validator HexOffset() {
