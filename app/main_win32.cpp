@@ -43,6 +43,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     if (!arguments.empty()) {
         dlg.TakeFile(arguments.front());
     }
-    dlg.DoModal();
+    if (dlg.DoModal() == -1) {
+        const std::wstring text = L"The dialog could not be created (Windows error " +
+                                  std::to_wstring(::GetLastError()) +
+                                  L"). Reinstall velmora.exe from the release zip.";
+        ::MessageBoxW(nullptr, text.c_str(), ExecutableBaseName().c_str(),
+                      MB_OK | MB_ICONEXCLAMATION);
+        return 1;
+    }
     return 0;
 }
