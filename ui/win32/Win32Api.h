@@ -15,6 +15,7 @@
 
 namespace velmora::ui {
 
+// (Defined with the model's Windows file functions, path_win32.cpp.)
 std::wstring Wide(std::string_view utf8);
 std::string Utf8(std::wstring_view wide);
 

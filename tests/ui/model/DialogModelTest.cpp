@@ -3,6 +3,9 @@
 // wiring of the commands to the engine, and the Windows template bytes.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "tests/support/Recorders.h"
@@ -251,6 +254,20 @@ TEST(DialogModelTest, CommandsReachTheAboutBoxTheFileDialogAndTheEngine) {
     rig.view.SelectItem(IDC_PORT, 2);
     model.OnStart();
     EXPECT_EQ(rig.record->openedDevice, ResolvePortName(3));
+}
+
+TEST(DialogModelTest, TheEngineOpensAChosenFileWhateverItsName) {
+    // Hangul is outside most Windows code pages: there the engine gets the
+    // short name; elsewhere the UTF-8 name as it is.
+    test::TempDir dir;
+    const std::u8string name = u8"\uD504\uB85C\uADF8\uB7A8.bin";
+    const std::filesystem::path file = dir.path() / name;
+    { std::ofstream(file, std::ios::binary) << "image"; }
+    const std::u8string full = file.u8string();
+    const std::string utf8(full.begin(), full.end());
+    std::FILE* opened = std::fopen(EnginePath(utf8).c_str(), "rb");
+    ASSERT_NE(opened, nullptr) << EnginePath(utf8);
+    std::fclose(opened);
 }
 
 TEST(DialogResourceTest, TheMainTemplateIsAnExtendedDialogTemplate) {

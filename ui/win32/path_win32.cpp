@@ -1,23 +1,15 @@
-// Windows: the engine opens files with the narrow (code page) functions. A
-// path the code page cannot spell is handed over by its short name, which
-// the file system keeps in plain ASCII, where the volume has one.
+// Windows: the text conversions, and the path as the engine opens it. The
+// engine opens files with the narrow (code page) functions; a path the code
+// page cannot spell is handed over by its short name, which the file system
+// keeps in plain ASCII, where the volume has one.
 #include <string>
 
 #include "ui/DialogModel.h"
-
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "ui/win32/Win32Api.h"
 
 namespace velmora::ui {
 
-namespace {
-
-std::wstring Widen(const std::string& utf8) {
+std::wstring Wide(std::string_view utf8) {
     const int size =
         ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(size), L'\0');
@@ -25,6 +17,17 @@ std::wstring Widen(const std::string& utf8) {
                           size);
     return wide;
 }
+
+std::string Utf8(std::wstring_view wide) {
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size,
+                          nullptr, nullptr);
+    return utf8;
+}
+
+namespace {
 
 // The path in the ANSI code page; false when a character had no equivalent.
 bool ToCodePage(const std::wstring& wide, std::string& out) {
@@ -43,7 +46,7 @@ std::string EnginePath(const std::string& utf8Path) {
     if (utf8Path.empty()) {
         return {};
     }
-    const std::wstring wide = Widen(utf8Path);
+    const std::wstring wide = Wide(utf8Path);
     std::string narrow;
     if (ToCodePage(wide, narrow)) {
         return narrow;
