@@ -139,3 +139,29 @@ if [ "$app_status" -ne 1 ]; then
     dialog_fail "dialog refusal: the emulator exited $app_status (want 1: nothing sent)" \
         "$run/dialog-refusal.log"
 fi
+
+# 3. Escape while the job waits for the receiver's acknowledgement: the job is
+#    cancelled, the port closed, and the program ends.
+(cd "$desk" && timeout 300 "$emulator" --link "$run/ttyV0" --never-ack -- wine "$gui" \
+    program.bin) >"$run/dialog-close.log" 2>&1 &
+app=$!
+if probe wait "$caption" 60; then
+    probe key "$caption" return
+    # The analyse bar shows 100 once the file to send is open: the job runs
+    # and waits for the receiver, which takes the header and stays silent.
+    probe bar "$caption" 1011 100 60 || dialog_fail "dialog: the job did not start"
+    probe key "$caption" escape
+    if probe gone "$caption" 30; then
+        dialog_ok "dialog closed by Escape during a transfer: the job ended with it"
+    else
+        dialog_fail "dialog: Escape during a transfer did not close the window"
+    fi
+else
+    dialog_fail "dialog: no window \"$caption\" within 60 s" "$run/dialog-close.log"
+fi
+app_status=0
+wait "$app" || app_status=$?
+if [ "$app_status" -ne 1 ]; then
+    dialog_fail "dialog close: the emulator exited $app_status (want 1: not verified)" \
+        "$run/dialog-close.log"
+fi

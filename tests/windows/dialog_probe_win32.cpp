@@ -8,6 +8,7 @@
 //   velmora-probe sys CAPTION COMMAND      a system command (WM_SYSCOMMAND)
 //   velmora-probe owned CAPTION SECONDS    a box the window opened: its caption and
 //                                          controls; then closes it with OK
+//   velmora-probe bar CAPTION ID POS SECONDS  until progress bar ID shows POS
 //   velmora-probe shot CAPTION FILE.bmp    the window as the screen shows it
 //   velmora-probe gone CAPTION SECONDS     until the window has closed
 //
@@ -17,6 +18,8 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <chrono>
 #include <cstdio>
@@ -151,6 +154,9 @@ void PressKey(HWND hwnd, UINT key) {
 }
 
 bool SaveBitmap(HWND hwnd, const char* path) {
+    // Active, as the user sees the window they work in, and the same on every run.
+    SetForegroundWindow(hwnd);
+    WaitFor(5, [&] { return GetForegroundWindow() == hwnd; });
     RedrawWindow(hwnd, nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     DWORD_PTR ignored = 0;
@@ -196,7 +202,8 @@ bool SaveBitmap(HWND hwnd, const char* path) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: velmora-probe wait|dump|key|sys|owned|shot|gone CAPTION [ARG]\n");
+    std::fprintf(stderr,
+                 "usage: velmora-probe wait|dump|key|sys|owned|bar|shot|gone CAPTION [ARG...]\n");
     return 2;
 }
 
@@ -246,6 +253,18 @@ int main(int argc, char** argv) {
         Dump(box);
         PostMessageW(box, WM_COMMAND, IDOK, 0);
         return WaitFor(seconds, [&] { return !IsWindow(box) || !IsWindowVisible(box); }) ? 0 : 1;
+    }
+    if (command == "bar" && argc == 6) {
+        const HWND bar = GetDlgItem(main, std::atoi(argv[3]));
+        const int want = std::atoi(argv[4]);
+        return WaitFor(std::atof(argv[5]),
+                       [&] {
+                           DWORD_PTR pos = 0;
+                           SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &pos);
+                           return static_cast<int>(pos) == want;
+                       })
+                   ? 0
+                   : 1;
     }
     if (command == "shot" && argc == 4) {
         return SaveBitmap(main, argv[3]) ? 0 : 1;
