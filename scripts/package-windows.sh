@@ -101,6 +101,8 @@ export DISPLAY=":$(cat "$scratch/display")"
 wineboot -i >/dev/null 2>&1
 wineserver -w
 wineserver -p
+# Wine's services start with the first program and keep its output open.
+wine cmd /c exit 0 </dev/null >/dev/null 2>&1
 cd "$scratch/$name"
 if ! wine ./velmora-cli.exe send --help </dev/null | grep -q -- '--port'; then
     echo "package-windows.sh: velmora-cli.exe from the zip did not run" >&2

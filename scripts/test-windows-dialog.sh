@@ -43,6 +43,9 @@ for _ in $(seq 100); do
 done
 export DISPLAY=":$(cat "$run/display")"
 wineserver -p 2>>"$run/wineserver.log"
+# Wine's own services start with the first program and keep its output open:
+# start them here, with none, so that no pipe of a later step stays open.
+wine cmd /c exit 0 </dev/null >/dev/null 2>&1
 
 desk=$WINEPREFIX/drive_c/velmora
 mkdir -p "$desk"
@@ -111,13 +114,24 @@ else
         "$run/dialog-code.log"
 fi
 
-# 2. A channel list with upgrade type Code: converted, then refused.
+# 2. A channel list chosen with Select File, its name typed as the filter
+#    shows only images; with upgrade type Code it is converted, then refused.
 cp "$root/res/sample-channels.sdx" "$desk/channels.sdx"
 rm -f "$desk/db1.bin"
-(cd "$desk" && timeout 300 "$emulator" --link "$run/ttyV0" -- wine "$gui" channels.sdx) \
+(cd "$desk" && timeout 300 "$emulator" --link "$run/ttyV0" -- wine "$gui") \
     >"$run/dialog-refusal.log" 2>&1 &
 app=$!
 if probe wait "$caption" 60; then
+    probe click "$caption" 1009
+    # 1148: the file name box of the open-file dialog, 1136: its filter.
+    if probe owned "$caption" 60 1148 channels.sdx >"$run/dialog-open.txt" &&
+        has_lines "$run/dialog-open.txt" "1136${t}ComboBox${t}1${t}1${t}BIN File(*.bin)" &&
+        probe dump "$caption" >"$run/dialog-chosen.txt" &&
+        has_lines "$run/dialog-chosen.txt" "1008${t}Edit${t}1${t}1${t}C:\\velmora\\channels.sdx"; then
+        dialog_ok "dialog Select File: the filter, a typed .sdx name taken into the file box"
+    else
+        dialog_fail "dialog Select File" "$run/dialog-open.txt"
+    fi
     probe key "$caption" return
     if probe owned "$caption" 120 >"$run/dialog-refusal.txt" &&
         has_lines "$run/dialog-refusal.txt" "caption${t}velmora" \
@@ -127,8 +141,8 @@ if probe wait "$caption" 60; then
     else
         dialog_fail "dialog channel-list refusal" "$run/dialog-refusal.txt"
     fi
-    probe key "$caption" escape
-    probe gone "$caption" 30 || dialog_fail "dialog: Escape did not close the window"
+    probe sys "$caption" 0xF060  # the close box (SC_CLOSE)
+    probe gone "$caption" 30 || dialog_fail "dialog: the close box did not close the window"
 else
     dialog_fail "dialog: no window \"$caption\" within 60 s" "$run/dialog-refusal.log"
 fi

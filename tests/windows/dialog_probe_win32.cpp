@@ -6,8 +6,11 @@
 //   velmora-probe dump CAPTION             its controls: id, class, visible, enabled, text
 //   velmora-probe key CAPTION return|escape
 //   velmora-probe sys CAPTION COMMAND      a system command (WM_SYSCOMMAND)
-//   velmora-probe owned CAPTION SECONDS    a box the window opened: its caption and
-//                                          controls; then closes it with OK
+//   velmora-probe owned CAPTION SECONDS [ID TEXT]
+//                                          a box the window opened: its caption and
+//                                          controls; then (after typing TEXT into
+//                                          its control ID) closes it with OK
+//   velmora-probe click CAPTION ID         presses button ID
 //   velmora-probe bar CAPTION ID POS SECONDS  until progress bar ID shows POS
 //   velmora-probe shot CAPTION FILE.bmp    the window as the screen shows it
 //   velmora-probe gone CAPTION SECONDS     until the window has closed
@@ -154,12 +157,12 @@ void PressKey(HWND hwnd, UINT key) {
 }
 
 bool SaveBitmap(HWND hwnd, const char* path) {
-    // Active, as the user sees the window they work in, and the same on every run.
-    SetForegroundWindow(hwnd);
-    WaitFor(5, [&] { return GetForegroundWindow() == hwnd; });
+    // Drawn active, as the user sees the window they work in, and the same on
+    // every run whichever window the system made active.
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(hwnd, WM_NCACTIVATE, TRUE, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
     RedrawWindow(hwnd, nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    DWORD_PTR ignored = 0;
     SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
     RECT r{};
     GetWindowRect(hwnd, &r);
@@ -202,8 +205,9 @@ bool SaveBitmap(HWND hwnd, const char* path) {
 }
 
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: velmora-probe wait|dump|key|sys|owned|bar|shot|gone CAPTION [ARG...]\n");
+    std::fprintf(
+        stderr,
+        "usage: velmora-probe wait|dump|key|sys|click|owned|bar|shot|gone CAPTION [ARG...]\n");
     return 2;
 }
 
@@ -244,13 +248,26 @@ int main(int argc, char** argv) {
                      0);
         return 0;
     }
-    if (command == "owned" && argc == 4) {
+    if (command == "click" && argc == 4) {
+        const int id = std::atoi(argv[3]);
+        PostMessageW(main, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(main, id)));
+        return 0;
+    }
+    if (command == "owned" && (argc == 4 || argc == 6)) {
         HWND box = nullptr;
         if (!WaitFor(seconds, [&] { return (box = FindOwned(main)) != nullptr; })) {
             std::fprintf(stderr, "velmora-probe: no box opened within %.0f s\n", seconds);
             return 1;
         }
         Dump(box);
+        if (argc == 6) {
+            const std::wstring text = Wide(argv[5]);
+            DWORD_PTR ignored = 0;
+            SendMessageTimeoutW(GetDlgItem(box, std::atoi(argv[4])), WM_SETTEXT, 0,
+                                reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, 5000,
+                                &ignored);
+        }
         PostMessageW(box, WM_COMMAND, IDOK, 0);
         return WaitFor(seconds, [&] { return !IsWindow(box) || !IsWindowVisible(box); }) ? 0 : 1;
     }
