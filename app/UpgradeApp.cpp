@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "ui/UpgradeDlg.h"
+#include "ui/qt/UpgradeDlg.h"
 #include "velmora/Version.h"
 
 namespace velmora {

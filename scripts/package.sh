@@ -83,31 +83,5 @@ if [ -z "$windows" ]; then
 fi
 
 echo "== package: Windows zip"
-# velmora-cli.exe alone, until the Windows dialog's own packaging
-# (scripts/package-windows.sh) is there to take over.
-package_windows_cli_only() {
-    local out=$root/build-windows
-    if [ ! -f "$out/build.ninja" ]; then
-        # The configuration of scripts/test-windows.sh, which shares the folder.
-        quietly cmake -S . -B "$out" -G Ninja \
-            -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake \
-            -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
-            -DVELMORA_WERROR=ON
-    fi
-    quietly nice cmake --build "$out" -j2 --target velmora-cli
-    local name=velmora-$version-windows-x64
-    local stage=$root/build/package/windows
-    rm -rf "$stage"
-    mkdir -p "$stage/$name"
-    x86_64-w64-mingw32-strip -o "$stage/$name/velmora-cli.exe" "$out/cli/velmora-cli.exe"
-    cp README.md "$stage/$name/README.md"
-    cp LICENSE "$stage/$name/LICENSE.txt"
-    (cd "$stage" && cmake -E tar cf "$root/dist/$name.zip" --format=zip "$name")
-}
-
-if [ -f scripts/package-windows.sh ]; then
-    bash scripts/package-windows.sh
-else
-    package_windows_cli_only
-fi
+bash scripts/package-windows.sh
 ls dist/velmora-"$version"-windows-x64.zip

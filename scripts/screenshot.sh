@@ -60,7 +60,7 @@ done
 # The window is mapped; give the window manager and Qt a moment to paint
 # the frame and the controls (nothing signals that painting is done).
 sleep 1
-"$build/ui/tools/velmora-screen-grab" "$out"
+"$build/ui/qt/tools/velmora-screen-grab" "$out"
 INNER
 )
 mkdir -p "$(dirname "$out")"

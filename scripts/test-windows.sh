@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# The Windows build, tested under Wine: cross-builds velmora-cli.exe and the
-# unit tests with MinGW-w64 into build-windows/, runs the tests under Wine,
-# then upgrades the Linux emulated receiver through velmora-cli.exe on Wine's
-# COM1. Running it again reuses build-windows/ and its Wine prefix.
+# The Windows build, tested under Wine: cross-builds velmora.exe (the dialog),
+# velmora-cli.exe and the unit tests with MinGW-w64 into build-windows/, runs
+# the tests under Wine, upgrades the Linux emulated receiver through
+# velmora-cli.exe on Wine's COM1, then drives the dialog on a virtual display
+# (Xvfb): its window, a Code upgrade by Enter, the channel-list refusal, and
+# the picture docs/screenshot-windows.png. Running it again reuses
+# build-windows/ and its Wine prefix.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/setup.sh g++-mingw-w64-x86-64 wine wine64 socat
+./scripts/setup.sh g++-mingw-w64-x86-64 wine wine64 socat fonts-wine xvfb
 
 root=$PWD
 out=$root/build-windows
@@ -13,17 +16,12 @@ run=$out/run
 mkdir -p "$run"
 
 echo "== windows: build"
-if [ ! -f "$out/build.ninja" ]; then
-    # -O2: GCC 12 reports false -Wrestrict inside libstdc++ at -O3.
-    cmake -S . -B "$out" -G Ninja \
-        -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake \
-        -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
-        -DVELMORA_WERROR=ON >/dev/null
-fi
-cmake --build "$out" -j2 >/dev/null
+./scripts/build-windows.sh >/dev/null
 ./scripts/build.sh dev velmora-emulator >/dev/null
 emulator=$root/build/dev/emulator/velmora-emulator
 cli=$out/cli/velmora-cli.exe
+gui=$out/app/velmora.exe
+probe_exe=$out/tests/windows/velmora-probe.exe
 
 # Wine: a prefix of our own, headless, without the Mono and Gecko installers.
 export WINEPREFIX=$out/wineprefix
@@ -49,12 +47,34 @@ if [ "$(cat "$WINEPREFIX/velmora-ports" 2>/dev/null)" != "$ports" ]; then
     echo "$ports" >"$WINEPREFIX/velmora-ports"
 fi
 
+# The dialog: Wine's own desktop window (a "virtual desktop") on the X
+# display, so that Wine draws the frames and captions itself; and for the
+# template's font, Gulim, which Debian does not have, NanumGothic
+# (fonts-nanum), a Korean font of the same kind. Debian's Wine does not find
+# the fonts of its own (fonts-wine) by itself; the caption buttons need Marlett.
+gui_settings="desktop=800x600 font=NanumGothic marlett"
+if [ "$(cat "$WINEPREFIX/velmora-gui" 2>/dev/null)" != "$gui_settings" ]; then
+    cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f >/dev/null
+    for face in Gulim $'\xea\xb5\xb4\xeb\xa6\xbc'; do
+        LC_ALL=C.UTF-8 wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" \
+            /d NanumGothic /f >/dev/null
+    done
+    wineserver -w
+    echo "$gui_settings" >"$WINEPREFIX/velmora-gui"
+fi
+
 socat_pid=
+xvfb_pid=
 cleanup() {
     if [ -n "$socat_pid" ]; then
         kill "$socat_pid" 2>/dev/null || true
     fi
     wineserver -k 2>/dev/null || true
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+    fi
 }
 trap cleanup EXIT
 
@@ -166,5 +186,17 @@ if [ -n "$code_figures" ]; then
             n, wall, floor, wall / floor }'
 fi
 
-echo "windows transfers: $passed passed, $failed failed"
+. ./scripts/test-windows-dialog.sh
+
+echo "== windows: the release zip on its own"
+if ./scripts/package-windows.sh --check >"$run/package.log" 2>&1; then
+    passed=$((passed + 1))
+    echo "ok   $(tail -1 "$run/package.log" | sed 's/^package-windows.sh: //')"
+else
+    failed=$((failed + 1))
+    echo "FAIL package-windows.sh --check"
+    tail -20 "$run/package.log" | sed 's/^/     /'
+fi
+
+echo "windows transfers and dialog: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -1,16 +1,12 @@
-// Numeric ids of the dialog's controls. Every control with an id carries it as
-// its object name ("1003"), so code and tests find it with
-// findChild<QWidget*>(ControlName(id)). Labels of the hidden controls are
-// named "label" followed by the id of the control they stand in front of.
+// Numeric ids of the dialogs' controls and of the about item of the system menu.
 #pragma once
-
-#include <QString>
 
 namespace velmora::ui {
 
 // (ID_OK and ID_CANCEL are the template's IDOK and IDCANCEL, renamed so that
 // they never meet the macros of <windows.h>.)
 enum ControlId : int {
+    ID_NONE = -1,                // labels, frames and pictures: never addressed
     ID_OK = 1,                   // "&Start" in the main dialog, "확인" in the about box
     ID_CANCEL = 2,               // "&Cancel"
     IDC_PORT = 1003,             // Port: COM1..COM8
@@ -37,15 +33,18 @@ enum ControlId : int {
     IDC_LNBKULOW = 1024,
 };
 
+// Resource ids: the dialog templates, the icon, the banner and the string of
+// the about item.
+enum ResourceId : int {
+    IDD_ABOUTBOX = 100,
+    IDS_ABOUTBOX = 101,
+    IDD_UPGRADE_DIALOG = 102,
+    IDR_MAINFRAME = 128,
+    IDB_BANNER = 135,
+};
+
 // System-menu command of the about item. Windows keeps the low four bits of a
 // system command for itself, so 0x0010 to 0x001F all mean this item.
 inline constexpr unsigned IDM_ABOUTBOX = 0x0010;
-
-inline QString ControlName(int id) {
-    return QString::number(id);
-}
-inline QString LabelName(int id) {
-    return QStringLiteral("label") + QString::number(id);
-}
 
 }  // namespace velmora::ui

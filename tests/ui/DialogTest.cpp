@@ -20,8 +20,8 @@
 
 #include "app/UpgradeApp.h"
 #include "tests/ui/UiTestKit.h"
-#include "ui/AboutDlg.h"
-#include "ui/UpgradeDlg.h"
+#include "ui/qt/AboutDlg.h"
+#include "ui/qt/UpgradeDlg.h"
 
 namespace velmora::ui::test {
 namespace {
@@ -204,11 +204,11 @@ TEST_F(DialogTest, DataExchangeFollowsTheListAndNumberRules) {
     // Loading: a prefix selects the first matching item, ignoring case; a
     // drop-down list without a match keeps its selection; an editable combo
     // shows the text; the file box is never written.
-    dlg.m_strUpgradeType = "dAtA";
-    dlg.m_strParity = "MARK";
-    dlg.m_strModelNo = "LX3300AB";
-    dlg.m_strFilePath = "/not/shown";
-    dlg.m_nMaxSat = 200;
+    dlg.Model().m_strUpgradeType = "dAtA";
+    dlg.Model().m_strParity = "MARK";
+    dlg.Model().m_strModelNo = "LX3300AB";
+    dlg.Model().m_strFilePath = "/not/shown";
+    dlg.Model().m_nMaxSat = 200;
     EXPECT_TRUE(dlg.UpdateData(false));
     EXPECT_EQ(Control<QComboBox>(dlg, IDC_UPGRADETYPE)->currentText(), "Database");
     EXPECT_EQ(Control<QComboBox>(dlg, IDC_PARITY)->currentText(), "NONE");
@@ -220,10 +220,10 @@ TEST_F(DialogTest, DataExchangeFollowsTheListAndNumberRules) {
     // and the file box read as it is.
     Control<QComboBox>(dlg, IDC_PROJECTNAME)->setEditText("DVB-T2");
     EXPECT_TRUE(dlg.UpdateData(true));
-    EXPECT_EQ(dlg.m_strProjectName, "DVB-T2");
-    EXPECT_EQ(dlg.m_strUpgradeType, "Database");
-    EXPECT_EQ(dlg.m_strParity, "NONE");
-    EXPECT_TRUE(dlg.m_strFilePath.isEmpty());
+    EXPECT_EQ(dlg.Model().m_strProjectName, "DVB-T2");
+    EXPECT_EQ(dlg.Model().m_strUpgradeType, "Database");
+    EXPECT_EQ(dlg.Model().m_strParity, "NONE");
+    EXPECT_TRUE(dlg.Model().m_strFilePath.empty());
     EXPECT_EQ(dlg.MemberValues().strModelNo, "LX3300AB");
 
     // A number field that holds no number: a prompt that names it, the focus
@@ -241,21 +241,21 @@ TEST_F(DialogTest, DataExchangeFollowsTheListAndNumberRules) {
         << answerer.Seen()[0].text.toStdString();
     EXPECT_EQ(answerer.Seen()[0].caption, AppCaption());
     EXPECT_EQ(dlg.focusWidget(), Control(dlg, IDC_MAXTP));
-    EXPECT_EQ(dlg.m_nMaxTv, 600);   // before the faulty field
-    EXPECT_EQ(dlg.m_nMaxTp, 512);   // the faulty field
-    EXPECT_EQ(dlg.m_nMaxSat, 200);  // after it
+    EXPECT_EQ(dlg.Model().m_nMaxTv, 600);   // before the faulty field
+    EXPECT_EQ(dlg.Model().m_nMaxTp, 512);   // the faulty field
+    EXPECT_EQ(dlg.Model().m_nMaxSat, 200);  // after it
     // Too large for 32 bits is no number either.
     Control<QLineEdit>(dlg, IDC_MAXTP)->setText("2147483648");
     EXPECT_FALSE(dlg.UpdateData(true));
     Control<QLineEdit>(dlg, IDC_MAXTP)->setText(" -12 ");
     EXPECT_TRUE(dlg.UpdateData(true));
-    EXPECT_EQ(dlg.m_nMaxTp, -12);
-    EXPECT_EQ(dlg.m_nMaxSat, 7);
+    EXPECT_EQ(dlg.Model().m_nMaxTp, -12);
+    EXPECT_EQ(dlg.Model().m_nMaxSat, 7);
 
     // OK transfers the controls and leaves the dialog open.
     Control<QLineEdit>(dlg, IDC_OFFSET)->setText("0x1c0000");
     dlg.accept();
-    EXPECT_EQ(dlg.m_strOffset, "0x1c0000");
+    EXPECT_EQ(dlg.Model().m_strOffset, "0x1c0000");
     EXPECT_TRUE(dlg.isVisible());
 }
 
@@ -277,7 +277,7 @@ TEST_F(DialogTest, UpgradeTypeEnablesTheTenFieldsForEveryTypeButCode) {
         ChooseItem(*type, text);
         ASSERT_EQ(type->currentText(), text);
         EXPECT_EQ(enabled(), QString(text) == "Code" ? 0 : 10);
-        EXPECT_EQ(dlg.m_strUpgradeType, text);
+        EXPECT_EQ(dlg.Model().m_strUpgradeType, text);
         // Labels, the type itself, model and project are not touched.
         EXPECT_TRUE(type->isEnabled());
         EXPECT_TRUE(Control(dlg, IDC_MODELNO)->isEnabled());
@@ -366,7 +366,7 @@ TEST_F(DialogTest, SelectFileTakesATypedNameAndCancelChangesNothing) {
     EXPECT_EQ(filters, QStringList({"BIN File(*.bin)"}));
     EXPECT_TRUE(anyFile);
     EXPECT_EQ(Control<QLineEdit>(dlg, IDC_FILEPATH)->text(), list);
-    EXPECT_EQ(dlg.m_strFilePath, list);
+    EXPECT_EQ(dlg.Model().m_strFilePath, list.toStdString());
     EXPECT_EQ(dlg.Controller().Settings().strFilePath, list.toStdString());
 
     // Cancelled: the box and the job settings stay as they were.
@@ -405,7 +405,7 @@ TEST_F(DialogTest, CommandLineFileAndDroppedFileAreTakenLikeSelectFile) {
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&dlg, &drop);
-    EXPECT_EQ(dlg.m_strFilePath, dropped);
+    EXPECT_EQ(dlg.Model().m_strFilePath, dropped.toStdString());
     EXPECT_EQ(dlg.Controller().Settings().strFilePath, dropped.toStdString());
 
     // Two files at once are not taken.

@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "ui/ControlIds.h"
+#include "ui/qt/QtTemplate.h"
 
 namespace velmora::ui::test {
 

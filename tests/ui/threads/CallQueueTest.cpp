@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "tests/ui/UiTestKit.h"
-#include "ui/UiJobHost.h"
+#include "ui/qt/UiJobHost.h"
 
 namespace velmora::ui::test {
 namespace {

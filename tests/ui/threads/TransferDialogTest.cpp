@@ -14,7 +14,7 @@
 #include "emulator/ReceiverEmulator.h"
 #include "serial/SerialPort.h"
 #include "tests/ui/UiTestKit.h"
-#include "ui/UpgradeDlg.h"
+#include "ui/qt/UpgradeDlg.h"
 
 namespace velmora::ui::test {
 namespace {

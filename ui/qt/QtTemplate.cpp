@@ -1,12 +1,10 @@
-#include "ui/DialogTemplate.h"
+#include "ui/qt/QtTemplate.h"
 
-#include <QComboBox>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
 
-#include <algorithm>
 #include <cmath>
 
 // Registers the icon and banner compiled into this static library.
@@ -56,28 +54,12 @@ QRect MapDialogRect(const DialogBaseUnits& units, int x, int y, int cx, int cy) 
                  MulDiv(cy, units.cy, 8));
 }
 
+QRect MapDialogRect(const DialogBaseUnits& units, const DluRect& rect) {
+    return MapDialogRect(units, rect.x, rect.y, rect.cx, rect.cy);
+}
+
 QSize MapDialogSize(const DialogBaseUnits& units, int cx, int cy) {
     return QSize(MulDiv(cx, units.cx, 4), MulDiv(cy, units.cy, 8));
-}
-
-void FillList(QComboBox& combo, const QStringList& items, bool sorted) {
-    QStringList ordered = items;
-    if (sorted) {
-        std::stable_sort(ordered.begin(), ordered.end(), [](const QString& a, const QString& b) {
-            return QString::compare(a, b, Qt::CaseInsensitive) < 0;
-        });
-    }
-    combo.addItems(ordered);
-}
-
-int SelectString(QComboBox& combo, const QString& text) {
-    for (int i = 0; i < combo.count(); ++i) {
-        if (combo.itemText(i).startsWith(text, Qt::CaseInsensitive)) {
-            combo.setCurrentIndex(i);
-            return i;
-        }
-    }
-    return -1;
 }
 
 void CentreOnScreen(QWidget& window) {

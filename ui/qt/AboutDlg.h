@@ -3,7 +3,7 @@
 
 #include <QDialog>
 
-#include "ui/DialogTemplate.h"
+#include "ui/qt/QtTemplate.h"
 
 namespace velmora::ui {
 

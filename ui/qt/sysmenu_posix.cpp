@@ -4,8 +4,8 @@
 #include <QAction>
 
 #include "ui/ControlIds.h"
-#include "ui/SystemMenu.h"
-#include "ui/UpgradeDlg.h"
+#include "ui/qt/SystemMenu.h"
+#include "ui/qt/UpgradeDlg.h"
 
 namespace velmora::ui {
 
@@ -19,11 +19,6 @@ void AddAboutItem(CUpgradeDlg& dlg, const QString& text) {
                      [&dlg] { dlg.OnSysCommand(IDM_ABOUTBOX, 0); });
     dlg.addAction(about);
     dlg.setContextMenuPolicy(Qt::ActionsContextMenu);
-}
-
-bool RouteSystemCommand(CUpgradeDlg& /*dlg*/, const QByteArray& /*eventType*/, void* /*message*/,
-                        qintptr* /*result*/) {
-    return false;
 }
 
 }  // namespace velmora::ui

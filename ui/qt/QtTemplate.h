@@ -1,22 +1,36 @@
-// What the dialogs share with a classic dialog template: the 9-point dialog
-// font, positions in dialog units, and the behaviour of list controls (sorted
-// lists, selecting an item by a prefix of its text).
+// The templates on Qt: the 9-point dialog font, dialog units in pixels, and
+// the names by which code and tests find the controls. Every control with an
+// id carries it as its object name ("1003"), so it is found with
+// findChild<QWidget*>(ControlName(id)); the label of a hidden control is named
+// "label" followed by the id of the control it stands in front of.
 #pragma once
 
 #include <QFont>
 #include <QRect>
 #include <QString>
-#include <QStringList>
 
-class QComboBox;
+#include <string>
+
+#include "ui/DialogTemplates.h"
+
 class QWidget;
 
 namespace velmora::ui {
 
+inline QString ControlName(int id) {
+    return QString::number(id);
+}
+inline QString LabelName(int id) {
+    return QStringLiteral("label") + QString::number(id);
+}
+inline QString ToQt(const std::string& utf8) {
+    return QString::fromStdString(utf8);
+}
+
 // The dialog font's family as the templates name it (Gulim). Where it is not
 // installed, a Korean font of the system stands in for it.
-inline const QString kDialogFontFamily = QStringLiteral("\uAD74\uB9BC");  // 굴림
-inline constexpr int kDialogFontPoints = 9;
+inline const QString kDialogFontFamily =
+    QString::fromUtf8(kDialogFontFace.data(), kDialogFontFace.size());
 
 // Registers stand-ins for the dialog font (Debian's NanumGothic and others
 // with Hangul) and the compiled-in artwork once per process, and returns the
@@ -34,15 +48,8 @@ DialogBaseUnits BaseUnitsOf(const QFont& font);
 
 // x, y, width, height in dialog units to pixels, rounded like MulDiv.
 QRect MapDialogRect(const DialogBaseUnits& units, int x, int y, int cx, int cy);
+QRect MapDialogRect(const DialogBaseUnits& units, const DluRect& rect);
 QSize MapDialogSize(const DialogBaseUnits& units, int cx, int cy);
-
-// Fills a list in the order of the initialisation data; a sorted list then
-// orders its items without regard to case, as a sorted combo box does.
-void FillList(QComboBox& combo, const QStringList& items, bool sorted);
-
-// Selects the first item whose text begins with `text`, ignoring case, and
-// returns its index; -1 (selection unchanged) when no item does.
-int SelectString(QComboBox& combo, const QString& text);
 
 // Places the window's frame so that it is centred on the screen it is on.
 void CentreOnScreen(QWidget& window);

@@ -1,25 +1,17 @@
-// The dialog's side of a running job. The worker thread reports through the
+// The Qt dialog's side of a running job. The worker thread reports through the
 // engine's IProgressBar and IMessageBox; these adapters carry each call over to
-// the UI thread, which owns every widget, and block the worker until the UI
-// thread has handled it, as a sent (not posted) window message would.
-//
-// Closing the dialog must never wait on a worker that waits on the UI thread.
-// So CUiCallQueue::Shutdown() makes every pending and every later call return
-// at once without touching a widget; the dialog calls it before it cancels and
-// waits for the job.
+// the UI thread, which owns every widget, through the dialog's CCallQueue
+// (ui/CallQueue.h), woken by a queued Qt call.
 #pragma once
 
 #include <QObject>
 #include <QPointer>
 #include <QString>
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
-#include <memory>
-#include <mutex>
 
 #include "job/JobHost.h"
+#include "ui/CallQueue.h"
 
 class QProgressBar;
 
@@ -30,35 +22,19 @@ class CUiCallQueue final : public QObject {
     Q_OBJECT
 public:
     explicit CUiCallQueue(QObject* parent = nullptr);
-    ~CUiCallQueue() override;
 
-    // Runs `call` on the UI thread and returns once it has run. On the UI
-    // thread itself it runs at once. After Shutdown() it returns at once and
-    // `call` does not run.
-    void Run(std::function<void()> call);
-
-    // UI thread. Drops pending calls and releases every waiting caller; calls
-    // made from now on return at once.
-    void Shutdown();
-    // UI thread, with no job running: accept calls again.
-    void Reopen();
-    bool IsShutDown() const;
-    // Calls queued for the UI thread and not yet taken up.
-    std::size_t Pending() const;
+    // As CCallQueue: runs `call` on the UI thread and returns once it has run.
+    void Run(std::function<void()> call) { m_core.Run(std::move(call)); }
+    void Shutdown() { m_core.Shutdown(); }
+    void Reopen() { m_core.Reopen(); }
+    bool IsShutDown() const { return m_core.IsShutDown(); }
+    std::size_t Pending() const { return m_core.Pending(); }
+    CCallQueue& Core() { return m_core; }
 
 private:
-    struct Request {
-        std::function<void()> call;
-        bool done = false;
-    };
+    Q_INVOKABLE void RunPending() { m_core.RunPending(); }
 
-    Q_INVOKABLE void RunPending();
-
-    mutable std::mutex m_mutex;
-    std::condition_variable m_handled;
-    std::deque<std::shared_ptr<Request>> m_pending;
-    bool m_wakePosted = false;
-    bool m_shutDown = false;
+    CCallQueue m_core;
 };
 
 // One of the dialog's progress bars, as the job sees it.

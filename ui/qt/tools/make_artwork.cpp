@@ -1,6 +1,7 @@
 // Draws the program's artwork into res/: the icon at 16 and 32 pixels (PNG,
 // and an .ico holding both for the Windows build) and the 340 x 64 banner of
-// the main dialog. Run it again after changing a drawing:
+// the main dialog (PNG, and a 24-bit .bmp for the Windows build). Run it again after changing a
+// drawing:
 //   velmora-make-artwork <res folder>
 #include <QBuffer>
 #include <QFile>
@@ -175,6 +176,38 @@ QByteArray Ico(const QList<QImage>& images) {
     return out;
 }
 
+// A 24-bit bottom-up Windows bitmap, as a BITMAP resource takes it.
+QByteArray Bmp(const QImage& source) {
+    const QImage image = source.convertToFormat(QImage::Format_RGB888);
+    const int stride = (image.width() * 3 + 3) & ~3;
+    const qsizetype pixels = qsizetype{stride} * image.height();
+    QByteArray out("BM");
+    PutLe32(out, 14 + 40 + pixels);
+    PutLe32(out, 0);        // reserved
+    PutLe32(out, 14 + 40);  // offset of the pixels
+    PutLe32(out, 40);       // BITMAPINFOHEADER
+    PutLe32(out, image.width());
+    PutLe32(out, image.height());
+    PutLe16(out, 1);   // planes
+    PutLe16(out, 24);  // bits per pixel
+    PutLe32(out, 0);   // BI_RGB
+    PutLe32(out, pixels);
+    PutLe32(out, 2835);  // 72 dpi
+    PutLe32(out, 2835);
+    PutLe32(out, 0);
+    PutLe32(out, 0);
+    for (int y = image.height() - 1; y >= 0; --y) {
+        const uchar* row = image.constScanLine(y);
+        for (int x = 0; x < image.width(); ++x) {
+            out.append(static_cast<char>(row[3 * x + 2]));  // blue, green, red
+            out.append(static_cast<char>(row[3 * x + 1]));
+            out.append(static_cast<char>(row[3 * x]));
+        }
+        out.append(QByteArray(stride - image.width() * 3, '\0'));
+    }
+    return out;
+}
+
 bool Write(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
@@ -200,6 +233,7 @@ int main(int argc, char** argv) {
     const bool ok = Write(folder + "/icon16.png", Png(icon16)) &&
                     Write(folder + "/icon32.png", Png(icon32)) &&
                     Write(folder + "/velmora.ico", Ico({icon16, icon32})) &&
-                    Write(folder + "/banner.png", Png(Banner()));
+                    Write(folder + "/banner.png", Png(Banner())) &&
+                    Write(folder + "/banner.bmp", Bmp(Banner()));
     return ok ? 0 : 1;
 }

@@ -1,0 +1,181 @@
+# The dialog part of scripts/test-windows.sh, sourced by it (its variables,
+# counters and Wine prefix): velmora.exe under Wine on a virtual X display
+# (Xvfb), looked at and driven by velmora-probe.exe under the same Wine server.
+# Every wait has a deadline and polls for its condition.
+
+echo "== windows: the dialog on a virtual display"
+caption='Velmora (Ver1.0a)'
+t=$'\t'
+probe() { wine "$probe_exe" "$@" </dev/null | tr -d '\r'; }
+dialog_ok() {
+    passed=$((passed + 1))
+    echo "ok   $1"
+}
+dialog_fail() {
+    failed=$((failed + 1))
+    echo "FAIL $1"
+    if [ -n "${2:-}" ] && [ -f "$2" ]; then
+        tail -20 "$2" | sed 's/^/     /'
+    fi
+}
+# FILE LINE...: true when the file holds every line exactly; names the others.
+has_lines() {
+    local file=$1 missing=0
+    shift
+    for line in "$@"; do
+        if ! grep -qxF -- "$line" "$file"; then
+            echo "     missing: ${line//$t/ | }"
+            missing=1
+        fi
+    done
+    return $missing
+}
+
+# A fresh Wine server started with the display, so that the desktop lives on it.
+wineserver -k 2>/dev/null || true
+wineserver -w
+rm -f "$run/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$run/display" 2>>"$run/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 100); do
+    [ -s "$run/display" ] && break
+    sleep 0.1
+done
+export DISPLAY=":$(cat "$run/display")"
+wineserver -p 2>>"$run/wineserver.log"
+# Wine's own services start with the first program and keep its output open:
+# start them here, with none, so that no pipe of a later step stays open.
+wine cmd /c exit 0 </dev/null >/dev/null 2>&1
+
+desk=$WINEPREFIX/drive_c/velmora
+mkdir -p "$desk"
+
+# 1. The window, the about box, the picture, then a Code upgrade by Enter
+#    against the emulated receiver on COM1, and Escape.
+head -c 24000 /dev/urandom >"$desk/program.bin"
+(cd "$desk" && timeout 300 "$emulator" --link "$run/ttyV0" --expect program.bin \
+    --expect-offset 10000 -- wine "$gui" program.bin) >"$run/dialog-code.log" 2>&1 &
+app=$!
+if probe wait "$caption" 60; then
+    probe dump "$caption" >"$run/dialog-controls.txt"
+    if has_lines "$run/dialog-controls.txt" "caption${t}Velmora (Ver1.0a)" \
+        "1${t}Button${t}1${t}1${t}&Start" "2${t}Button${t}1${t}1${t}&Cancel" \
+        "1003${t}ComboBox${t}1${t}1${t}COM1" "1008${t}Edit${t}1${t}1${t}C:\\velmora\\program.bin" \
+        "1009${t}Button${t}1${t}1${t}S&elect File" "1010${t}msctls_progress32${t}1${t}1${t}" \
+        "1011${t}msctls_progress32${t}1${t}1${t}" "-1${t}Button${t}1${t}1${t}Comm Setting" \
+        "-1${t}Static${t}1${t}1${t}Port:" "1004${t}ComboBox${t}0${t}0${t}115200" \
+        "1005${t}ComboBox${t}0${t}0${t}NONE" "1006${t}ComboBox${t}0${t}0${t}8" \
+        "1007${t}ComboBox${t}0${t}0${t}1" "1012${t}ComboBox${t}0${t}1${t}Code" \
+        "1013${t}Edit${t}0${t}0${t}1b0000" "1014${t}ComboBox${t}0${t}1${t}ZT4400VBOX" \
+        "1015${t}ComboBox${t}0${t}1${t}DVB-S" "1016${t}Edit${t}0${t}0${t}32" \
+        "1024${t}Edit${t}0${t}0${t}9750" "-1${t}Static${t}0${t}1${t}Max Sat No.:"; then
+        dialog_ok "dialog window: caption, controls by id with their texts, hidden controls hidden"
+    else
+        dialog_fail "dialog window" "$run/dialog-controls.txt"
+    fi
+
+    # The about item's command; any of 0x0010 to 0x001F opens the box.
+    probe sys "$caption" 0x0013
+    if probe owned "$caption" 30 >"$run/dialog-about.txt" &&
+        has_lines "$run/dialog-about.txt" "caption${t}Velmora (Ver1.0a)" \
+            "1${t}Button${t}1${t}1${t}"$'\xed\x99\x95\xec\x9d\xb8'; then
+        dialog_ok "dialog about box from the system command 0x0013"
+    else
+        dialog_fail "dialog about box" "$run/dialog-about.txt"
+    fi
+
+    if probe shot "$caption" "$run/dialog.bmp" &&
+        python3 scripts/bmp-to-png.py "$run/dialog.bmp" docs/screenshot-windows.png; then
+        echo "     saved docs/screenshot-windows.png"
+    else
+        dialog_fail "dialog screenshot"
+    fi
+
+    probe key "$caption" return
+    if probe owned "$caption" 120 >"$run/dialog-finish.txt" &&
+        has_lines "$run/dialog-finish.txt" "caption${t}velmora" \
+            "65535${t}Static${t}1${t}1${t}Data send finish !"; then
+        dialog_ok "dialog Code upgrade by Enter: \"Data send finish !\", closed"
+    else
+        dialog_fail "dialog Code upgrade" "$run/dialog-finish.txt"
+    fi
+    probe key "$caption" escape
+    probe gone "$caption" 30 || dialog_fail "dialog: Escape did not close the window"
+else
+    dialog_fail "dialog: no window \"$caption\" within 60 s" "$run/dialog-code.log"
+fi
+app_status=0
+wait "$app" || app_status=$?
+if [ "$app_status" -eq 0 ]; then
+    dialog_ok "dialog: $(grep -a 'velmora-emulator: verified' "$run/dialog-code.log" |
+        sed 's/velmora-emulator: //')"
+else
+    dialog_fail "dialog: the emulator exited $app_status (want 0: verified, velmora.exe ended)" \
+        "$run/dialog-code.log"
+fi
+
+# 2. A channel list chosen with Select File, its name typed as the filter
+#    shows only images; with upgrade type Code it is converted, then refused.
+cp "$root/res/sample-channels.sdx" "$desk/channels.sdx"
+rm -f "$desk/db1.bin"
+(cd "$desk" && timeout 300 "$emulator" --link "$run/ttyV0" -- wine "$gui") \
+    >"$run/dialog-refusal.log" 2>&1 &
+app=$!
+if probe wait "$caption" 60; then
+    probe click "$caption" 1009
+    # 1148: the file name box of the open-file dialog, 1136: its filter.
+    if probe owned "$caption" 60 1148 channels.sdx >"$run/dialog-open.txt" &&
+        has_lines "$run/dialog-open.txt" "1136${t}ComboBox${t}1${t}1${t}BIN File(*.bin)" &&
+        probe dump "$caption" >"$run/dialog-chosen.txt" &&
+        has_lines "$run/dialog-chosen.txt" "1008${t}Edit${t}1${t}1${t}C:\\velmora\\channels.sdx"; then
+        dialog_ok "dialog Select File: the filter, a typed .sdx name taken into the file box"
+    else
+        dialog_fail "dialog Select File" "$run/dialog-open.txt"
+    fi
+    probe key "$caption" return
+    if probe owned "$caption" 120 >"$run/dialog-refusal.txt" &&
+        has_lines "$run/dialog-refusal.txt" "caption${t}velmora" \
+            "65535${t}Static${t}1${t}1${t}\\n Please select to upgrade Database!!\\n" &&
+        [ -s "$desk/db1.bin" ]; then
+        dialog_ok "dialog channel list with type Code: db1.bin written, the refusal shown"
+    else
+        dialog_fail "dialog channel-list refusal" "$run/dialog-refusal.txt"
+    fi
+    probe sys "$caption" 0xF060  # the close box (SC_CLOSE)
+    probe gone "$caption" 30 || dialog_fail "dialog: the close box did not close the window"
+else
+    dialog_fail "dialog: no window \"$caption\" within 60 s" "$run/dialog-refusal.log"
+fi
+app_status=0
+wait "$app" || app_status=$?
+# Nothing may have been sent: the emulator saw no transfer (1).
+if [ "$app_status" -ne 1 ]; then
+    dialog_fail "dialog refusal: the emulator exited $app_status (want 1: nothing sent)" \
+        "$run/dialog-refusal.log"
+fi
+
+# 3. Escape while the job waits for the receiver's acknowledgement: the job is
+#    cancelled, the port closed, and the program ends.
+(cd "$desk" && timeout 300 "$emulator" --link "$run/ttyV0" --never-ack -- wine "$gui" \
+    program.bin) >"$run/dialog-close.log" 2>&1 &
+app=$!
+if probe wait "$caption" 60; then
+    probe key "$caption" return
+    # The analyse bar shows 100 once the file to send is open: the job runs
+    # and waits for the receiver, which takes the header and stays silent.
+    probe bar "$caption" 1011 100 60 || dialog_fail "dialog: the job did not start"
+    probe key "$caption" escape
+    if probe gone "$caption" 30; then
+        dialog_ok "dialog closed by Escape during a transfer: the job ended with it"
+    else
+        dialog_fail "dialog: Escape during a transfer did not close the window"
+    fi
+else
+    dialog_fail "dialog: no window \"$caption\" within 60 s" "$run/dialog-close.log"
+fi
+app_status=0
+wait "$app" || app_status=$?
+if [ "$app_status" -ne 1 ]; then
+    dialog_fail "dialog close: the emulator exited $app_status (want 1: not verified)" \
+        "$run/dialog-close.log"
+fi

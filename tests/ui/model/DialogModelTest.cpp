@@ -1,0 +1,325 @@
+// The dialog model on its own, over a view that keeps the controls' state in
+// memory: the templates, the data exchange, the upgrade-type enabling, the
+// wiring of the commands to the engine, and the Windows template bytes.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "tests/support/Recorders.h"
+#include "tests/support/ScriptedReceiver.h"
+#include "tests/support/TempDir.h"
+#include "ui/DialogModel.h"
+#include "ui/DialogTemplates.h"
+#include "ui/win32/DialogResource.h"
+
+namespace velmora::ui {
+namespace {
+
+using test::ReceiverScript;
+using test::ScriptedDevice;
+
+// The controls of the main template as plain state.
+class MemoryView final : public IDialogView {
+public:
+    struct Control {
+        std::string text;
+        std::vector<std::string> items;
+        int selected = -1;
+        bool enabled = true;
+        bool editable = false;
+    };
+
+    MemoryView() {
+        for (const ControlTemplate& c : MainDialogTemplate().controls) {
+            if (c.id != ID_NONE) {
+                controls[c.id] = {c.text, DisplayItems(c), -1, !c.Has(kDisabled),
+                                  c.kind == ControlKind::DropDownCombo};
+            }
+        }
+    }
+
+    std::string ControlText(int id) override {
+        const Control& c = controls.at(id);
+        if (!c.editable && !c.items.empty()) {
+            return c.selected < 0 ? "" : c.items[static_cast<std::size_t>(c.selected)];
+        }
+        return c.text;
+    }
+    void SetControlText(int id, const std::string& text) override {
+        controls.at(id).text = text;
+        ++writes[id];
+    }
+    int ItemCount(int id) override { return static_cast<int>(controls.at(id).items.size()); }
+    std::string ItemText(int id, int index) override {
+        return controls.at(id).items.at(static_cast<std::size_t>(index));
+    }
+    void SelectItem(int id, int index) override {
+        Control& c = controls.at(id);
+        c.selected = index;
+        c.text = c.items.at(static_cast<std::size_t>(index));
+    }
+    void EnableControl(int id, bool enable) override { controls.at(id).enabled = enable; }
+    void ShowControl(int /*id*/, bool /*show*/) override {}
+    void FocusControl(int id) override { focus = id; }
+    void ShowMessage(const MessageRequest& message) override { messages.push_back(message.text); }
+    std::optional<std::string> ChooseFile(const std::vector<FileFilter>& filters) override {
+        shownFilters = filters;
+        return chosen;
+    }
+    void ShowAbout() override { ++abouts; }
+    void CloseOpenBoxes() override {}
+
+    std::map<int, Control> controls;
+    std::map<int, int> writes;
+    std::vector<std::string> messages;
+    std::vector<FileFilter> shownFilters;
+    std::optional<std::string> chosen;
+    int focus = 0;
+    int abouts = 0;
+};
+
+struct Rig {
+    Rig() {
+        auto device = std::make_unique<ScriptedDevice>(clock, ReceiverScript{});
+        record = device->record();
+        record->failOpen = true;
+        model = std::make_unique<CUpgradeDlgModel>(
+            view, JobHost{calls, journal.analyse, journal.send, journal.messages},
+            std::move(device));
+        model->OnInitDialog();
+    }
+    MemoryView view;
+    CCallQueue calls{[] {}};
+    test::SimClock clock;
+    test::Journal journal;
+    std::shared_ptr<ScriptedDevice::Record> record;
+    std::unique_ptr<CUpgradeDlgModel> model;
+};
+
+TEST(DialogTemplatesTest, MainAndAboutTemplatesAsTheViewsBuildThem) {
+    const DialogTemplate& main = MainDialogTemplate();
+    EXPECT_EQ(main.id, 102);
+    EXPECT_EQ(main.caption, "Velmora (Ver1.0a)");
+    EXPECT_EQ(main.cx, 229);
+    EXPECT_EQ(main.cy, 206);
+    EXPECT_EQ(main.fontFace, "\xEA\xB5\xB4\xEB\xA6\xBC");
+    EXPECT_EQ(main.fontPoints, 9);
+    EXPECT_EQ(main.language, 0x0412);
+    EXPECT_FALSE(main.Has(kMinimiseBox) || main.Has(kMaximiseBox));
+
+    // Tab order of the visible controls with ids, and the four frames.
+    std::vector<int> visibleIds;
+    std::vector<std::string> frames;
+    for (const ControlTemplate& c : main.controls) {
+        if (c.Has(kVisible) && c.id != ID_NONE) {
+            visibleIds.push_back(c.id);
+        }
+        if (c.kind == ControlKind::GroupBox) {
+            frames.push_back(c.text);
+        }
+    }
+    EXPECT_EQ(visibleIds, (std::vector<int>{1, 2, 1003, 1008, 1009, 1010, 1011}));
+    EXPECT_EQ(frames, (std::vector<std::string>{"Comm Setting", "Software", "Data Send Progress",
+                                                "Data analyse Progress"}));
+
+    // Every control from 1004 on but the three visible ones is hidden, behind a hidden label.
+    int hidden = 0;
+    for (int id = 1004; id <= 1024; ++id) {
+        if (id >= 1008 && id <= 1011) {
+            continue;
+        }
+        SCOPED_TRACE(id);
+        ASSERT_NE(main.Find(id), nullptr);
+        ASSERT_NE(main.LabelOf(id), nullptr);
+        EXPECT_FALSE(main.Find(id)->Has(kVisible));
+        EXPECT_FALSE(main.LabelOf(id)->Has(kVisible));
+        ++hidden;
+    }
+    EXPECT_EQ(hidden, 17);
+    // Sorted lists order their items; the baud rates keep theirs.
+    EXPECT_EQ(DisplayItems(*main.Find(IDC_UPGRADETYPE)),
+              (std::vector<std::string>{"Code", "Custom", "Database", "Db Import/Export"}));
+    EXPECT_EQ(DisplayItems(*main.Find(IDC_PARITY)),
+              (std::vector<std::string>{"EVEN", "NONE", "ODD"}));
+    EXPECT_EQ(DisplayItems(*main.Find(IDC_BAUDRATE)).back(), "256000");
+
+    const DialogTemplate& about = AboutDialogTemplate();
+    EXPECT_EQ(about.id, 100);
+    EXPECT_EQ(about.cx, 235);
+    EXPECT_EQ(about.cy, 55);
+    ASSERT_NE(about.Find(ID_OK), nullptr);
+    EXPECT_EQ(about.Find(ID_OK)->text, "\xED\x99\x95\xEC\x9D\xB8");
+    EXPECT_EQ(about.Find(ID_OK)->rect.x, 178);
+    EXPECT_EQ(about.controls.front().resource, 128);
+}
+
+TEST(DialogModelTest, DataExchangeSelectsByPrefixReadsTheFileBoxAndStopsAtABadNumber) {
+    Rig rig;
+    MemoryView& view = rig.view;
+    CUpgradeDlgModel& model = *rig.model;
+    EXPECT_EQ(view.ControlText(IDC_PORT), "COM1");
+    EXPECT_EQ(view.ControlText(IDC_UPGRADETYPE), "Code");
+    EXPECT_EQ(view.ControlText(IDC_MAXSAT), "32");
+
+    model.m_strUpgradeType = "dAtA";  // prefix, any case
+    model.m_strParity = "MARK";       // a list without the text keeps its selection
+    model.m_strModelNo = "LX3300AB";  // an editable combo shows it
+    model.m_strFilePath = "/not/shown";
+    EXPECT_TRUE(model.UpdateData(false));
+    EXPECT_EQ(view.ControlText(IDC_UPGRADETYPE), "Database");
+    EXPECT_EQ(view.ControlText(IDC_PARITY), "NONE");
+    EXPECT_EQ(view.ControlText(IDC_MODELNO), "LX3300AB");
+    EXPECT_EQ(view.writes[IDC_FILEPATH], 0);
+
+    view.controls[IDC_FILEPATH].text = "/typed/elsewhere.bin";
+    view.controls[IDC_MAXTV].text = "600";
+    view.controls[IDC_MAXTP].text = "12x";
+    view.controls[IDC_MAXSAT].text = "7";
+    EXPECT_FALSE(model.UpdateData(true));
+    EXPECT_EQ(model.m_strFilePath, "/typed/elsewhere.bin");
+    EXPECT_EQ(model.m_nMaxTv, 600);
+    EXPECT_EQ(model.m_nMaxTp, 512);
+    EXPECT_EQ(model.m_nMaxSat, 32);
+    ASSERT_EQ(view.messages.size(), 1U);
+    EXPECT_EQ(view.messages[0],
+              "Max TP No. needs a whole number, but it holds \"12x\". Enter a number from "
+              "-2147483648 to 2147483647.");
+    EXPECT_EQ(view.focus, IDC_MAXTP);
+
+    EXPECT_EQ(ParseNumberField(" -12 "), -12);
+    EXPECT_EQ(ParseNumberField("-2147483648"), INT32_MIN);
+    EXPECT_FALSE(ParseNumberField("2147483648"));
+    EXPECT_FALSE(ParseNumberField("+"));
+}
+
+TEST(DialogModelTest, UpgradeTypeEnablesTheTenFieldsForEveryTypeButCode) {
+    Rig rig;
+    auto enabled = [&] {
+        int count = 0;
+        for (const int id : kTypeDependentFields) {
+            count += rig.view.controls[id].enabled ? 1 : 0;
+        }
+        return count;
+    };
+    EXPECT_EQ(enabled(), 0);
+    rig.model->OnSelchangeUpgradeType("Db Import/Export");
+    EXPECT_EQ(enabled(), 10);
+    EXPECT_TRUE(rig.view.controls[IDC_MODELNO].enabled);
+    rig.model->OnSelchangeUpgradeType("Code");
+    EXPECT_EQ(enabled(), 0);
+    rig.model->OnSelchangeUpgradeType("code");  // exact comparison
+    EXPECT_EQ(enabled(), 10);
+}
+
+TEST(DialogModelTest, CommandsReachTheAboutBoxTheFileDialogAndTheEngine) {
+    Rig rig;
+    CUpgradeDlgModel& model = *rig.model;
+    EXPECT_TRUE(model.OnSysCommand(0x0010));
+    EXPECT_TRUE(model.OnSysCommand(0x001F));
+    EXPECT_FALSE(model.OnSysCommand(0x0020));
+    EXPECT_FALSE(model.OnSysCommand(0xF060));
+    EXPECT_EQ(rig.view.abouts, 2);
+
+    // Start with no file: the engine's message; the port is not touched.
+    model.OnStart();
+    EXPECT_EQ(rig.journal.MessagesShown(),
+              (std::vector<std::string>{"message Transferred file is not exist!"}));
+
+    // Select File: cancelled changes nothing; chosen goes everywhere.
+    model.OnSelectFile();
+    ASSERT_EQ(rig.view.shownFilters.size(), 1U);
+    EXPECT_EQ(rig.view.shownFilters[0].description, "BIN File(*.bin)");
+    EXPECT_EQ(rig.view.shownFilters[0].pattern, "*.bin");
+    EXPECT_TRUE(model.m_strFilePath.empty());
+    test::TempDir dir;
+    rig.view.chosen = dir.Write("image.bin", std::vector<std::uint8_t>(16, 0x5A));
+    model.OnSelectFile();
+    EXPECT_EQ(model.m_strFilePath, *rig.view.chosen);
+    EXPECT_EQ(model.Controller().Settings().strFilePath, *rig.view.chosen);
+    EXPECT_EQ(rig.view.controls[IDC_FILEPATH].text, *rig.view.chosen);
+
+    // A port entry that names its device opens that device.
+    model.SetPortSource([] {
+        auto ports = StandardPorts();
+        ports.push_back({"USB0", "USB serial adapter", "/dev/ttyUSB0"});
+        return ports;
+    });
+    rig.view.controls[IDC_PORT].items.push_back("USB0");
+    rig.view.SelectItem(IDC_PORT, 8);
+    model.OnStart();
+    EXPECT_EQ(rig.record->openedDevice, "/dev/ttyUSB0");
+    rig.view.SelectItem(IDC_PORT, 2);
+    model.OnStart();
+    EXPECT_EQ(rig.record->openedDevice, ResolvePortName(3));
+}
+
+TEST(DialogModelTest, TheEngineOpensAChosenFileWhateverItsName) {
+    // Hangul is outside most Windows code pages: there the engine gets the
+    // short name; elsewhere the UTF-8 name as it is.
+    test::TempDir dir;
+    const std::u8string name = u8"\uD504\uB85C\uADF8\uB7A8.bin";
+    const std::filesystem::path file = dir.path() / name;
+    { std::ofstream(file, std::ios::binary) << "image"; }
+    const std::u8string full = file.u8string();
+    const std::string utf8(full.begin(), full.end());
+    std::FILE* opened = std::fopen(EnginePath(utf8).c_str(), "rb");
+    ASSERT_NE(opened, nullptr) << EnginePath(utf8);
+    std::fclose(opened);
+}
+
+TEST(DialogResourceTest, TheMainTemplateIsAnExtendedDialogTemplate) {
+    const DialogTemplate& main = MainDialogTemplate();
+    const std::vector<std::uint8_t> bytes = BuildDialogTemplate(main);
+    auto word = [&](std::size_t at) {
+        return static_cast<std::uint16_t>(bytes.at(at) | (bytes.at(at + 1) << 8U));
+    };
+    auto dword = [&](std::size_t at) {
+        return static_cast<std::uint32_t>(word(at) | (std::uint32_t{word(at + 2)} << 16U));
+    };
+    auto text = [&](std::size_t& at) {
+        std::u16string out;
+        for (; word(at) != 0; at += 2) {
+            out.push_back(static_cast<char16_t>(word(at)));
+        }
+        at += 2;
+        return out;
+    };
+    EXPECT_EQ(word(0), 1);
+    EXPECT_EQ(word(2), 0xFFFF);
+    EXPECT_EQ(dword(8), 0x00040000U);  // shown in the task bar
+    // Popup, caption, system menu, modal frame, font, centred; no minimise or maximise box.
+    EXPECT_EQ(dword(12), 0x80C808C0U);
+    EXPECT_EQ(word(16), main.controls.size());
+    EXPECT_EQ(word(22), 229);
+    EXPECT_EQ(word(24), 206);
+    std::size_t at = 30;  // after the empty menu and class
+    EXPECT_EQ(text(at), u"Velmora (Ver1.0a)");
+    EXPECT_EQ(word(at), 9);
+    EXPECT_EQ(bytes[at + 5], 0x81);
+    at += 6;
+    EXPECT_EQ(text(at), u"\uAD74\uB9BC");
+
+    // The first item, Start: aligned, a visible default push button with a tab stop.
+    at = (at + 3) & ~std::size_t{3};
+    EXPECT_EQ(dword(at + 8), 0x50010001U);
+    EXPECT_EQ(word(at + 12), 162);
+    EXPECT_EQ(word(at + 14), 103);
+    EXPECT_EQ(dword(at + 20), 1U);
+    EXPECT_EQ(word(at + 24), 0xFFFF);
+    EXPECT_EQ(word(at + 26), 0x0080);
+    at += 28;
+    EXPECT_EQ(text(at), u"&Start");
+    EXPECT_EQ(word(at), 0);  // no creation data
+
+    // A hidden digit field has ES_NUMBER and no WS_VISIBLE.
+    const ControlTemplate* maxSat = main.Find(IDC_MAXSAT);
+    EXPECT_EQ(ControlStyleOf(*maxSat) & 0x10002000U, 0x00002000U);
+    EXPECT_EQ(ControlStyleOf(*main.Find(IDC_PORT)) & 0x0103U, 0x0103U);  // sorted drop-down list
+    EXPECT_EQ(Utf16("\xF0\x9F\x98\x80"), u"\U0001F600");
+}
+
+}  // namespace
+}  // namespace velmora::ui

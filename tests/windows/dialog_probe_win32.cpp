@@ -1,0 +1,290 @@
+// velmora-probe.exe: looks at and drives the dialog of velmora.exe from
+// another process under the same (Wine) window server, for
+// scripts/test-windows.sh. Every wait polls for its condition until a deadline.
+//
+//   velmora-probe wait CAPTION SECONDS     until the main window is shown
+//   velmora-probe dump CAPTION             its controls: id, class, visible, enabled, text
+//   velmora-probe key CAPTION return|escape
+//   velmora-probe sys CAPTION COMMAND      a system command (WM_SYSCOMMAND)
+//   velmora-probe owned CAPTION SECONDS [ID TEXT]
+//                                          a box the window opened: its caption and
+//                                          controls; then (after typing TEXT into
+//                                          its control ID) closes it with OK
+//   velmora-probe click CAPTION ID         presses button ID
+//   velmora-probe bar CAPTION ID POS SECONDS  until progress bar ID shows POS
+//   velmora-probe shot CAPTION FILE.bmp    the window as the screen shows it
+//   velmora-probe gone CAPTION SECONDS     until the window has closed
+//
+// Exit status 0 on success, 1 when a wait ran out or a window is missing, 2
+// for a bad command line. Texts are printed as UTF-8.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string Utf8(const std::wstring& wide) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), size,
+                        nullptr, nullptr);
+    return out;
+}
+
+std::wstring Wide(const char* utf8) {
+    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, out.data(), size);
+    out.resize(out.size() - 1);
+    return out;
+}
+
+std::wstring Text(HWND hwnd) {
+    // WM_GETTEXT through SendMessageTimeout: a hung window must not hang the probe.
+    wchar_t buffer[1024] = {};
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
+                        5000, &copied);
+    return std::wstring(buffer, copied);
+}
+
+std::wstring ClassOf(HWND hwnd) {
+    wchar_t name[256] = {};
+    GetClassNameW(hwnd, name, 256);
+    return name;
+}
+
+struct Search {
+    std::wstring caption;
+    HWND owner = nullptr;
+    HWND found = nullptr;
+};
+
+// A visible top-level window: the main one (no owner) with `caption`, or any
+// window owned by `owner`.
+BOOL CALLBACK Match(HWND hwnd, LPARAM param) {
+    auto* search = reinterpret_cast<Search*>(param);
+    if (!IsWindowVisible(hwnd)) {
+        return TRUE;
+    }
+    const HWND owner = GetWindow(hwnd, GW_OWNER);
+    const bool hit = search->owner != nullptr ? owner == search->owner
+                                              : owner == nullptr && Text(hwnd) == search->caption;
+    if (hit) {
+        search->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindMain(const std::wstring& caption) {
+    Search search{caption, nullptr, nullptr};
+    EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND FindOwned(HWND owner) {
+    Search search{std::wstring(), owner, nullptr};
+    EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+template <typename Condition>
+bool WaitFor(double seconds, Condition condition) {
+    const auto deadline =
+        Clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
+    while (!condition()) {
+        if (Clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // poll interval
+    }
+    return true;
+}
+
+// One line a text: line breaks and tabs written as \n, \r and \t.
+std::string Escaped(const std::wstring& text) {
+    std::string out;
+    for (const char ch : Utf8(text)) {
+        out += ch == '\n'   ? std::string("\\n")
+               : ch == '\r' ? std::string("\\r")
+               : ch == '\t' ? std::string("\\t")
+                            : std::string(1, ch);
+    }
+    return out;
+}
+
+BOOL CALLBACK PrintChild(HWND hwnd, LPARAM /*param*/) {
+    const int id = GetDlgCtrlID(hwnd);
+    std::printf("%d\t%s\t%d\t%d\t%s\n", id, Utf8(ClassOf(hwnd)).c_str(),
+                IsWindowVisible(hwnd) ? 1 : 0, IsWindowEnabled(hwnd) ? 1 : 0,
+                Escaped(Text(hwnd)).c_str());
+    return TRUE;
+}
+
+void Dump(HWND hwnd) {
+    std::printf("caption\t%s\n", Escaped(Text(hwnd)).c_str());
+    EnumChildWindows(hwnd, PrintChild, 0);
+    std::fflush(stdout);
+}
+
+// Posts a key to the control with the focus in the window's thread, so that
+// the dialog manager of that thread handles it as typed.
+void PressKey(HWND hwnd, UINT key) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    HWND target = hwnd;
+    if (GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, nullptr), &info) &&
+        info.hwndFocus != nullptr) {
+        target = info.hwndFocus;
+    }
+    const UINT scan = MapVirtualKeyW(key, MAPVK_VK_TO_VSC);
+    PostMessageW(target, WM_KEYDOWN, key, static_cast<LPARAM>(1 | (scan << 16U)));
+    PostMessageW(target, WM_KEYUP, key, static_cast<LPARAM>(1 | (scan << 16U) | 0xC0000000U));
+}
+
+bool SaveBitmap(HWND hwnd, const char* path) {
+    // Drawn active, as the user sees the window they work in, and the same on
+    // every run whichever window the system made active.
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(hwnd, WM_NCACTIVATE, TRUE, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    RedrawWindow(hwnd, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    RECT r{};
+    GetWindowRect(hwnd, &r);
+    const int width = r.right - r.left;
+    const int height = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO bmi{};
+    bmi.bmiHeader.biSize = sizeof(bmi.bmiHeader);
+    bmi.bmiHeader.biWidth = width;
+    bmi.bmiHeader.biHeight = height;  // bottom-up
+    bmi.bmiHeader.biPlanes = 1;
+    bmi.bmiHeader.biBitCount = 24;
+    bmi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(screen, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, dib);
+    const bool copied = BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY) != 0;
+    GdiFlush();
+    const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3U;
+    const DWORD size = stride * static_cast<DWORD>(height);
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(file) + sizeof(bmi.bmiHeader);
+    file.bfSize = file.bfOffBits + size;
+    bool written = false;
+    if (copied) {
+        if (FILE* out = std::fopen(path, "wb")) {
+            written = std::fwrite(&file, sizeof(file), 1, out) == 1 &&
+                      std::fwrite(&bmi.bmiHeader, sizeof(bmi.bmiHeader), 1, out) == 1 &&
+                      std::fwrite(bits, size, 1, out) == 1;
+            written = std::fclose(out) == 0 && written;
+        }
+    }
+    SelectObject(memory, old);
+    DeleteObject(dib);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return written;
+}
+
+int Usage() {
+    std::fprintf(
+        stderr,
+        "usage: velmora-probe wait|dump|key|sys|click|owned|bar|shot|gone CAPTION [ARG...]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        return Usage();
+    }
+    const std::string command = argv[1];
+    const std::wstring caption = Wide(argv[2]);
+    const double seconds = argc > 3 ? std::atof(argv[3]) : 0.0;
+    if (command == "wait") {
+        return WaitFor(seconds, [&] { return FindMain(caption) != nullptr; }) ? 0 : 1;
+    }
+    if (command == "gone") {
+        return WaitFor(seconds, [&] { return FindMain(caption) == nullptr; }) ? 0 : 1;
+    }
+    const HWND main = FindMain(caption);
+    if (main == nullptr) {
+        std::fprintf(stderr, "velmora-probe: no window \"%s\"\n", argv[2]);
+        return 1;
+    }
+    if (command == "dump") {
+        Dump(main);
+        return 0;
+    }
+    if (command == "key" && argc == 4) {
+        const std::string key = argv[3];
+        if (key != "return" && key != "escape") {
+            return Usage();
+        }
+        PressKey(main, key == "return" ? VK_RETURN : VK_ESCAPE);
+        return 0;
+    }
+    if (command == "sys" && argc == 4) {
+        PostMessageW(main, WM_SYSCOMMAND, static_cast<WPARAM>(std::strtoul(argv[3], nullptr, 0)),
+                     0);
+        return 0;
+    }
+    if (command == "click" && argc == 4) {
+        const int id = std::atoi(argv[3]);
+        PostMessageW(main, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(main, id)));
+        return 0;
+    }
+    if (command == "owned" && (argc == 4 || argc == 6)) {
+        HWND box = nullptr;
+        if (!WaitFor(seconds, [&] { return (box = FindOwned(main)) != nullptr; })) {
+            std::fprintf(stderr, "velmora-probe: no box opened within %.0f s\n", seconds);
+            return 1;
+        }
+        Dump(box);
+        if (argc == 6) {
+            const std::wstring text = Wide(argv[5]);
+            DWORD_PTR ignored = 0;
+            SendMessageTimeoutW(GetDlgItem(box, std::atoi(argv[4])), WM_SETTEXT, 0,
+                                reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, 5000,
+                                &ignored);
+        }
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        return WaitFor(seconds, [&] { return !IsWindow(box) || !IsWindowVisible(box); }) ? 0 : 1;
+    }
+    if (command == "bar" && argc == 6) {
+        const HWND bar = GetDlgItem(main, std::atoi(argv[3]));
+        const int want = std::atoi(argv[4]);
+        return WaitFor(std::atof(argv[5]),
+                       [&] {
+                           DWORD_PTR pos = 0;
+                           SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &pos);
+                           return static_cast<int>(pos) == want;
+                       })
+                   ? 0
+                   : 1;
+    }
+    if (command == "shot" && argc == 4) {
+        return SaveBitmap(main, argv[3]) ? 0 : 1;
+    }
+    return Usage();
+}

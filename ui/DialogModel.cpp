@@ -1,0 +1,265 @@
+#include "ui/DialogModel.h"
+
+#include <limits>
+#include <utility>
+
+#include "serial/SerialPort.h"
+#include "ui/DialogTemplates.h"
+
+namespace velmora::ui {
+
+namespace {
+
+bool IsBlank(char ch) {
+    return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n';
+}
+
+}  // namespace
+
+const std::vector<FileFilter>& SelectFileFilters() {
+    static const std::vector<FileFilter> filters = {{"BIN File(*.bin)", "*.bin"}};
+    return filters;
+}
+
+std::vector<PortEntry> StandardPorts() {
+    std::vector<PortEntry> ports;
+    for (const std::string& name : MainDialogTemplate().Find(IDC_PORT)->items) {
+        ports.push_back({name, ResolvePortName(name.back() - '0'), std::string()});
+    }
+    return ports;
+}
+
+std::optional<std::int32_t> ParseNumberField(const std::string& text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && IsBlank(text[begin])) {
+        ++begin;
+    }
+    while (end > begin && IsBlank(text[end - 1])) {
+        --end;
+    }
+    bool negative = false;
+    if (begin < end && (text[begin] == '-' || text[begin] == '+')) {
+        negative = text[begin] == '-';
+        ++begin;
+    }
+    if (begin == end) {
+        return std::nullopt;
+    }
+    constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+    std::int64_t value = 0;
+    for (std::size_t i = begin; i < end; ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + (text[i] - '0');
+        if (value > kLimit) {
+            return std::nullopt;
+        }
+    }
+    value = negative ? -value : value;
+    if (value > std::numeric_limits<std::int32_t>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+std::string NumberPrompt(int id, const std::string& text) {
+    std::string name = std::to_string(id);
+    if (const ControlTemplate* label = MainDialogTemplate().LabelOf(id)) {
+        name = label->text.substr(0, label->text.size() - 1);  // without the colon
+    }
+    return name + " needs a whole number, but it holds \"" + text +
+           "\". Enter a number from -2147483648 to 2147483647.";
+}
+
+CUpgradeDlgModel::CUpgradeDlgModel(IDialogView& view, JobHost host,
+                                   std::unique_ptr<IPortDevice> device)
+    : m_view(view),
+      m_calls(host.calls),
+      m_portSource(StandardPorts),
+      m_controller(std::make_unique<CUpgradeController>(host.analyseBar, host.sendBar,
+                                                        host.messages, std::move(device))) {}
+
+CUpgradeDlgModel::~CUpgradeDlgModel() {
+    // The view is going too: only the job is ended here.
+    m_calls.Shutdown();
+    if (m_controller->IsBusy()) {
+        m_controller->Cancel();
+    }
+    m_controller->Wait();
+}
+
+void CUpgradeDlgModel::OnInitDialog() {
+    UpdateData(false);
+    UpdateData(false);
+}
+
+void CUpgradeDlgModel::ExchangeList(bool save, int id, std::string& member) {
+    if (save) {
+        member = m_view.ControlText(id);
+        return;
+    }
+    // The first item that begins with the member, ignoring case; where none
+    // does, an editable combo shows the member and a list keeps its selection.
+    const int count = m_view.ItemCount(id);
+    for (int i = 0; i < count; ++i) {
+        if (StartsWithNoCase(m_view.ItemText(id, i), member)) {
+            m_view.SelectItem(id, i);
+            return;
+        }
+    }
+    if (MainDialogTemplate().Find(id)->kind == ControlKind::DropDownCombo) {
+        m_view.SetControlText(id, member);
+    }
+}
+
+bool CUpgradeDlgModel::ExchangeNumber(bool save, int id, std::int32_t& member) {
+    if (!save) {
+        m_view.SetControlText(id, std::to_string(member));
+        return true;
+    }
+    const std::string text = m_view.ControlText(id);
+    const std::optional<std::int32_t> value = ParseNumberField(text);
+    if (!value) {
+        m_view.ShowMessage({NumberPrompt(id, text), MessageCaption::Application, {}});
+        m_view.FocusControl(id);
+        return false;
+    }
+    member = *value;
+    return true;
+}
+
+bool CUpgradeDlgModel::UpdateData(bool bSaveAndValidate) {
+    const bool save = bSaveAndValidate;
+    ExchangeList(save, IDC_BAUDRATE, m_strBaudRate);
+    ExchangeList(save, IDC_DATABITS, m_strDataBits);
+    if (save) {
+        // The file box is read, never written here: a path reaches it only
+        // through Select File.
+        m_strFilePath = m_view.ControlText(IDC_FILEPATH);
+    }
+    ExchangeList(save, IDC_PARITY, m_strParity);
+    ExchangeList(save, IDC_PORT, m_strPort);
+    ExchangeList(save, IDC_STOPBITS, m_strStopBits);
+    ExchangeList(save, IDC_UPGRADETYPE, m_strUpgradeType);
+    if (save) {
+        m_strOffset = m_view.ControlText(IDC_OFFSET);
+    } else {
+        m_view.SetControlText(IDC_OFFSET, m_strOffset);
+    }
+    ExchangeList(save, IDC_MODELNO, m_strModelNo);
+    ExchangeList(save, IDC_PROJECTNAME, m_strProjectName);
+    return ExchangeNumber(save, IDC_MAXTV, m_nMaxTv) && ExchangeNumber(save, IDC_MAXTP, m_nMaxTp) &&
+           ExchangeNumber(save, IDC_MAXRADIO, m_nMaxRadio) &&
+           ExchangeNumber(save, IDC_DBSIZE, m_lDbSize) &&
+           ExchangeNumber(save, IDC_LNBCHIGH, m_nLnbCHigh) &&
+           ExchangeNumber(save, IDC_LNBCLOW, m_nLnbCLow) &&
+           ExchangeNumber(save, IDC_LNBKUHIGH, m_nLnbKuHigh) &&
+           ExchangeNumber(save, IDC_LNBKULOW, m_nLnbKuLow) &&
+           ExchangeNumber(save, IDC_MAXSAT, m_nMaxSat);
+}
+
+bool CUpgradeDlgModel::OnSysCommand(unsigned nID) {
+    if ((nID & 0xFFF0U) != IDM_ABOUTBOX) {
+        return false;
+    }
+    m_view.ShowAbout();
+    return true;
+}
+
+void CUpgradeDlgModel::OnSelectFile() {
+    const std::optional<std::string> chosen = m_view.ChooseFile(SelectFileFilters());
+    if (chosen) {
+        TakeFile(*chosen);
+    }
+}
+
+void CUpgradeDlgModel::TakeFile(const std::string& fullPath) {
+    if (fullPath.empty()) {
+        return;
+    }
+    m_strFilePath = fullPath;
+    // A running job has its own copy of the settings: this affects the next job only.
+    m_controller->Settings().strFilePath = EnginePath(fullPath);
+    m_view.SetControlText(IDC_FILEPATH, fullPath);
+}
+
+void CUpgradeDlgModel::OnStart() {
+    Reopen();
+    m_controller->Start(EnginePath(m_strFilePath), [this] {
+        UpdateData(true);
+        // The device of the chosen entry, where it names one.
+        std::string device;
+        for (const PortEntry& entry : Ports()) {
+            if (entry.name == m_strPort) {
+                device = entry.device;
+                break;
+            }
+        }
+        m_controller->SetDeviceOverride(device);
+        return MemberValues();
+    });
+}
+
+void CUpgradeDlgModel::OnSelchangeUpgradeType(const std::string& selectedText) {
+    UpdateData(true);
+    const bool enable = selectedText != "Code";
+    for (const int id : kTypeDependentFields) {
+        m_view.EnableControl(id, enable);
+    }
+}
+
+void CUpgradeDlgModel::OnOK() {
+    UpdateData(true);
+}
+
+void CUpgradeDlgModel::EndJob() {
+    m_calls.Shutdown();
+    m_view.CloseOpenBoxes();
+    // Cancelling also refuses jobs started later, so only a running job is
+    // cancelled: a dialog closed while idle can be shown and used again.
+    if (m_controller->IsBusy()) {
+        m_controller->Cancel();
+    }
+    m_controller->Wait();
+}
+
+void CUpgradeDlgModel::Reopen() {
+    if (m_calls.IsShutDown() && !m_controller->IsBusy()) {
+        m_calls.Reopen();
+    }
+}
+
+std::vector<PortEntry> CUpgradeDlgModel::Ports() const {
+    return m_portSource ? m_portSource() : StandardPorts();
+}
+
+void CUpgradeDlgModel::SetPortSource(PortSource source) {
+    m_portSource = std::move(source);
+}
+
+DialogValues CUpgradeDlgModel::MemberValues() const {
+    DialogValues values;
+    values.strPort = m_strPort;
+    values.strBaudRate = m_strBaudRate;
+    values.strDataBits = m_strDataBits;
+    values.strParity = m_strParity;
+    values.strStopBits = m_strStopBits;
+    values.strUpgradeType = m_strUpgradeType;
+    values.strOffset = m_strOffset;
+    values.strModelNo = m_strModelNo;
+    values.strProjectName = m_strProjectName;
+    values.nMaxSat = m_nMaxSat;
+    values.nMaxTp = m_nMaxTp;
+    values.nMaxTv = m_nMaxTv;
+    values.nMaxRadio = m_nMaxRadio;
+    values.lDbSize = m_lDbSize;
+    values.nLnbCHigh = m_nLnbCHigh;
+    values.nLnbCLow = m_nLnbCLow;
+    values.nLnbKuHigh = m_nLnbKuHigh;
+    values.nLnbKuLow = m_nLnbKuLow;
+    return values;
+}
+
+}  // namespace velmora::ui

@@ -1,0 +1,181 @@
+// What the main dialog means, apart from any toolkit: its members and their
+// defaults, the data exchange between members and controls, the enabling that
+// follows the upgrade type, and the wiring of Start, Select File and the
+// about item to the engine. A view (Qt, Win32) builds the windows from the
+// templates (DialogTemplates.h), implements IDialogView and forwards the
+// user's commands here.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "job/JobHost.h"
+#include "job/JobSettings.h"
+#include "transfer/UpgradeController.h"
+#include "ui/CallQueue.h"
+
+namespace velmora::ui {
+
+// A modal box with an OK button. `detail` is an optional second text (the
+// reason and the remedy) shown under the message; empty for none.
+struct MessageRequest {
+    std::string text;
+    MessageCaption caption = MessageCaption::Application;
+    std::string detail;
+};
+
+// One entry of a file dialog's filter, e.g. {"BIN File(*.bin)", "*.bin"}.
+struct FileFilter {
+    std::string description;
+    std::string pattern;
+};
+// Select File shows program images; any other name may be typed.
+const std::vector<FileFilter>& SelectFileFilters();
+
+// One entry of the Port list. `device` is the device to open for it; empty
+// means "COM<n>" as the serial layer resolves the last digit of the name.
+struct PortEntry {
+    std::string name;         // the list's text, e.g. "COM1"
+    std::string description;  // what it stands for, e.g. "/dev/ttyS0"
+    std::string device;
+};
+// Gives the entries of the Port list.
+using PortSource = std::function<std::vector<PortEntry>()>;
+// "COM1" to "COM8", each described by the device it stands for here.
+std::vector<PortEntry> StandardPorts();
+
+// What the model asks of the windows. All calls come on the UI thread. Texts
+// are UTF-8.
+class IDialogView {
+public:
+    virtual ~IDialogView() = default;
+
+    // An edit box's text, an editable combo's edit text, or the selected
+    // item of a drop-down list ("" when none is selected).
+    virtual std::string ControlText(int id) = 0;
+    virtual void SetControlText(int id, const std::string& text) = 0;
+    virtual int ItemCount(int id) = 0;
+    virtual std::string ItemText(int id, int index) = 0;
+    virtual void SelectItem(int id, int index) = 0;
+    virtual void EnableControl(int id, bool enable) = 0;
+    virtual void ShowControl(int id, bool show) = 0;
+    // Gives the control the focus and selects its text.
+    virtual void FocusControl(int id) = 0;
+
+    // Shows a modal message box and returns when it is closed.
+    virtual void ShowMessage(const MessageRequest& message) = 0;
+    // The common open-file dialog; the chosen full path, nothing when cancelled.
+    virtual std::optional<std::string> ChooseFile(const std::vector<FileFilter>& filters) = 0;
+    // The about box, modal.
+    virtual void ShowAbout() = 0;
+    // Closes every box opened on the dialog's behalf (the dialog is closing).
+    virtual void CloseOpenBoxes() = 0;
+};
+
+// The view's side of a running job: the queue that carries the worker's
+// calls to the UI thread and the bars and box that use it.
+struct JobHost {
+    CCallQueue& calls;
+    IProgressBar& analyseBar;
+    IProgressBar& sendBar;
+    IMessageBox& messages;
+};
+
+class CUpgradeDlgModel {
+public:
+    // `device` replaces the platform's serial device layer (tests); null for the real one.
+    CUpgradeDlgModel(IDialogView& view, JobHost host,
+                     std::unique_ptr<IPortDevice> device = nullptr);
+    // Ends a running job first.
+    ~CUpgradeDlgModel();
+
+    CUpgradeDlgModel(const CUpgradeDlgModel&) = delete;
+    CUpgradeDlgModel& operator=(const CUpgradeDlgModel&) = delete;
+
+    // The members into the controls, twice, as the dialog always did. The
+    // lists must hold their items already.
+    void OnInitDialog();
+
+    // Dialog data exchange. Saving (true) reads the controls into the members
+    // and stops at the first number field whose text is not a number, after a
+    // prompt naming it; the members from that field on keep their values.
+    // Loading (false) shows the members in the controls. False when a field failed.
+    bool UpdateData(bool bSaveAndValidate = true);
+
+    // System-menu commands: 0x0010 to 0x001F open the about box; true when handled.
+    bool OnSysCommand(unsigned nID);
+    // Select File: asks for a file and takes it unless cancelled.
+    void OnSelectFile();
+    // Takes `fullPath` as if chosen with Select File: the member, the job
+    // settings and the file box.
+    void TakeFile(const std::string& fullPath);
+    // Start (the button and Enter).
+    void OnStart();
+    // A new selection in the Upgrade Type list; `selectedText` is the newly
+    // selected item's text (not the edit field's).
+    void OnSelchangeUpgradeType(const std::string& selectedText);
+    // The dialog's OK: transfers the controls into the members, stays open.
+    void OnOK();
+
+    // Before the dialog goes (Cancel, Escape, the close box): releases every
+    // call of the worker that waits on the UI thread, closes the boxes opened
+    // for it, cancels a running job and waits for it. Safe to call twice.
+    void EndJob();
+    // The dialog is shown (again): accept the worker's calls, unless a job
+    // ended by EndJob is still winding down.
+    void Reopen();
+
+    // The Port list's entries, from the port source.
+    std::vector<PortEntry> Ports() const;
+    void SetPortSource(PortSource source);
+
+    DialogValues MemberValues() const;
+    CUpgradeController& Controller() { return *m_controller; }
+
+    // Members bound to controls (data exchange).
+    std::string m_strBaudRate = "115200";     // 1004
+    std::string m_strDataBits = "8";          // 1006
+    std::string m_strFilePath;                // 1008, written by Select File only
+    std::string m_strParity = "NONE";         // 1005
+    std::string m_strPort = "COM1";           // 1003
+    std::string m_strStopBits = "1";          // 1007
+    std::string m_strUpgradeType = "Code";    // 1012
+    std::string m_strOffset = "1b0000";       // 1013
+    std::string m_strModelNo = "ZT4400VBOX";  // 1014
+    std::string m_strProjectName = "DVB-S";   // 1015
+    std::int32_t m_nMaxTv = 500;              // 1019
+    std::int32_t m_nMaxTp = 512;              // 1017
+    std::int32_t m_nMaxRadio = 1;             // 1020
+    std::int32_t m_lDbSize = 65535;           // 1018
+    std::int32_t m_nLnbCHigh = 5150;          // 1021
+    std::int32_t m_nLnbCLow = 5150;           // 1022
+    std::int32_t m_nLnbKuHigh = 10600;        // 1023
+    std::int32_t m_nLnbKuLow = 9750;          // 1024
+    std::int32_t m_nMaxSat = 32;              // 1016
+
+private:
+    void ExchangeList(bool save, int id, std::string& member);
+    bool ExchangeNumber(bool save, int id, std::int32_t& member);
+
+    IDialogView& m_view;
+    CCallQueue& m_calls;
+    PortSource m_portSource;
+    std::unique_ptr<CUpgradeController> m_controller;
+};
+
+// A decimal number as a number field takes it: blanks around, an optional
+// sign, digits and nothing else, within 32 bits.
+std::optional<std::int32_t> ParseNumberField(const std::string& text);
+
+// The prompt for a number field whose text is no number.
+std::string NumberPrompt(int id, const std::string& text);
+
+// The path as the engine opens files: UTF-8 here, the system's code page (or
+// the short name where the code page cannot spell it) on Windows.
+std::string EnginePath(const std::string& utf8Path);
+
+}  // namespace velmora::ui

@@ -1,0 +1,229 @@
+#include "ui/DialogTemplates.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace velmora::ui {
+
+namespace {
+
+ControlTemplate Control(int id, ControlKind kind, std::string text, DluRect rect, unsigned style,
+                        std::vector<std::string> items = {}) {
+    ControlTemplate control;
+    control.id = id;
+    control.kind = kind;
+    control.text = std::move(text);
+    control.rect = rect;
+    control.style = style;
+    control.items = std::move(items);
+    return control;
+}
+
+ControlTemplate Frame(std::string text, DluRect rect) {
+    return Control(ID_NONE, ControlKind::GroupBox, std::move(text), rect, kVisible);
+}
+
+// A hidden control of the main dialog with its hidden label.
+struct HiddenEntry {
+    int id;
+    const char* label;
+    ControlKind kind;
+    unsigned style;
+    std::vector<std::string> items;
+};
+
+std::vector<HiddenEntry> HiddenEntries() {
+    constexpr unsigned kList = kVScroll | kTabStop;
+    constexpr unsigned kDigits = kDigitsOnly | kBorder | kTabStop | kDisabled;
+    return {
+        {IDC_BAUDRATE,
+         "Baud Rate:",
+         ControlKind::DropList,
+         kList | kDisabled,
+         {"110", "300", "600", "1200", "2400", "4800", "9600", "14400", "19200", "38400", "56000",
+          "57600", "115200", "128000", "256000"}},
+        {IDC_PARITY,
+         "Parity:",
+         ControlKind::DropList,
+         kList | kSorted | kDisabled,
+         {"NONE", "EVEN", "ODD"}},
+        {IDC_DATABITS,
+         "Data Bits:",
+         ControlKind::DropList,
+         kList | kSorted | kDisabled,
+         {"5", "6", "7", "8"}},
+        {IDC_STOPBITS,
+         "Stop Bits:",
+         ControlKind::DropList,
+         kList | kSorted | kDisabled,
+         {"1", "1.5", "2"}},
+        {IDC_UPGRADETYPE,
+         "Upgrade Type:",
+         ControlKind::DropDownCombo,
+         kList | kSorted | kAutoHScroll,
+         {"Code", "Database", "Custom", "Db Import/Export"}},
+        {IDC_OFFSET,
+         "Offset:",
+         ControlKind::Edit,
+         kBorder | kAutoHScroll | kTabStop | kDisabled,
+         {}},
+        {IDC_MODELNO, "Model No.:", ControlKind::DropDownCombo, kList | kSorted, {"ZT4400VBOX"}},
+        {IDC_PROJECTNAME,
+         "Project Name:",
+         ControlKind::DropDownCombo,
+         kList | kSorted,
+         {"DVB-S", "DVB-S+T"}},
+        {IDC_MAXSAT, "Max Sat No.:", ControlKind::Edit, kDigits, {}},
+        {IDC_MAXTP, "Max TP No.:", ControlKind::Edit, kDigits, {}},
+        {IDC_DBSIZE, "Db Size:", ControlKind::Edit, kDigits, {}},
+        {IDC_MAXTV, "Max TV No.:", ControlKind::Edit, kDigits, {}},
+        {IDC_MAXRADIO, "Max Radio No.:", ControlKind::Edit, kDigits, {}},
+        {IDC_LNBCHIGH, "LNB-C High:", ControlKind::Edit, kDigits, {}},
+        {IDC_LNBCLOW, "LNB-C Low:", ControlKind::Edit, kDigits, {}},
+        {IDC_LNBKUHIGH, "LNB-Ku High:", ControlKind::Edit, kDigits, {}},
+        {IDC_LNBKULOW, "LNB-Ku Low:", ControlKind::Edit, kDigits, {}},
+    };
+}
+
+DialogTemplate BuildMainTemplate() {
+    DialogTemplate dlg;
+    dlg.id = IDD_UPGRADE_DIALOG;
+    dlg.caption = std::string(kAppCaption);
+    dlg.cx = 229;
+    dlg.cy = 206;
+    dlg.fontFace = std::string(kDialogFontFace);
+    dlg.fontPoints = kDialogFontPoints;
+    dlg.style = kCaptionBar | kSystemMenu | kModalFrame | kAppWindow | kCentredOnScreen;
+    dlg.language = kDialogLanguage;
+
+    auto& c = dlg.controls;
+    c.push_back(Control(ID_OK, ControlKind::DefPushButton, "&Start", {162, 103, 54, 19},
+                        kVisible | kTabStop));
+    c.push_back(Control(ID_CANCEL, ControlKind::PushButton, "&Cancel", {162, 126, 54, 19},
+                        kVisible | kTabStop));
+    c.push_back(Frame("Comm Setting", {7, 104, 145, 39}));
+    c.push_back(Control(ID_NONE, ControlKind::Label, "Port:", {26, 121, 27, 10}, kVisible));
+    c.push_back(Control(IDC_PORT, ControlKind::DropList, "", {81, 120, 62, 62},
+                        kVisible | kSorted | kVScroll | kTabStop,
+                        {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"}));
+    c.push_back(Frame("Software", {7, 61, 215, 38}));
+    c.push_back(Control(IDC_FILEPATH, ControlKind::Edit, "", {11, 74, 146, 19},
+                        kVisible | kReadOnly | kBorder | kAutoHScroll | kTabStop));
+    c.push_back(Control(IDC_SELECTFILE, ControlKind::PushButton, "S&elect File", {162, 74, 54, 19},
+                        kVisible | kTabStop));
+    c.push_back(Control(IDC_SENDPROGRESS, ControlKind::ProgressBar, "", {10, 187, 207, 7},
+                        kVisible | kBorder));
+    c.push_back(Frame("Data Send Progress", {7, 175, 215, 24}));
+    c.push_back(Control(IDC_ANALYSEPROGRESS, ControlKind::ProgressBar, "", {10, 159, 207, 7},
+                        kVisible | kBorder));
+    c.push_back(Frame("Data analyse Progress", {7, 147, 215, 24}));
+    ControlTemplate banner = Control(ID_NONE, ControlKind::Picture, "", {17, 7, 194, 43}, kVisible);
+    banner.resource = IDB_BANNER;
+    c.push_back(banner);
+
+    // The hidden controls are never shown; they sit below the dialog's own
+    // area in two columns, each behind its label.
+    int row = 0;
+    for (HiddenEntry& entry : HiddenEntries()) {
+        const int x = 7 + (row % 2) * 110;
+        const int y = dlg.cy + 4 + (row / 2) * 14;
+        ControlTemplate label =
+            Control(ID_NONE, ControlKind::Label, entry.label, {x, y + 2, 50, 8}, 0);
+        label.labelFor = entry.id;
+        c.push_back(label);
+        const bool list = entry.kind != ControlKind::Edit;
+        c.push_back(Control(entry.id, entry.kind, "", {x + 52, y, 50, list ? 60 : 12}, entry.style,
+                            std::move(entry.items)));
+        ++row;
+    }
+    return dlg;
+}
+
+DialogTemplate BuildAboutTemplate() {
+    DialogTemplate dlg;
+    dlg.id = IDD_ABOUTBOX;
+    dlg.caption = std::string(kAppCaption);
+    dlg.cx = 235;
+    dlg.cy = 55;
+    dlg.fontFace = std::string(kDialogFontFace);
+    dlg.fontPoints = kDialogFontPoints;
+    dlg.style = kCaptionBar | kSystemMenu | kModalFrame;
+    dlg.language = kDialogLanguage;
+
+    ControlTemplate icon = Control(ID_NONE, ControlKind::Icon, "", {11, 17, 20, 20}, kVisible);
+    icon.resource = IDR_MAINFRAME;
+    dlg.controls.push_back(icon);
+    dlg.controls.push_back(
+        Control(ID_NONE, ControlKind::Label, std::string(kAppCaption), {40, 10, 119, 8}, kVisible));
+    dlg.controls.push_back(Control(ID_NONE, ControlKind::Label,
+                                   "Receiver upgrade over the serial line", {40, 25, 119, 8},
+                                   kVisible));
+    dlg.controls.push_back(Control(ID_OK, ControlKind::DefPushButton,
+                                   "\xED\x99\x95\xEC\x9D\xB8",  // 확인
+                                   {178, 7, 50, 14}, kVisible | kTabStop));
+    return dlg;
+}
+
+char Lower(char ch) {
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+}
+
+}  // namespace
+
+const ControlTemplate* DialogTemplate::Find(int controlId) const {
+    if (controlId == ID_NONE) {
+        return nullptr;
+    }
+    for (const ControlTemplate& control : controls) {
+        if (control.id == controlId) {
+            return &control;
+        }
+    }
+    return nullptr;
+}
+
+const ControlTemplate* DialogTemplate::LabelOf(int controlId) const {
+    for (const ControlTemplate& control : controls) {
+        if (control.labelFor == controlId && controlId != 0) {
+            return &control;
+        }
+    }
+    return nullptr;
+}
+
+const DialogTemplate& MainDialogTemplate() {
+    static const DialogTemplate dlg = BuildMainTemplate();
+    return dlg;
+}
+
+const DialogTemplate& AboutDialogTemplate() {
+    static const DialogTemplate dlg = BuildAboutTemplate();
+    return dlg;
+}
+
+std::vector<std::string> DisplayItems(const ControlTemplate& control) {
+    std::vector<std::string> items = control.items;
+    if (control.Has(kSorted)) {
+        std::stable_sort(items.begin(), items.end(),
+                         [](const std::string& a, const std::string& b) {
+                             return std::lexicographical_compare(
+                                 a.begin(), a.end(), b.begin(), b.end(),
+                                 [](char x, char y) { return Lower(x) < Lower(y); });
+                         });
+    }
+    return items;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (prefix.size() > text.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (Lower(text[i]) != Lower(prefix[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace velmora::ui

@@ -1,0 +1,77 @@
+// CUpgradeDlgWin: the main window as a native Win32 dialog, a view over
+// CUpgradeDlgModel. The window comes from the model's template, built in
+// memory as an extended dialog template; the dialog procedure forwards the
+// user's commands to the model. The worker's bar and box calls reach the UI
+// thread through the model's call queue, woken by a posted window message.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "ui/DialogModel.h"
+#include "ui/win32/Win32Api.h"
+
+namespace velmora::ui {
+
+class CUpgradeDlgWin final : private IDialogView {
+public:
+    explicit CUpgradeDlgWin(HINSTANCE instance);
+    ~CUpgradeDlgWin() override;
+
+    CUpgradeDlgWin(const CUpgradeDlgWin&) = delete;
+    CUpgradeDlgWin& operator=(const CUpgradeDlgWin&) = delete;
+
+    // Runs the dialog modally; returns when it has closed and the job, if
+    // any, has ended.
+    INT_PTR DoModal();
+    // Takes `path` as if chosen with Select File, made absolute (the command line).
+    void TakeFile(const std::wstring& path);
+
+    CUpgradeDlgModel& Model() { return *m_model; }
+
+private:
+    class Bar;
+    class Boxes;
+
+    static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnInitDialog();
+    void OnCommand(int id, int code);
+    void FillLists();
+    void AddAboutItem();
+    void Close();
+
+    // IDialogView
+    std::string ControlText(int id) override;
+    void SetControlText(int id, const std::string& text) override;
+    int ItemCount(int id) override;
+    std::string ItemText(int id, int index) override;
+    void SelectItem(int id, int index) override;
+    void EnableControl(int id, bool enable) override;
+    void ShowControl(int id, bool show) override;
+    void FocusControl(int id) override;
+    void ShowMessage(const MessageRequest& message) override;
+    std::optional<std::string> ChooseFile(const std::vector<FileFilter>& filters) override;
+    void ShowAbout() override;
+    void CloseOpenBoxes() override;
+
+    HWND Item(int id) const { return ::GetDlgItem(m_hWnd, id); }
+
+    HINSTANCE m_instance;
+    HWND m_hWnd = nullptr;
+    std::unique_ptr<CCallQueue> m_calls;
+    std::unique_ptr<Bar> m_analyseBar;
+    std::unique_ptr<Bar> m_sendBar;
+    std::unique_ptr<Boxes> m_boxes;
+    std::unique_ptr<CUpgradeDlgModel> m_model;
+};
+
+// Shows the about box (template 100) over `owner`, modally.
+void RunAboutBox(HINSTANCE instance, HWND owner);
+
+// The executable's file name without its folder and extension: the caption
+// of the program's message boxes.
+std::wstring ExecutableBaseName();
+
+}  // namespace velmora::ui
