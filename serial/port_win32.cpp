@@ -76,7 +76,9 @@ std::string ShortName(const std::string& device) {
     return device;
 }
 
-std::string SystemText(DWORD error) { return Win32ErrorText(error); }
+std::string SystemText(DWORD error) {
+    return Win32ErrorText(error);
+}
 
 // Every wait for received bytes sleeps on the interrupt event in slices and
 // looks at the receive queue between them. The slices start short, so that an
