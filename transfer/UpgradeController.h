@@ -13,9 +13,9 @@
 #include <string>
 #include <thread>
 
-#include "serial/SerialPort.h"
 #include "job/JobHost.h"
 #include "job/JobSettings.h"
+#include "serial/SerialPort.h"
 #include "transfer/PacingClock.h"
 #include "transfer/UpgradeWorker.h"
 

@@ -18,9 +18,9 @@
 #include <string>
 #include <string_view>
 
-#include "serial/SerialPort.h"
 #include "job/JobHost.h"
 #include "job/JobSettings.h"
+#include "serial/SerialPort.h"
 #include "transfer/PacingClock.h"
 
 namespace velmora {
