@@ -114,6 +114,10 @@ std::string ResolvePortName(int portNumber) {
     return portNumber > 9 ? "\\\\.\\" + name : name;
 }
 
+int HighestComNumber() {
+    return 255;
+}
+
 std::unique_ptr<IPortDevice> CreatePlatformPortDevice() {
     return std::make_unique<Win32PortDevice>();
 }
