@@ -6,15 +6,12 @@
 #include "cli/Console.h"
 #include "cli/ExitCodes.h"
 #include "cli/Interrupt.h"
+#include "cli/PortChoice.h"
 #include "transfer/UpgradeController.h"
 
 namespace velmora::cli {
 
 namespace {
-
-bool IsComName(const std::string& port) {
-    return port.rfind("COM", 0) == 0;
-}
 
 int ExitForOutcome(JobOutcome outcome) {
     switch (outcome) {
@@ -41,12 +38,15 @@ int RunSend(const JobOptions& options) {
     Console console(stderr, style);
     CUpgradeController controller(console.AnalyseBar(), console.SendBar(), console.Messages());
 
-    DialogValues values = options.values;
-    // The port number comes from the last character of the text, as in the dialog.
-    values.strPort = options.port;
-    if (!IsComName(options.port)) {
-        controller.SetDeviceOverride(options.port);
+    const PortChoice port = ChoosePort(options.port);
+    if (!port.error.empty()) {
+        console.Say(port.error);
+        return kExitPortFailed;
     }
+    DialogValues values = options.values;
+    // COM1..COM8 take the dialog's way: the last character of the text.
+    values.strPort = port.portText;
+    controller.SetDeviceOverride(port.device);
     if (IsSdxFileName(options.file)) {
         WarnIfNotPlainSdx(options.file);
     }
@@ -72,18 +72,12 @@ int RunSend(const JobOptions& options) {
         case StartResult::LimitRefused:
             return kExitRefused;
         case StartResult::PortFailed:
-            if (!controller.LastPortError().empty()) {
-                console.Say(controller.LastPortError());
-            }
+            ReportPortFailure(console, controller, port);
             return kExitPortFailed;
     }
     if (style != ProgressStyle::Quiet) {
-        std::string where = options.port;
-        const std::string device = ResolvePortName(controller.LastLineParams().nPort);
-        if (IsComName(options.port) && device != options.port) {
-            where += " (" + device + ")";
-        }
-        console.Say("Waiting for the receiver on " + where + ": switch it on or reset it now.");
+        console.Say("Waiting for the receiver on " + port.Where() +
+                    ": switch it on or reset it now.");
     }
     controller.Wait();
     const JobOutcome outcome = controller.LastOutcome();

@@ -15,12 +15,15 @@ const char* const kExitStatusHelp =
     "  0  done (\"Data send finish !\" for send, the image written for convert)\n"
     "  2  bad arguments\n"
     "  3  file missing\n"
-    "  4  serial port not opened\n"
+    "  4  serial port not opened (missing, in use by another program, no permission)\n"
     "  5  job refused (database limits, a channel list with --type Code, type Custom)\n"
     "  6  job failed (device lost, file shrank, cancelled, timed out, file or conversion error)";
 
 void AddLineOptions(CLI::App& command, JobOptions& o) {
-    command.add_option("--port", o.port, "COM1..COM8, or a device path such as /dev/ttyUSB0")
+    command
+        .add_option("--port", o.port,
+                    "COM name, device path (/dev/ttyUSB0, a /dev/serial/by-id path), or auto: "
+                    "the only USB serial adapter")
         ->capture_default_str();
     command.add_option("--baud", o.values.strBaudRate, "Baud rate")
         ->capture_default_str()
@@ -111,6 +114,9 @@ int main(int argc, char** argv) {
     velmora::cli::AddDatabaseOptions(*inspectCommand, inspect.values);
     inspectCommand->add_flag("--json", inspect.json, "Print JSON instead of tables");
 
+    velmora::cli::PortsOptions ports;
+    CLI::App* portsCommand = velmora::cli::AddPortsCommand(app, ports);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -127,6 +133,9 @@ int main(int argc, char** argv) {
         }
         if (inspectCommand->parsed()) {
             return velmora::cli::RunInspect(inspect);
+        }
+        if (portsCommand->parsed()) {
+            return velmora::cli::RunPorts(ports);
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velmora-cli: %s\n", e.what());

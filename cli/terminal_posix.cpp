@@ -4,6 +4,8 @@
 
 namespace velmora::cli {
 
-bool PrepareStderrForBars() { return ::isatty(STDERR_FILENO) != 0; }
+bool PrepareStderrForBars() {
+    return ::isatty(STDERR_FILENO) != 0;
+}
 
 }  // namespace velmora::cli

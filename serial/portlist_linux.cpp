@@ -87,8 +87,12 @@ std::vector<SerialPortInfo> ListSerialPorts(IDeviceTree& tree) {
         }
         SerialPortInfo info;
         info.name = tree.DevNode(syspath);
-        const std::string withDriver = Ancestor(
-            tree, tree.Parent(syspath), [&](const auto& p) { return !tree.Driver(p).empty(); });
+        // The serial core's own port and controller devices (subsystem
+        // "serial-base", drivers "port" and "ctrl") stand between a built-in
+        // port and the driver that found its UART.
+        const std::string withDriver = Ancestor(tree, tree.Parent(syspath), [&](const auto& p) {
+            return !tree.Driver(p).empty() && tree.Subsystem(p) != "serial-base";
+        });
         info.driver = withDriver.empty() ? std::string() : tree.Driver(withDriver);
         info.byIdPath = ByIdPath(tree, syspath, info.name);
         AddUsbDetails(tree, syspath, info);

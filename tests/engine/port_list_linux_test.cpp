@@ -55,7 +55,10 @@ FakeTree PcWithAdapters() {
     const std::string usb = "/sys/devices/pci0000:00/0000:00:14.0/usb1";
     // A real 16550A on the mainboard, and a serial-core slot with no UART.
     t.nodes["/sys/devices/pnp0/00:04"] = {"pnp", "serial", "", {}, {}};
-    t.nodes["/sys/devices/pnp0/00:04/tty/ttyS0"] = {"tty", "", "/dev/ttyS0", {{"type", "4"}}, {}};
+    t.nodes["/sys/devices/pnp0/00:04/00:04:0"] = {"serial-base", "ctrl", "", {}, {}};
+    t.nodes["/sys/devices/pnp0/00:04/00:04:0/00:04:0.0"] = {"serial-base", "port", "", {}, {}};
+    t.nodes["/sys/devices/pnp0/00:04/00:04:0/00:04:0.0/tty/ttyS0"] = {
+        "tty", "", "/dev/ttyS0", {{"type", "4"}}, {}};
     t.nodes["/sys/devices/platform/serial8250"] = {"platform", "serial8250", "", {}, {}};
     t.nodes["/sys/devices/platform/serial8250/tty/ttyS1"] = {
         "tty", "", "/dev/ttyS1", {{"type", "0"}}, {}};

@@ -142,9 +142,8 @@ TEST_F(CliAgainstEmulator, EachRefusalHasItsOwnExitStatus) {
         {{"send", dir.File("absent.bin"), "--port", emulator->SlavePath()},
          3,
          "Transferred file is not exist!"},
-        {{"send", file, "--port", "/dev/velmora-no-such-port"},
-         4,
-         "is already Opened Or not Exist!"},
+        {{"send", file, "--port", "COM3"}, 4, "UART3 is already Opened Or not Exist!"},
+        {{"send", file, "--port", "com12"}, 4, "com12 is not a port here"},
         {{"send", file, "--port", emulator->SlavePath(), "--max-sat", "201"}, 5, "200"},
         {{"send", file, "--port", emulator->SlavePath(), "--max-tp", "-4"}, 5, "negative"},
         {{"send", file, "--baud", "12345"}, 2, "12345"},
@@ -157,10 +156,55 @@ TEST_F(CliAgainstEmulator, EachRefusalHasItsOwnExitStatus) {
         EXPECT_EQ(cli->Wait(kJobDeadline), c.status) << cli->Output();
         EXPECT_NE(cli->Output().find(c.says), std::string::npos) << cli->Output();
     }
-    // The port failure also says why, in plain words.
-    auto cli = RunCli({"send", file, "--port", "/dev/velmora-no-such-port"});
-    cli->Wait(kJobDeadline);
-    EXPECT_NE(cli->Output().find("Cannot open /dev/velmora-no-such-port"), std::string::npos);
+    // A device path's failure says only why, and what ports there are.
+    auto cli = RunCli({"send", file, "--port", "/dev/velmora-no-such-port"},
+                      {{"VELMORA_COM3", "/dev/velmora-no-such-port"}});
+    EXPECT_EQ(cli->Wait(kJobDeadline), 4);
+    const std::string out = cli->Output();
+    EXPECT_NE(out.find("Cannot open /dev/velmora-no-such-port: No such file or directory."),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("UART"), std::string::npos) << out;
+    EXPECT_TRUE(out.find("Serial ports present:") != std::string::npos ||
+                out.find("No serial ports are present") != std::string::npos)
+        << out;
+}
+
+TEST_F(CliAgainstEmulator, APortThatAnotherProgramHoldsIsRefusedWithStatus4) {
+    StartEmulator({});
+    const std::string file = dir.Write("image.bin", {1});
+    // A terminal program left open on the port (posix_spawn returns once
+    // sleep runs, with the port as its standard input).
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, emulator->SlavePath().c_str(),
+                                     O_RDWR | O_NOCTTY | O_NONBLOCK, 0);
+    char sleep[] = "sleep";
+    char seconds[] = "60";
+    char* argv[] = {sleep, seconds, nullptr};
+    pid_t holder = -1;
+    ASSERT_EQ(::posix_spawnp(&holder, "sleep", &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    auto cli = RunCli({"send", file, "--port", emulator->SlavePath(), "--quiet"});
+    EXPECT_EQ(cli->Wait(kJobDeadline), 4);
+    EXPECT_NE(cli->Output().find(emulator->SlavePath() + " is in use by sleep (pid " +
+                                 std::to_string(holder) + "). Close it and try again."),
+              std::string::npos)
+        << cli->Output();
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    auto again = RunCli({"send", file, "--port", emulator->SlavePath(), "--quiet"});
+    EXPECT_EQ(again->Wait(kJobDeadline), 0) << again->Output();
+}
+
+TEST_F(CliAgainstEmulator, PortsListsWhatIsPresent) {
+    auto table = RunCli({"ports"});
+    EXPECT_EQ(table->Wait(kJobDeadline), 0);
+    auto json = RunCli({"ports", "--json"});
+    EXPECT_EQ(json->Wait(kJobDeadline), 0);
+    EXPECT_EQ(json->Output().rfind("[", 0), 0U) << json->Output();
+    const bool none = table->Output().find("No serial ports found") != std::string::npos;
+    EXPECT_EQ(none, json->Output() == "[]\n") << table->Output() << json->Output();
 }
 
 }  // namespace
@@ -196,8 +240,8 @@ TEST_F(CliAgainstEmulator, AChannelListIsConvertedAndSentAsADatabaseUpgrade) {
 
 TEST_F(CliAgainstEmulator, AChannelListWithTypeCodeIsConvertedButRefused) {
     StartEmulator({});
-    auto cli = RunCli({"send", kSampleList, "--work-dir", dir.path().string(), "--port",
-                       emulator->SlavePath()});
+    auto cli = RunCli(
+        {"send", kSampleList, "--work-dir", dir.path().string(), "--port", emulator->SlavePath()});
     EXPECT_EQ(cli->Wait(kJobDeadline), 5) << cli->Output();
     EXPECT_NE(cli->Output().find("\n Please select to upgrade Database!!\n"), std::string::npos)
         << cli->Output();
@@ -226,8 +270,8 @@ TEST_F(CliAgainstEmulator, ListsThatAreNotPlainSatcodx103AreConvertedWithOneWarn
 }
 
 TEST_F(CliAgainstEmulator, InspectShowsWhatAConversionWrote) {
-    auto convert = RunCli({"convert", kSampleList, "--work-dir", dir.path().string(), "--quiet",
-                           "--max-radio", "3"});
+    auto convert = RunCli(
+        {"convert", kSampleList, "--work-dir", dir.path().string(), "--quiet", "--max-radio", "3"});
     ASSERT_EQ(convert->Wait(kJobDeadline), 0) << convert->Output();
     auto tables = RunCli({"inspect", dir.File("db1.bin"), "--max-radio", "3"});
     EXPECT_EQ(tables->Wait(kJobDeadline), 0);
