@@ -66,6 +66,9 @@ bool PosixPortDevice::Fail(PortFailureKind kind, const std::string& reason,
     m_failure = {kind, reason, remedy, holder.program, holder.pid};
     m_error = m_failure.Text();
     if (m_fd >= 0) {
+        // A port that another program holds stays open after our close:
+        // it must not keep our exclusive mode.
+        m_sys.Ioctl(m_fd, TIOCNXCL, nullptr);
         m_sys.Close(m_fd);
         m_fd = -1;
     }
