@@ -498,6 +498,12 @@ public:
         char* argv[] = {sleep, seconds, nullptr};
         EXPECT_EQ(::posix_spawnp(&m_pid, "sleep", &actions, nullptr, argv, environ), 0);
         posix_spawn_file_actions_destroy(&actions);
+        // posix_spawn returns as the child starts its exec, a moment before
+        // the process takes its new name.
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (ProgramOfProcess(m_pid) != "sleep" && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(1ms);
+        }
     }
     ~Holder() { End(); }
     void End() {

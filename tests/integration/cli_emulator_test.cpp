@@ -4,9 +4,11 @@
 
 #include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "emulator/ReceiverEmulator.h"
 #include "serial/SerialPort.h"
+#include "serial/port_holders_linux.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 
@@ -185,6 +187,10 @@ TEST_F(CliAgainstEmulator, APortThatAnotherProgramHoldsIsRefusedWithStatus4) {
     pid_t holder = -1;
     ASSERT_EQ(::posix_spawnp(&holder, "sleep", &actions, nullptr, argv, environ), 0);
     posix_spawn_file_actions_destroy(&actions);
+    const auto named = std::chrono::steady_clock::now() + 5s;
+    while (ProgramOfProcess(holder) != "sleep" && std::chrono::steady_clock::now() < named) {
+        std::this_thread::sleep_for(1ms);  // the exec is still under way
+    }
     auto cli = RunCli({"send", file, "--port", emulator->SlavePath(), "--quiet"});
     EXPECT_EQ(cli->Wait(kJobDeadline), 4);
     EXPECT_NE(cli->Output().find(emulator->SlavePath() + " is in use by sleep (pid " +
