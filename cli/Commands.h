@@ -12,7 +12,7 @@ namespace velmora::cli {
 // settings and defaulting to the dialog's defaults.
 struct JobOptions {
     DialogValues values;
-    std::string port = "COM1";  // COM1..COM8, or a device path
+    std::string port = "COM1";  // a COM name, a device path or "auto"
     std::string workDir;        // where conversions keep their working files
     double timeoutSeconds = 0;  // longest silence of the receiver; 0 waits for ever
     bool quiet = false;
@@ -32,7 +32,14 @@ struct InspectOptions {
     bool json = false;
 };
 
+struct PortsOptions {
+    bool json = false;
+};
+// Adds `ports` to the program's commands.
+CLI::App* AddPortsCommand(CLI::App& app, PortsOptions& options);
+
 int RunSend(const JobOptions& options);
+int RunPorts(const PortsOptions& options);
 int RunConvert(const JobOptions& options);
 int RunInspect(const InspectOptions& options);
 

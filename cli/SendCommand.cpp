@@ -7,16 +7,13 @@
 #include "cli/Console.h"
 #include "cli/ExitCodes.h"
 #include "cli/Interrupt.h"
+#include "cli/PortChoice.h"
 #include "transfer/JobChecks.h"
 #include "transfer/UpgradeController.h"
 
 namespace velmora::cli {
 
 namespace {
-
-bool IsComName(const std::string& port) {
-    return port.rfind("COM", 0) == 0;
-}
 
 int ExitForOutcome(JobOutcome outcome) {
     switch (outcome) {
@@ -50,8 +47,8 @@ int Ended(Console& console, const std::string& outcome, int status) {
     return status;
 }
 
-int StartJob(CUpgradeController& controller, Console& console, const JobOptions& options,
-             const DialogValues& values) {
+int StartJob(CUpgradeController& controller, Console& console, const PortChoice& port,
+             const JobOptions& options, const DialogValues& values) {
     switch (controller.Start(options.file, values)) {
         case StartResult::Started:
             return kExitOk;
@@ -61,9 +58,7 @@ int StartJob(CUpgradeController& controller, Console& console, const JobOptions&
         case StartResult::LimitRefused:
             return Ended(console, "refused", kExitRefused);
         case StartResult::PortFailed:
-            if (!controller.LastPortError().empty()) {
-                console.Error(controller.LastPortError());
-            }
+            ReportPortFailure(console, controller, port);
             return Ended(console, "port-failed", kExitPortFailed);
     }
     return kExitJobFailed;
@@ -109,7 +104,6 @@ int RefuseBadJob(Console& console, const JobSettings& settings, bool force, bool
 int RunSend(const JobOptions& options) {
     Console console(ChooseProgressStyle(options.quiet, options.progress));
     DialogValues values = options.values;
-    // The port number comes from the last character of the text, as in the dialog.
     values.strPort = options.port;
 
     JobSettings settings;
@@ -121,15 +115,20 @@ int RunSend(const JobOptions& options) {
     if (const int refused = RefuseBadJob(console, settings, options.force); refused != kExitOk) {
         return refused;
     }
+    const PortChoice port = ChoosePort(options.port);
+    if (!port.error.empty()) {
+        console.Error(port.error);
+        return Ended(console, "port-failed", kExitPortFailed);
+    }
+    // COM1..COM8 take the dialog's way: the last character of the text.
+    values.strPort = port.portText;
     if (IsSdxFileName(options.file)) {
         WarnIfNotPlainSdx(console, options.file);
     }
 
     CUpgradeController controller(console.AnalyseBar(), console.SendBar(), console.Messages());
     controller.SetEvents(&console);
-    if (!IsComName(options.port)) {
-        controller.SetDeviceOverride(options.port);
-    }
+    controller.SetDeviceOverride(port.device);
     controller.Settings().strFilePath = options.file;
     controller.Settings().strWorkDir = options.workDir;
     if (options.timeoutSeconds > 0) {
@@ -143,7 +142,7 @@ int RunSend(const JobOptions& options) {
         interrupted.store(true);
         controller.Cancel();
     });
-    if (const int notStarted = StartJob(controller, console, options, values);
+    if (const int notStarted = StartJob(controller, console, port, options, values);
         notStarted != kExitOk) {
         return notStarted;
     }

@@ -19,7 +19,7 @@ const char* const kExitStatusHelp =
     "  0    done (\"Data send finish !\" for send, the image written for convert)\n"
     "  2    bad arguments\n"
     "  3    file missing, or a folder\n"
-    "  4    serial port not opened\n"
+    "  4    serial port not opened (missing, in use by another program, no permission)\n"
     "  5    job refused (database limits, a channel list with --type Code, type Custom,\n"
     "       a file that is wrong for the job, an image that cannot be made)\n"
     "  6    job failed (device lost, file shrank, timed out, file or conversion error)\n"
@@ -33,6 +33,7 @@ const CommandInfo kCommands[] = {
     {"send", "velmora-cli send fw.bin --port /dev/ttyUSB0"},
     {"convert", "velmora-cli convert channels.sdx --work-dir out"},
     {"inspect", "velmora-cli inspect db1.bin"},
+    {"ports", "velmora-cli ports --json"},
 };
 
 const char* ExampleOf(const std::string& command) {
@@ -46,7 +47,10 @@ const char* ExampleOf(const std::string& command) {
 
 void AddLineOptions(CLI::App& command, JobOptions& o) {
     using velmora::cli::OneOf;
-    command.add_option("-p,--port", o.port, "COM1..COM8, or a device path such as /dev/ttyUSB0")
+    command
+        .add_option("-p,--port", o.port,
+                    "COM name, device path (/dev/ttyUSB0, a /dev/serial/by-id path), or auto: "
+                    "the only USB serial adapter")
         ->capture_default_str();
     command.add_option("-b,--baud", o.values.strBaudRate, "Baud rate")
         ->capture_default_str()
@@ -165,9 +169,11 @@ struct Commands {
     JobOptions send;
     JobOptions convert;
     velmora::cli::InspectOptions inspect;
+    velmora::cli::PortsOptions ports;
     CLI::App* sendCommand = nullptr;
     CLI::App* convertCommand = nullptr;
     CLI::App* inspectCommand = nullptr;
+    CLI::App* portsCommand = nullptr;
 };
 
 void AddCommands(CLI::App& app, Commands& c) {
@@ -200,9 +206,10 @@ void AddCommands(CLI::App& app, Commands& c) {
         ->required();
     velmora::cli::AddDatabaseOptions(*c.inspectCommand, c.inspect.values);
     c.inspectCommand->add_flag("--json", c.inspect.json, "Print JSON instead of tables");
+    c.portsCommand = velmora::cli::AddPortsCommand(app, c.ports);
 
     // Unknown options are collected, so that they get a "did you mean".
-    for (CLI::App* command : {c.sendCommand, c.convertCommand, c.inspectCommand}) {
+    for (CLI::App* command : {c.sendCommand, c.convertCommand, c.inspectCommand, c.portsCommand}) {
         command->allow_extras();
     }
 }
@@ -221,7 +228,7 @@ int Parse(CLI::App& app, const Commands& c, int argc, char** argv) {
         const std::string command = argc >= 2 && argv[1][0] != '-' ? argv[1] : "";
         return UsageError(command, std::string("velmora-cli: ") + e.what());
     }
-    for (CLI::App* command : {c.sendCommand, c.convertCommand, c.inspectCommand}) {
+    for (CLI::App* command : {c.sendCommand, c.convertCommand, c.inspectCommand, c.portsCommand}) {
         if (command->parsed() && !command->remaining().empty()) {
             return UsageError(command->get_name(),
                               velmora::cli::ExtrasProblem(*command, command->remaining()));
@@ -253,6 +260,9 @@ int main(int argc, char** argv) {
         }
         if (c.inspectCommand->parsed()) {
             return velmora::cli::RunInspect(c.inspect);
+        }
+        if (c.portsCommand->parsed()) {
+            return velmora::cli::RunPorts(c.ports);
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velmora-cli: %s\n", e.what());

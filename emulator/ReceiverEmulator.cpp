@@ -53,7 +53,7 @@ ReceiverEmulator::ReceiverEmulator(EmulatorOptions options) : m_options(std::mov
 
 ReceiverEmulator::~ReceiverEmulator() {
     Stop();
-    for (int* fd : {&m_master, &m_slaveKeepAlive, &m_wake[0], &m_wake[1]}) {
+    for (int* fd : {&m_master, &m_wake[0], &m_wake[1]}) {
         if (*fd >= 0) {
             ::close(*fd);
             *fd = -1;
@@ -73,20 +73,24 @@ bool ReceiverEmulator::Start(std::string& error) {
         return false;
     }
     m_slavePath = name;
-    // Hold the slave open ourselves, so that the master does not see a hang-up
-    // before the tool has opened the port or after it has closed it.
-    m_slaveKeepAlive = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_slaveKeepAlive < 0) {
-        error = std::string("Cannot open ") + name + ": " + std::strerror(errno);
-        return false;
-    }
-    // A raw line until the tool configures it. The line is never touched again
-    // from here: the master shares the slave's settings, and changing them
-    // would rewrite the tool's own configuration.
-    termios tio{};
-    if (::tcgetattr(m_slaveKeepAlive, &tio) == 0) {
-        ::cfmakeraw(&tio);
-        ::tcsetattr(m_slaveKeepAlive, TCSANOW, &tio);
+    // The slave is not held open here: a program that holds a port open
+    // beside the tool is exactly what the tool refuses. The slave keeps its
+    // settings while the master is open, so raw mode, when asked for, is set
+    // through a short-lived descriptor. The line is never touched again from
+    // here: the master shares the slave's settings, and changing them would
+    // rewrite the tool's own configuration.
+    if (m_options.rawPty) {
+        const int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (slave < 0) {
+            error = std::string("Cannot open ") + name + ": " + std::strerror(errno);
+            return false;
+        }
+        termios tio{};
+        if (::tcgetattr(slave, &tio) == 0) {
+            ::cfmakeraw(&tio);
+            ::tcsetattr(slave, TCSANOW, &tio);
+        }
+        ::close(slave);
     }
     const int flags = ::fcntl(m_master, F_GETFL);
     ::fcntl(m_master, F_SETFL, flags | O_NONBLOCK);
@@ -116,267 +120,365 @@ bool ReceiverEmulator::WaitForReport(std::chrono::milliseconds timeout, Transfer
     return ended;
 }
 
-void ReceiverEmulator::Run() {
+void ReceiverEmulator::Publish(const TransferReport& report) {
+    std::lock_guard lock(m_mutex);
+    m_report = report;
+    m_finished = true;
+    m_done.notify_all();
+}
+
+// What a pty does with the bytes the receiver sends while the slave is still
+// at the kernel's defaults (before the tool configures it, and while nobody
+// has it open): the line discipline echoes them back to us, with control
+// bytes as "^X" (0x00 as "^@", which holds the start byte 0x40), keeps them
+// in its line buffer until a newline, and an XOFF stops the slave's output
+// until an XON or until IXON is cleared. Once nobody has the slave open any
+// more, the master polls as hung up (POLLHUP) and reads fail with EIO after
+// the last byte. The session copes with all of it: noise never holds 0x00 or
+// 0x40, and a hung-up master is polled again after a short nap.
+class ReceiverEmulator::Session {
+public:
+    explicit Session(ReceiverEmulator& owner)
+        : m_owner(owner),
+          m_options(owner.m_options),
+          m_powerOn(Clock::now() + m_options.powerOnDelay),
+          m_nextReady(m_powerOn),
+          m_lineFree(Clock::now()),
+          m_byteTime(m_options.throttleBaud > 0
+                         ? std::chrono::nanoseconds(10'000'000'000LL / m_options.throttleBaud)
+                         : std::chrono::nanoseconds(0)) {}
+
+    void Play();
+
+private:
     enum class Phase { Ready, Header, Data, Done };
-    Phase phase = Phase::Ready;
-    TransferReport report;
-    std::vector<std::uint8_t> header;
-    std::deque<Outgoing> outgoing;
-    std::mt19937 random(12345);
-    int readySent = 0;
-    const Clock::time_point powerOn = Clock::now() + m_options.powerOnDelay;
-    Clock::time_point nextReady = powerOn;
-    Clock::time_point startTime;
+    enum class Input { Bytes, Nothing, Stop };
+
+    void QueueNoiseBeforeFirstReady();
+    void QueueControlNoise(Clock::time_point when, Outgoing& into);
+    void SendDue(Clock::time_point now);
+    void SendReadySignal(Clock::time_point now);
+    Input Receive(Clock::time_point now, std::vector<std::uint8_t>& bytes);
+    void Take(std::uint8_t byte, Clock::time_point arrival);
+    void TakeHeaderByte(std::uint8_t byte);
+    void TakeDataByte(std::uint8_t byte, Clock::time_point arrival);
+    void QueueAck(Clock::time_point earliest);
+    void Finish(const std::string& problem);
+    void Verify();
+    std::string WhyUnfinished() const;
+
+    ReceiverEmulator& m_owner;
+    const EmulatorOptions& m_options;
+    Phase m_phase = Phase::Ready;
+    TransferReport m_report;
+    std::vector<std::uint8_t> m_header;
+    std::deque<Outgoing> m_outgoing;
+    std::mt19937 m_random{12345};
+    int m_readySent = 0;
+    const Clock::time_point m_powerOn;
+    Clock::time_point m_nextReady;
+    Clock::time_point m_startTime;
     // Virtual time at which the line would have delivered the last byte.
-    Clock::time_point lineFree = Clock::now();
-    std::uint32_t blockFill = 0;
-    bool hungUp = false;
+    Clock::time_point m_lineFree;
+    const std::chrono::nanoseconds m_byteTime;
+    std::uint32_t m_blockFill = 0;
+    bool m_hungUp = false;
     // The transfer is complete; end once the last acknowledgement has gone out.
-    bool finishWhenSent = false;
+    bool m_finishWhenSent = false;
+};
 
-    auto finish = [&](const std::string& problem) {
-        report.problem = problem;
-        if (report.complete) {
-            report.computedChecksum = WordSum(report.data);
-            std::string why;
-            if (report.computedChecksum != report.checksum) {
-                char text[128];
-                std::snprintf(text, sizeof text,
-                              "checksum mismatch: header says 0x%08" PRIx32
-                              ", data sums to 0x%08" PRIx32,
-                              report.checksum, report.computedChecksum);
-                why = text;
-            } else if (m_options.expectedOffset && *m_options.expectedOffset != report.offset) {
-                char text[128];
-                std::snprintf(text, sizeof text, "offset 0x%08" PRIx32 ", expected 0x%08" PRIx32,
-                              report.offset, *m_options.expectedOffset);
-                why = text;
-            } else if (m_options.expectedData && *m_options.expectedData != report.data) {
-                why = "the data differs from the expected file (" +
-                      std::to_string(report.data.size()) + " bytes received, " +
-                      std::to_string(m_options.expectedData->size()) + " expected)";
-            }
-            report.verified = why.empty();
-            if (!why.empty()) {
-                report.problem = why;
-            }
-        }
-        if (report.verified && !m_options.savePath.empty()) {
-            if (std::FILE* f = std::fopen(m_options.savePath.c_str(), "wb")) {
-                std::fwrite(report.data.data(), 1, report.data.size(), f);
-                std::fclose(f);
-            }
-        }
-        std::lock_guard lock(m_mutex);
-        m_report = report;
-        m_finished = true;
-        m_done.notify_all();
-        phase = Phase::Done;
-    };
-
-    auto queueAck = [&](Clock::time_point earliest) {
-        Outgoing ack;
-        ack.when = std::max(earliest, Clock::now()) + m_options.ackDelay;
-        for (int i = 0; i < m_options.junkBeforeAck; ++i) {
-            std::uint8_t junk = static_cast<std::uint8_t>(random() & 0xFF);
-            if (junk == kAck) {
-                junk = 0x00;
-            }
-            ack.bytes.push_back(junk);
-        }
-        ack.bytes.push_back(kAck);
-        outgoing.push_back(std::move(ack));
-    };
-
-    // Noise before the first ready signal: anything but AB.
-    if (m_options.noiseBytes > 0) {
-        Outgoing noise{powerOn, {}};
-        for (int i = 0; i < m_options.noiseBytes; ++i) {
-            std::uint8_t b = static_cast<std::uint8_t>(random() & 0xFF);
-            noise.bytes.push_back(b == kReadyFirst ? static_cast<std::uint8_t>(0x00) : b);
-        }
-        outgoing.push_back(std::move(noise));
-        nextReady = powerOn + m_options.readyInterval;
-    }
-
-    const std::chrono::nanoseconds byteTime =
-        m_options.throttleBaud > 0
-            ? std::chrono::nanoseconds(10'000'000'000LL / m_options.throttleBaud)
-            : std::chrono::nanoseconds(0);
-
-    while (!m_stop.load() && phase != Phase::Done) {
-        auto now = Clock::now();
-        // Send what is due.
-        while (!outgoing.empty() && outgoing.front().when <= now) {
-            const auto& bytes = outgoing.front().bytes;
-            std::size_t done = 0;
-            while (done < bytes.size()) {
-                const ssize_t n = ::write(m_master, bytes.data() + done, bytes.size() - done);
-                if (n <= 0) {
-                    break;  // the tool is not reading: drop the rest
-                }
-                done += static_cast<std::size_t>(n);
-            }
-            outgoing.pop_front();
-        }
-        if (finishWhenSent && outgoing.empty()) {
-            finish("");
+void ReceiverEmulator::Session::Play() {
+    QueueNoiseBeforeFirstReady();
+    std::vector<std::uint8_t> bytes;
+    while (!m_owner.m_stop.load() && m_phase != Phase::Done) {
+        const auto now = Clock::now();
+        SendDue(now);
+        if (m_finishWhenSent && m_outgoing.empty()) {
+            Finish("");
             break;
         }
-        if (phase == Phase::Ready && now >= nextReady) {
-            const bool faulty =
-                m_options.ready != EmulatorOptions::Ready::Normal &&
-                (m_options.faultyReadyCount < 0 || readySent < m_options.faultyReadyCount);
-            Outgoing first{now, {kReadyFirst}};
-            if (!faulty) {
-                first.bytes.push_back(kReadySecond);
-            }
-            outgoing.push_back(std::move(first));
-            if (faulty && m_options.ready == EmulatorOptions::Ready::LateAc) {
-                outgoing.push_back({now + kLateAcDelay, {kReadySecond}});
-            }
-            ++readySent;
-            nextReady = now + std::max(m_options.readyInterval,
-                                       faulty ? kLateAcDelay + std::chrono::milliseconds(20)
-                                              : std::chrono::milliseconds(0));
+        if (m_phase == Phase::Ready && now >= m_nextReady) {
+            SendReadySignal(now);
             continue;
         }
-        if (hungUp) {
+        if (m_hungUp) {
             break;
         }
-
-        // Sleep until the next event or until the tool sends something.
-        Clock::time_point wakeAt = now + std::chrono::milliseconds(200);
-        if (!outgoing.empty()) {
-            wakeAt = std::min(wakeAt, outgoing.front().when);
-        }
-        if (phase == Phase::Ready) {
-            wakeAt = std::min(wakeAt, nextReady);
-        }
-        // Acknowledgements are timed to the microsecond when throttling, so
-        // the wait is a ppoll with a nanosecond time-out.
-        const auto waitNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                std::max(wakeAt - now, Clock::duration::zero()))
-                                .count();
-        const timespec timeout{static_cast<time_t>(waitNs / 1'000'000'000),
-                               static_cast<long>(waitNs % 1'000'000'000)};
-        pollfd fds[2] = {{m_master, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
-        const int rc = ::ppoll(fds, 2, &timeout, nullptr);
-        if (rc < 0 && errno != EINTR) {
+        const Input input = Receive(now, bytes);
+        if (input == Input::Stop) {
             break;
-        }
-        if (rc <= 0) {
-            continue;
-        }
-        if ((fds[1].revents & POLLIN) != 0) {
-            break;  // Stop()
-        }
-        if ((fds[0].revents & POLLIN) == 0) {
-            continue;
-        }
-        std::uint8_t buffer[4096];
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-        if (n <= 0) {
-            continue;
         }
         const auto arrival = Clock::now();
-        for (ssize_t i = 0; i < n && !finishWhenSent && !hungUp; ++i) {
-            const std::uint8_t byte = buffer[i];
-            lineFree = std::max(lineFree, arrival) + byteTime;
-            switch (phase) {
-                case Phase::Ready:
-                    if (byte == kStartByte) {
-                        report.startByteSeen = true;
-                        startTime = arrival;
-                        phase = Phase::Header;
-                        outgoing.clear();  // no more ready signals
-                    }
-                    break;
-                case Phase::Header:
-                    header.push_back(byte);
-                    if (header.size() == kHeaderSize) {
-                        report.headerReceived = true;
-                        report.offset = LittleEndian32(header.data());
-                        report.length = LittleEndian32(header.data() + 4);
-                        report.checksum = LittleEndian32(header.data() + 8);
-                        report.data.reserve(report.length);
-                        if (m_options.neverAck) {
-                            phase = Phase::Data;
-                            break;
-                        }
-                        queueAck(lineFree);
-                        if (report.length == 0) {
-                            report.complete = true;
-                            report.seconds =
-                                std::chrono::duration<double>(lineFree - startTime).count();
-                            finishWhenSent = true;
-                        } else {
-                            phase = Phase::Data;
-                        }
-                    }
-                    break;
-                case Phase::Data: {
-                    if (m_options.neverAck) {
-                        break;
-                    }
-                    report.data.push_back(byte);
-                    ++blockFill;
-                    const std::uint32_t remaining =
-                        report.length - static_cast<std::uint32_t>(report.data.size());
-                    if (blockFill == kBlockSize || remaining == 0) {
-                        blockFill = 0;
-                        ++report.blocksAcknowledged;
-                        if (m_options.hangupAfterBlocks >= 0 &&
-                            static_cast<int>(report.blocksAcknowledged) >
-                                m_options.hangupAfterBlocks) {
-                            --report.blocksAcknowledged;
-                            hungUp = true;
-                            break;
-                        }
-                        queueAck(lineFree);
-                        if (remaining == 0) {
-                            report.complete = true;
-                            report.seconds = std::chrono::duration<double>(
-                                                 std::max(lineFree, arrival) - startTime)
-                                                 .count();
-                            finishWhenSent = true;
-                        }
-                    }
-                    break;
-                }
-                case Phase::Done:
-                    break;
-            }
+        for (std::size_t i = 0; i < bytes.size() && !m_finishWhenSent && !m_hungUp; ++i) {
+            Take(bytes[i], arrival);
         }
+        bytes.clear();
     }
+    if (m_hungUp) {
+        // Pull the cable: close our side of the line.
+        ::close(m_owner.m_master);
+        m_owner.m_master = -1;
+    }
+    if (m_phase != Phase::Done) {
+        m_report.seconds = m_report.startByteSeen
+                               ? std::chrono::duration<double>(Clock::now() - m_startTime).count()
+                               : 0.0;
+        Finish(WhyUnfinished());
+    }
+}
 
-    if (hungUp) {
-        // Pull the cable: close our side of the line, and our hold on the slave.
-        ::close(m_master);
-        m_master = -1;
-        ::close(m_slaveKeepAlive);
-        m_slaveKeepAlive = -1;
+// Noise before the first ready signal: anything but AB, and nothing that
+// the pty's echo could turn into the start byte.
+void ReceiverEmulator::Session::QueueNoiseBeforeFirstReady() {
+    if (m_options.noiseBytes <= 0) {
+        return;
     }
-    if (phase != Phase::Done) {
-        std::string problem;
-        if (hungUp) {
-            problem =
-                "hung up after " + std::to_string(report.blocksAcknowledged) + " blocks, as asked";
-        } else if (!report.startByteSeen) {
-            problem = "the tool never sent the start byte";
-        } else if (!report.headerReceived) {
-            problem = "the header was incomplete";
-        } else if (m_options.neverAck) {
-            problem = "the header was never acknowledged, as asked";
-        } else {
-            problem = "the transfer stopped after " + std::to_string(report.data.size()) + " of " +
-                      std::to_string(report.length) + " bytes";
+    Outgoing noise{m_powerOn, {}};
+    for (int i = 0; i < m_options.noiseBytes; ++i) {
+        auto b = static_cast<std::uint8_t>(m_random() & 0xFF);
+        if (b == kReadyFirst || b == kStartByte || b == 0x00) {
+            b = 0x20;
         }
-        report.seconds = report.startByteSeen
-                             ? std::chrono::duration<double>(Clock::now() - startTime).count()
-                             : 0.0;
-        finish(problem);
+        noise.bytes.push_back(b);
     }
+    m_outgoing.push_back(std::move(noise));
+    m_nextReady = m_powerOn + m_options.readyInterval;
+}
+
+void ReceiverEmulator::Session::QueueControlNoise(Clock::time_point when, Outgoing& into) {
+    static constexpr std::uint8_t kControl[] = {0x13, 0x11, 0x03, 0x0D, 0x0A, 0x1A};
+    if (!m_options.controlNoise) {
+        return;
+    }
+    into.when = when;
+    const auto count = 1 + m_random() % 4;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        into.bytes.push_back(kControl[m_random() % std::size(kControl)]);
+    }
+}
+
+void ReceiverEmulator::Session::SendDue(Clock::time_point now) {
+    while (!m_outgoing.empty() && m_outgoing.front().when <= now) {
+        const auto& bytes = m_outgoing.front().bytes;
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(m_owner.m_master, bytes.data() + done, bytes.size() - done);
+            if (n <= 0) {
+                break;  // the tool is not reading: drop the rest
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        m_outgoing.pop_front();
+    }
+}
+
+void ReceiverEmulator::Session::SendReadySignal(Clock::time_point now) {
+    const bool faulty =
+        m_options.ready != EmulatorOptions::Ready::Normal &&
+        (m_options.faultyReadyCount < 0 || m_readySent < m_options.faultyReadyCount);
+    Outgoing first{now, {}};
+    QueueControlNoise(now, first);
+    first.bytes.push_back(kReadyFirst);
+    if (!faulty) {
+        first.bytes.push_back(kReadySecond);
+    }
+    m_outgoing.push_back(std::move(first));
+    if (faulty && m_options.ready == EmulatorOptions::Ready::LateAc) {
+        m_outgoing.push_back({now + kLateAcDelay, {kReadySecond}});
+    }
+    ++m_readySent;
+    m_nextReady = now + std::max(m_options.readyInterval,
+                                 faulty ? kLateAcDelay + std::chrono::milliseconds(20)
+                                        : std::chrono::milliseconds(0));
+}
+
+// Sleeps until the next event or until the tool sends something.
+ReceiverEmulator::Session::Input ReceiverEmulator::Session::Receive(
+    Clock::time_point now, std::vector<std::uint8_t>& bytes) {
+    Clock::time_point wakeAt = now + std::chrono::milliseconds(200);
+    if (!m_outgoing.empty()) {
+        wakeAt = std::min(wakeAt, m_outgoing.front().when);
+    }
+    if (m_phase == Phase::Ready) {
+        wakeAt = std::min(wakeAt, m_nextReady);
+    }
+    // Acknowledgements are timed to the microsecond when throttling, so the
+    // wait is a ppoll with a nanosecond time-out.
+    const auto waitNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::max(wakeAt - now, Clock::duration::zero()))
+                            .count();
+    const timespec timeout{static_cast<time_t>(waitNs / 1'000'000'000),
+                           static_cast<long>(waitNs % 1'000'000'000)};
+    pollfd fds[2] = {{m_owner.m_wake[0], POLLIN, 0}, {m_owner.m_master, POLLIN, 0}};
+    const int rc = ::ppoll(fds, 2, &timeout, nullptr);
+    if (rc < 0 && errno != EINTR) {
+        return Input::Stop;
+    }
+    if (rc <= 0) {
+        return Input::Nothing;
+    }
+    if ((fds[0].revents & POLLIN) != 0) {
+        return Input::Stop;  // Stop()
+    }
+    if ((fds[1].revents & POLLIN) == 0) {
+        if ((fds[1].revents & POLLHUP) != 0) {
+            // Nobody has the port open (yet, or any more): look again soon.
+            const timespec nap{0, std::min<long long>(waitNs, 5'000'000)};
+            ::ppoll(fds, 1, &nap, nullptr);
+        }
+        return Input::Nothing;
+    }
+    std::uint8_t buffer[4096];
+    const ssize_t n = ::read(m_owner.m_master, buffer, sizeof buffer);
+    if (n > 0) {
+        bytes.assign(buffer, buffer + n);
+    }
+    return Input::Bytes;
+}
+
+void ReceiverEmulator::Session::Take(std::uint8_t byte, Clock::time_point arrival) {
+    m_lineFree = std::max(m_lineFree, arrival) + m_byteTime;
+    switch (m_phase) {
+        case Phase::Ready:
+            if (byte == kStartByte) {
+                m_report.startByteSeen = true;
+                m_startTime = arrival;
+                m_phase = Phase::Header;
+                m_outgoing.clear();  // no more ready signals
+            }
+            break;
+        case Phase::Header:
+            TakeHeaderByte(byte);
+            break;
+        case Phase::Data:
+            TakeDataByte(byte, arrival);
+            break;
+        case Phase::Done:
+            break;
+    }
+}
+
+void ReceiverEmulator::Session::TakeHeaderByte(std::uint8_t byte) {
+    m_header.push_back(byte);
+    if (m_header.size() != kHeaderSize) {
+        return;
+    }
+    m_report.headerReceived = true;
+    m_report.offset = LittleEndian32(m_header.data());
+    m_report.length = LittleEndian32(m_header.data() + 4);
+    m_report.checksum = LittleEndian32(m_header.data() + 8);
+    m_report.data.reserve(m_report.length);
+    if (m_options.neverAck) {
+        m_phase = Phase::Data;
+        return;
+    }
+    QueueAck(m_lineFree);
+    if (m_report.length == 0) {
+        m_report.complete = true;
+        m_report.seconds = std::chrono::duration<double>(m_lineFree - m_startTime).count();
+        m_finishWhenSent = true;
+    } else {
+        m_phase = Phase::Data;
+    }
+}
+
+void ReceiverEmulator::Session::TakeDataByte(std::uint8_t byte, Clock::time_point arrival) {
+    if (m_options.neverAck) {
+        return;
+    }
+    m_report.data.push_back(byte);
+    ++m_blockFill;
+    const std::uint32_t remaining =
+        m_report.length - static_cast<std::uint32_t>(m_report.data.size());
+    if (m_blockFill != kBlockSize && remaining != 0) {
+        return;
+    }
+    m_blockFill = 0;
+    if (m_options.hangupAfterBlocks >= 0 &&
+        static_cast<int>(m_report.blocksAcknowledged) >= m_options.hangupAfterBlocks) {
+        m_hungUp = true;
+        return;
+    }
+    ++m_report.blocksAcknowledged;
+    QueueAck(m_lineFree);
+    if (remaining == 0) {
+        m_report.complete = true;
+        m_report.seconds =
+            std::chrono::duration<double>(std::max(m_lineFree, arrival) - m_startTime).count();
+        m_finishWhenSent = true;
+    }
+}
+
+void ReceiverEmulator::Session::QueueAck(Clock::time_point earliest) {
+    Outgoing ack;
+    QueueControlNoise({}, ack);
+    ack.when = std::max(earliest, Clock::now()) + m_options.ackDelay;
+    for (int i = 0; i < m_options.junkBeforeAck; ++i) {
+        auto junk = static_cast<std::uint8_t>(m_random() & 0xFF);
+        if (junk == kAck) {
+            junk = 0x00;
+        }
+        ack.bytes.push_back(junk);
+    }
+    ack.bytes.push_back(kAck);
+    m_outgoing.push_back(std::move(ack));
+}
+
+void ReceiverEmulator::Session::Verify() {
+    m_report.computedChecksum = WordSum(m_report.data);
+    char text[128];
+    if (m_report.computedChecksum != m_report.checksum) {
+        std::snprintf(text, sizeof text,
+                      "checksum mismatch: header says 0x%08" PRIx32 ", data sums to 0x%08" PRIx32,
+                      m_report.checksum, m_report.computedChecksum);
+        m_report.problem = text;
+    } else if (m_options.expectedOffset && *m_options.expectedOffset != m_report.offset) {
+        std::snprintf(text, sizeof text, "offset 0x%08" PRIx32 ", expected 0x%08" PRIx32,
+                      m_report.offset, *m_options.expectedOffset);
+        m_report.problem = text;
+    } else if (m_options.expectedData && *m_options.expectedData != m_report.data) {
+        m_report.problem = "the data differs from the expected file (" +
+                           std::to_string(m_report.data.size()) + " bytes received, " +
+                           std::to_string(m_options.expectedData->size()) + " expected)";
+    }
+    m_report.verified = m_report.problem.empty();
+}
+
+void ReceiverEmulator::Session::Finish(const std::string& problem) {
+    m_report.problem = problem;
+    if (m_report.complete) {
+        Verify();
+    }
+    if (m_report.verified && !m_options.savePath.empty()) {
+        if (std::FILE* f = std::fopen(m_options.savePath.c_str(), "wb")) {
+            std::fwrite(m_report.data.data(), 1, m_report.data.size(), f);
+            std::fclose(f);
+        }
+    }
+    m_owner.Publish(m_report);
+    m_phase = Phase::Done;
+}
+
+std::string ReceiverEmulator::Session::WhyUnfinished() const {
+    if (m_hungUp) {
+        return "hung up after " + std::to_string(m_report.blocksAcknowledged) + " blocks, as asked";
+    }
+    if (!m_report.startByteSeen) {
+        return "the tool never sent the start byte";
+    }
+    if (!m_report.headerReceived) {
+        return "the header was incomplete";
+    }
+    if (m_options.neverAck) {
+        return "the header was never acknowledged, as asked";
+    }
+    return "the transfer stopped after " + std::to_string(m_report.data.size()) + " of " +
+           std::to_string(m_report.length) + " bytes";
+}
+
+void ReceiverEmulator::Run() {
+    Session session(*this);
+    session.Play();
 }
 
 std::string DescribeReport(const TransferReport& report) {

@@ -3,6 +3,11 @@
 // ready signal AB AC, expects the start byte 40, reads and acknowledges the
 // header and every 240-byte block with 4F, and checks length and checksum.
 // Faults can be injected to test the tool's handling of a misbehaving receiver.
+//
+// By default the line is as real as a pty gets: the slave keeps the kernel's
+// defaults (IXON, ICRNL, OPOST, ECHO, ICANON, ISIG) until the tool configures
+// it, nobody but the tool holds it open, and control bytes come as noise
+// before every ready signal and every acknowledgement.
 #pragma once
 
 #include <atomic>
@@ -23,6 +28,13 @@ struct EmulatorOptions {
     std::chrono::milliseconds powerOnDelay{0};
     // Bytes of noise sent before the first ready signal.
     int noiseBytes = 0;
+    // A few of the control bytes 13 11 03 0D 0A 1A (XOFF, XON, Ctrl-C, CR,
+    // LF, Ctrl-Z) before every ready signal and every acknowledgement, as a
+    // boot loader's console lets them slip.
+    bool controlNoise = true;
+    // Put the pty into raw mode before the tool opens it (the line as a
+    // configured port would have it), instead of the kernel's defaults.
+    bool rawPty = false;
     // Faulty ready signals: AB with its AC only after 50 ms (too late for the
     // tool's 20 ms rule), or AB alone. The first `faultyReadyCount` ready
     // signals are faulty, then normal ones follow; -1 keeps them faulty for ever.
@@ -90,11 +102,12 @@ public:
     void Stop();
 
 private:
+    class Session;  // one transfer as the receiver plays it
     void Run();
+    void Publish(const TransferReport& report);
 
     EmulatorOptions m_options;
     int m_master = -1;
-    int m_slaveKeepAlive = -1;
     int m_wake[2] = {-1, -1};
     std::string m_slavePath;
     std::thread m_thread;

@@ -97,16 +97,8 @@ int WaitForChild(pid_t pid) {
     return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    CLI::App app{"Plays a receiver's boot loader on a pseudo-terminal for upgrade tests."};
-    app.footer(
-        "Example:\n  velmora-emulator --expect image.bin -- velmora-cli send image.bin --port "
-        "{port}\n"
-        "Exit status: 0 transfer verified, 1 not verified, 2 usage or system error,\n"
-        "3 transfer verified but COMMAND failed.");
-    app.set_version_flag("--version", std::string("velmora-emulator ") + velmora::kVersion);
+// Everything the command line says.
+struct CommandLine {
     EmulatorOptions options;
     std::string readyMode = "normal";
     std::string expectPath;
@@ -116,120 +108,125 @@ int main(int argc, char** argv) {
     long ackDelayMs = 0;
     long powerOnMs = 0;
     bool quiet = false;
+    bool cleanLine = false;
     std::vector<std::string> command;
+};
 
-    app.add_option("--power-on-after", powerOnMs,
+void DefineFaultOptions(CLI::App& app, CommandLine& c) {
+    app.add_option("--power-on-after", c.powerOnMs,
                    "Stay silent this many milliseconds, as if switched on late")
         ->check(CLI::NonNegativeNumber);
-    app.add_option("--noise", options.noiseBytes, "Bytes of noise before the first ready signal")
+    app.add_option("--noise", c.options.noiseBytes, "Bytes of noise before the first ready signal")
         ->check(CLI::NonNegativeNumber);
-    app.add_option("--ready", readyMode, "Ready signal: normal, late-ac (AC after 50 ms) or no-ac")
+    app.add_option("--ready", c.readyMode,
+                   "Ready signal: normal, late-ac (AC after 50 ms) or no-ac")
         ->check(CLI::IsMember({"normal", "late-ac", "no-ac"}));
-    app.add_option("--faulty-ready", options.faultyReadyCount,
+    app.add_option("--faulty-ready", c.options.faultyReadyCount,
                    "How many faulty ready signals before normal ones (-1: always faulty)");
-    app.add_option("--junk", options.junkBeforeAck, "Junk bytes before every acknowledgement")
+    app.add_option("--junk", c.options.junkBeforeAck, "Junk bytes before every acknowledgement")
         ->check(CLI::NonNegativeNumber);
-    app.add_option("--ack-delay", ackDelayMs, "Milliseconds before every acknowledgement")
+    app.add_option("--ack-delay", c.ackDelayMs, "Milliseconds before every acknowledgement")
         ->check(CLI::NonNegativeNumber);
-    app.add_flag("--never-ack", options.neverAck, "Never acknowledge the header");
-    app.add_option("--hangup-after", options.hangupAfterBlocks,
+    app.add_flag("--never-ack", c.options.neverAck, "Never acknowledge the header");
+    app.add_option("--hangup-after", c.options.hangupAfterBlocks,
                    "Hang up after this many acknowledged blocks");
-    app.add_option("--throttle", options.throttleBaud,
+    app.add_option("--throttle", c.options.throttleBaud,
                    "Acknowledge as if the line ran at this many baud");
-    app.add_option("--save", options.savePath, "Write the received data to this file");
-    app.add_option("--expect", expectPath, "The data must equal this file")
+    app.add_flag("--raw-pty", c.options.rawPty,
+                 "Put the pty into raw mode before the tool opens it (default: the kernel's "
+                 "defaults, as a fresh adapter has them)");
+    app.add_flag("--clean-line", c.cleanLine,
+                 "No control bytes (XOFF, XON, Ctrl-C, CR, LF, Ctrl-Z) before the ready signals "
+                 "and acknowledgements");
+}
+
+void DefineOptions(CLI::App& app, CommandLine& c) {
+    app.footer(
+        "Example:\n  velmora-emulator --expect image.bin -- velmora-cli send image.bin --port "
+        "{port}\n"
+        "Exit status: 0 transfer verified, 1 not verified, 2 usage or system error,\n"
+        "3 transfer verified but COMMAND failed.");
+    app.set_version_flag("--version", std::string("velmora-emulator ") + velmora::kVersion);
+    // Room for the longest option and its type, so that no help line runs
+    // into its description (the man page is made from this text).
+    app.get_formatter()->column_width(34);
+    DefineFaultOptions(app, c);
+    app.add_option("--save", c.options.savePath, "Write the received data to this file");
+    app.add_option("--expect", c.expectPath, "The data must equal this file")
         ->check(CLI::ExistingFile);
-    app.add_option("--expect-offset", expectOffset, "The header's offset must equal this (hex)");
-    app.add_option("--link", linkPath, "Make this path a symbolic link to the pty");
-    app.add_option("--timeout", timeoutSeconds,
+    app.add_option("--expect-offset", c.expectOffset, "The header's offset must equal this (hex)");
+    app.add_option("--link", c.linkPath, "Make this path a symbolic link to the pty");
+    app.add_option("--timeout", c.timeoutSeconds,
                    "Give up after this many seconds without a finished transfer (0: never)")
         ->check(CLI::NonNegativeNumber);
-    app.add_flag("-q,--quiet", quiet, "Print only the verdict");
-    app.add_option("command", command, "Command to run; {port} becomes the pty's device");
+    app.add_flag("-q,--quiet", c.quiet, "Print only the verdict");
+    app.add_option("command", c.command, "Command to run; {port} becomes the pty's device");
     app.positionals_at_end(true);
+}
 
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        const int rc = app.exit(e);
-        return rc == 0 ? 0 : kUsage;
+// Turns what was parsed into the emulator's options; false after a message.
+bool CompleteOptions(CommandLine& c) {
+    c.options.ackDelay = std::chrono::milliseconds(c.ackDelayMs);
+    c.options.powerOnDelay = std::chrono::milliseconds(c.powerOnMs);
+    c.options.controlNoise = !c.cleanLine;
+    if (c.readyMode == "late-ac") {
+        c.options.ready = EmulatorOptions::Ready::LateAc;
+    } else if (c.readyMode == "no-ac") {
+        c.options.ready = EmulatorOptions::Ready::NoAc;
     }
-
-    options.ackDelay = std::chrono::milliseconds(ackDelayMs);
-    options.powerOnDelay = std::chrono::milliseconds(powerOnMs);
-    if (readyMode == "late-ac") {
-        options.ready = EmulatorOptions::Ready::LateAc;
-    } else if (readyMode == "no-ac") {
-        options.ready = EmulatorOptions::Ready::NoAc;
-    }
-    if (!expectPath.empty()) {
+    if (!c.expectPath.empty()) {
         std::vector<std::uint8_t> data;
-        if (!ReadWholeFile(expectPath, data)) {
-            std::fprintf(stderr, "velmora-emulator: cannot read %s\n", expectPath.c_str());
-            return kUsage;
+        if (!ReadWholeFile(c.expectPath, data)) {
+            std::fprintf(stderr, "velmora-emulator: cannot read %s\n", c.expectPath.c_str());
+            return false;
         }
-        options.expectedData = std::move(data);
+        c.options.expectedData = std::move(data);
     }
-    if (!expectOffset.empty()) {
+    if (!c.expectOffset.empty()) {
         try {
-            options.expectedOffset =
-                static_cast<std::uint32_t>(std::stoul(expectOffset, nullptr, 16));
+            c.options.expectedOffset =
+                static_cast<std::uint32_t>(std::stoul(c.expectOffset, nullptr, 16));
         } catch (const std::exception&) {
             std::fprintf(stderr, "velmora-emulator: --expect-offset wants hex digits, not %s\n",
-                         expectOffset.c_str());
-            return kUsage;
+                         c.expectOffset.c_str());
+            return false;
         }
     }
+    return true;
+}
 
-    ReceiverEmulator emulator(options);
-    std::string error;
-    if (!emulator.Start(error)) {
-        std::fprintf(stderr, "velmora-emulator: %s\n", error.c_str());
-        return kUsage;
-    }
-    const std::string& port = emulator.SlavePath();
-    if (!linkPath.empty()) {
-        ::unlink(linkPath.c_str());
-        if (::symlink(port.c_str(), linkPath.c_str()) != 0) {
-            std::fprintf(stderr, "velmora-emulator: cannot link %s: %s\n", linkPath.c_str(),
-                         std::strerror(errno));
-            return kUsage;
-        }
-    }
-    if (!quiet) {
-        std::printf("velmora-emulator: receiver boot loader waiting on %s\n", port.c_str());
-        std::fflush(stdout);
-    }
-
-    const auto timeout =
-        timeoutSeconds > 0
-            ? std::chrono::milliseconds(static_cast<long long>(timeoutSeconds * 1000))
-            : std::chrono::milliseconds(std::chrono::hours(24 * 365));
-    TransferReport report;
-    int commandStatus = 0;
-    if (!command.empty()) {
-        const pid_t pid = SpawnCommand(command, port);
+// Runs COMMAND, or waits for a transfer without one; the report of what the
+// receiver saw. False when COMMAND could not be started.
+bool PlayOneTransfer(ReceiverEmulator& emulator, const CommandLine& c, TransferReport& report,
+                     int& commandStatus) {
+    commandStatus = 0;
+    if (!c.command.empty()) {
+        const pid_t pid = SpawnCommand(c.command, emulator.SlavePath());
         if (pid < 0) {
-            return kUsage;
+            return false;
         }
         commandStatus = WaitForChild(pid);
         // The command has ended: whatever the receiver saw is all there is.
         emulator.Stop();
         emulator.WaitForReport(std::chrono::milliseconds(0), report);
-    } else {
-        const bool ended = emulator.WaitForReport(timeout, report);
-        emulator.Stop();
-        if (!ended) {
-            emulator.WaitForReport(std::chrono::milliseconds(0), report);
-            if (report.problem.empty()) {
-                report.problem = "no transfer within the time-out";
-            }
+        return true;
+    }
+    const auto timeout =
+        c.timeoutSeconds > 0
+            ? std::chrono::milliseconds(static_cast<long long>(c.timeoutSeconds * 1000))
+            : std::chrono::milliseconds(std::chrono::hours(24 * 365));
+    const bool ended = emulator.WaitForReport(timeout, report);
+    emulator.Stop();
+    if (!ended) {
+        emulator.WaitForReport(std::chrono::milliseconds(0), report);
+        if (report.problem.empty()) {
+            report.problem = "no transfer within the time-out";
         }
     }
-    if (!linkPath.empty()) {
-        ::unlink(linkPath.c_str());
-    }
+    return true;
+}
 
+int Verdict(const TransferReport& report, int commandStatus) {
     std::printf("velmora-emulator: %s\n", velmora::emu::DescribeReport(report).c_str());
     if (!report.verified) {
         return kNotVerified;
@@ -239,4 +236,48 @@ int main(int argc, char** argv) {
         return kCommandFailed;
     }
     return kVerified;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Plays a receiver's boot loader on a pseudo-terminal for upgrade tests."};
+    CommandLine c;
+    DefineOptions(app, c);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int rc = app.exit(e);
+        return rc == 0 ? 0 : kUsage;
+    }
+    if (!CompleteOptions(c)) {
+        return kUsage;
+    }
+
+    ReceiverEmulator emulator(c.options);
+    std::string error;
+    if (!emulator.Start(error)) {
+        std::fprintf(stderr, "velmora-emulator: %s\n", error.c_str());
+        return kUsage;
+    }
+    const std::string& port = emulator.SlavePath();
+    if (!c.linkPath.empty()) {
+        ::unlink(c.linkPath.c_str());
+        if (::symlink(port.c_str(), c.linkPath.c_str()) != 0) {
+            std::fprintf(stderr, "velmora-emulator: cannot link %s: %s\n", c.linkPath.c_str(),
+                         std::strerror(errno));
+            return kUsage;
+        }
+    }
+    if (!c.quiet) {
+        std::printf("velmora-emulator: receiver boot loader waiting on %s\n", port.c_str());
+        std::fflush(stdout);
+    }
+    TransferReport report;
+    int commandStatus = 0;
+    const bool played = PlayOneTransfer(emulator, c, report, commandStatus);
+    if (!c.linkPath.empty()) {
+        ::unlink(c.linkPath.c_str());
+    }
+    return played ? Verdict(report, commandStatus) : kUsage;
 }

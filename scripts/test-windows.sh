@@ -115,7 +115,11 @@ transfer() {
     rm -f "$status_file"
     local start=$SECONDS
     local emulator_status=0
-    (cd "$run" && timeout 300 "$emulator" --link "$run/ttyV0" "${emulator_args[@]}" -- \
+    # --raw-pty: a COM port on Windows comes without software flow control,
+    # but Wine builds the port's settings from the Unix tty, whose kernel
+    # defaults have XON/XOFF on, and the port layer keeps flow control as the
+    # device has it. The control bytes still come as noise.
+    (cd "$run" && timeout 300 "$emulator" --raw-pty --link "$run/ttyV0" "${emulator_args[@]}" -- \
         sh -c 'wine "$0" "$@" </dev/null; echo $? >"'"$status_file"'"' \
         "$cli" send "${cli_args[@]}" --port COM1 --quiet) >"$log" 2>&1 || emulator_status=$?
     local cli_status

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "serial/PortFailure.h"
+
 namespace velmora {
 
 // Line parameters as CSerialPort::Open takes them. Parity and stop-bit codes are
@@ -53,6 +55,11 @@ public:
     // True once the device has gone away (hang-up, EIO/ENXIO, removed adapter).
     virtual bool IsLost() const = 0;
     virtual const std::string& ErrorText() const = 0;
+    // Why the last Open failed. Layers that know no better report ErrorText()
+    // as a failure of kind Other.
+    virtual PortOpenFailure OpenFailure() const {
+        return {PortFailureKind::Other, ErrorText(), {}, {}, 0};
+    }
 };
 
 // The device layer of this platform.
@@ -61,6 +68,15 @@ std::unique_ptr<IPortDevice> CreatePlatformPortDevice();
 // The device that "COM<n>" stands for on this platform. On POSIX systems the
 // environment variable VELMORA_COM<n> names it when set (for example
 // /dev/ttyUSB0, or a pty of the emulator); otherwise it is /dev/ttyS<n-1>.
+// On Windows it is "COM<n>", or "\\.\COM<n>" from COM10 on.
 std::string ResolvePortName(int portNumber);
+
+// The highest COM number that names a port here: 8 on POSIX systems, where
+// COM1 to COM8 stand for the built-in ports; 255 on Windows.
+int HighestComNumber();
+
+// The number of a COM name: 11 for "COM11", "com11" or "\\.\COM11"; 0 for
+// anything else (a device path, "COM", "COMX").
+int ComNumberOf(const std::string& name);
 
 }  // namespace velmora

@@ -1,9 +1,34 @@
 #include "serial/SerialPort.h"
 
 #include <algorithm>
+#include <cctype>
+#include <string_view>
 #include <utility>
 
 namespace velmora {
+
+int ComNumberOf(const std::string& name) {
+    std::string_view rest = name;
+    if (rest.rfind("\\\\.\\", 0) == 0) {
+        rest.remove_prefix(4);
+    }
+    if (rest.size() < 4 || rest.size() > 8) {
+        return 0;
+    }
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (std::toupper(static_cast<unsigned char>(rest[i])) != "COM"[i]) {
+            return 0;
+        }
+    }
+    int number = 0;
+    for (const char c : rest.substr(3)) {
+        if (c < '0' || c > '9') {
+            return 0;
+        }
+        number = number * 10 + (c - '0');
+    }
+    return number;
+}
 
 CSerialPort::CSerialPort() : CSerialPort(CreatePlatformPortDevice()) {}
 
@@ -28,14 +53,21 @@ int CSerialPort::OpenConfigured(const std::string& device, const LineConfig& con
     if (m_bOpened != 0) {
         // The device is held exclusively by this very object: a second open
         // cannot succeed, and the open port stays as it is.
-        m_lastError = "The port " + m_deviceName + " is already open.";
+        m_failure = {PortFailureKind::Busy,
+                     "The port " + m_deviceName + " is already open.",
+                     "Wait for the running job to end.",
+                     {},
+                     0};
+        m_lastError = m_failure.Text();
         return 0;
     }
     m_deviceName = device;
     if (!m_device->Open(device, config)) {
+        m_failure = m_device->OpenFailure();
         m_lastError = m_device->ErrorText();
         return 0;
     }
+    m_failure = {};
     m_lastError.clear();
     m_bOpened = 1;
     return 1;

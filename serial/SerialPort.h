@@ -57,6 +57,9 @@ public:
     bool IsDeviceLost() const;
     // What the last failed Open or Close reported, in plain words.
     const std::string& LastError() const { return m_lastError; }
+    // Why the last Open failed: kind, reason and remedy. Kind None after a
+    // successful Open.
+    const PortOpenFailure& LastOpenFailure() const { return m_failure; }
     // The device path in use or last tried.
     const std::string& DeviceName() const { return m_deviceName; }
 
@@ -67,6 +70,7 @@ private:
     int m_bOpened = 0;
     std::string m_deviceName;
     std::string m_lastError;
+    PortOpenFailure m_failure;
 };
 
 }  // namespace velmora

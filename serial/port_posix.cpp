@@ -3,11 +3,13 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace velmora {
 
@@ -34,11 +36,16 @@ std::string ResolvePortName(int portNumber) {
     return "/dev/ttyS" + std::to_string(portNumber - 1);
 }
 
+int HighestComNumber() {
+    return 8;
+}
+
 std::unique_ptr<IPortDevice> CreatePlatformPortDevice() {
     return std::make_unique<PosixPortDevice>();
 }
 
-PosixPortDevice::PosixPortDevice(PosixSysCalls& sys) : m_sys(sys) {
+PosixPortDevice::PosixPortDevice(PosixSysCalls& sys, std::string lockDir)
+    : m_sys(sys), m_lock(std::move(lockDir)) {
     if (::pipe2(m_wake, O_NONBLOCK | O_CLOEXEC) != 0) {
         m_wake[0] = m_wake[1] = -1;
     }
@@ -54,22 +61,54 @@ PosixPortDevice::~PosixPortDevice() {
     }
 }
 
-bool PosixPortDevice::Fail(const std::string& message) {
-    m_error = message;
+bool PosixPortDevice::Fail(PortFailureKind kind, const std::string& reason,
+                           const std::string& remedy, const PortHolder& holder) {
+    m_failure = {kind, reason, remedy, holder.program, holder.pid};
+    m_error = m_failure.Text();
     if (m_fd >= 0) {
+        // A port that another program holds stays open after our close:
+        // it must not keep our exclusive mode.
+        m_sys.Ioctl(m_fd, TIOCNXCL, nullptr);
         m_sys.Close(m_fd);
         m_fd = -1;
     }
+    m_lock.Release();
     return false;
+}
+
+bool PosixPortDevice::FailBusy(const PortHolder& holder) {
+    std::string who = "another program";
+    if (holder.pid != 0) {
+        who = (holder.program.empty() ? std::string("a program") : holder.program) + " (pid " +
+              std::to_string(holder.pid) + ")";
+    }
+    return Fail(PortFailureKind::Busy, m_device + " is in use by " + who + ".",
+                "Close it and try again.", holder);
 }
 
 bool PosixPortDevice::Open(const std::string& device, const LineConfig& config) {
     if (m_fd >= 0) {
-        m_error = "The port " + m_device + " is already open.";
+        m_failure = {
+            PortFailureKind::Busy, "The port " + m_device + " is already open.", {}, {}, 0};
+        m_error = m_failure.Text();
         return false;
     }
+    ResetForOpen(device);
+    if (!CheckNode() || !TakeLock() || !OpenNode() || !SaveFoundSettings() || !ClaimExclusive() ||
+        !ConfigureLine(config)) {
+        return false;
+    }
+    EnableLowLatency();
+    // Bytes that arrived before the port was ours do not belong to this job.
+    FlushLine(m_sys, m_fd);
+    return true;
+}
+
+void PosixPortDevice::ResetForOpen(const std::string& device) {
     m_device = device;
     m_error.clear();
+    m_failure = {};
+    m_lowLatencySet = false;
     m_lost.store(false);
     m_interrupted.store(false);
     // Drain stale wake-ups from an earlier job.
@@ -78,30 +117,70 @@ bool PosixPortDevice::Open(const std::string& device, const LineConfig& config) 
         while (::read(m_wake[0], sink, sizeof sink) > 0) {
         }
     }
+}
 
+// Terminal programs that honour UUCP locks stay away while we hold one, and
+// we stay away from a port that one of them holds.
+bool PosixPortDevice::TakeLock() {
+    PortHolder holder;
+    if (m_lock.Take(m_device, holder) == UucpLock::Result::Held) {
+        return FailBusy(holder);
+    }
+    // No lock folder, or no right to write there: go on without a lock.
+    return true;
+}
+
+bool PosixPortDevice::CheckNode() {
+    struct stat node {};
+    if (::stat(m_device.c_str(), &node) == 0 && !S_ISCHR(node.st_mode)) {
+        // A file, a folder or a pipe: opening it could block or mean nothing.
+        return Fail(PortFailureKind::NotSerial, m_device + " is not a serial port.",
+                    "Choose the serial adapter's device.");
+    }
+    // Anything else (missing, not ours to look at) is for open() to tell.
+    return true;
+}
+
+bool PosixPortDevice::OpenNode() {
     // Non-blocking, so that neither the open (carrier detect) nor any later
     // write can hang; the waits below are bounded with poll().
     do {
-        m_fd = m_sys.Open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        m_fd = m_sys.Open(m_device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     } while (m_fd < 0 && errno == EINTR);
-    if (m_fd < 0) {
-        const int err = errno;
-        std::string hint;
-        if (err == EACCES) {
-            hint = " Add your user to the dialout group (then log in again), or run as root.";
-        } else if (err == ENOENT) {
-            hint = " Check that the adapter is plugged in, or set VELMORA_COM<n> to its device.";
-        }
-        m_error = "Cannot open " + device + ": " + ErrnoText(err) + "." + hint;
-        m_fd = -1;
-        return false;
+    if (m_fd >= 0) {
+        return true;
     }
+    const int err = errno;
+    m_fd = -1;
+    const std::string reason = "Cannot open " + m_device + ": " + ErrnoText(err) + ".";
+    switch (err) {
+        case EACCES:
+        case EPERM:
+            return Fail(PortFailureKind::Permission, reason,
+                        "Add your user to the dialout group (sudo adduser $USER dialout), then "
+                        "log in again.");
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return Fail(
+                PortFailureKind::Missing, reason,
+                "Check that the adapter is plugged in, or choose one of the ports present.");
+        case EBUSY:  // another program opened it for exclusive use
+            return FailBusy(FindOtherHolder(m_device).value_or(PortHolder{}));
+        default:
+            return Fail(PortFailureKind::Other, reason);
+    }
+}
 
-    // Exclusive use: TIOCEXCL keeps other openers out (root excepted), the lock
-    // keeps out every cooperating program, root included, and a second object
-    // of this process.
+// TIOCEXCL keeps later openers out (root excepted) and the lock keeps out
+// every cooperating program, root included, and a second object of this
+// process. Neither says anything about a program that had the port open
+// before us, so /proc is asked too: two readers would share the receiver's
+// bytes and the handshake would fail at random.
+bool PosixPortDevice::ClaimExclusive() {
     if (m_sys.Ioctl(m_fd, TIOCEXCL, nullptr) != 0 && errno != ENOTTY && errno != EINVAL) {
-        return Fail("Cannot get exclusive use of " + device + ": " + ErrnoText(errno) + ".");
+        return Fail(PortFailureKind::Other,
+                    "Cannot get exclusive use of " + m_device + ": " + ErrnoText(errno) + ".");
     }
     int rc = 0;
     do {
@@ -110,54 +189,81 @@ bool PosixPortDevice::Open(const std::string& device, const LineConfig& config) 
     if (rc != 0) {
         const int err = errno;
         if (err == EWOULDBLOCK) {
-            return Fail(device + " is in use by another program. Close it and try again.");
+            return FailBusy(FindOtherHolder(m_device).value_or(PortHolder{}));
         }
-        return Fail("Cannot lock " + device + ": " + ErrnoText(err) + ".");
+        return Fail(PortFailureKind::Other,
+                    "Cannot lock " + m_device + ": " + ErrnoText(err) + ".");
     }
+    if (const auto holder = FindOtherHolder(m_device)) {
+        return FailBusy(*holder);
+    }
+    return true;
+}
 
-    if (!ReadLineSettings(m_sys, m_fd, m_saved)) {
-        const int err = errno;
-        if (err == ENOTTY || err == EINVAL) {
-            return Fail(device + " is not a serial port.");
-        }
-        return Fail("Cannot read the line settings of " + device + ": " + ErrnoText(err) + ".");
+// The settings as found, to restore at Close. A device without them is no tty.
+bool PosixPortDevice::SaveFoundSettings() {
+    if (ReadLineSettings(m_sys, m_fd, m_saved)) {
+        return true;
     }
+    const int err = errno;
+    if (err == ENOTTY || err == EINVAL) {
+        return Fail(PortFailureKind::NotSerial, m_device + " is not a serial port.",
+                    "Choose the serial adapter's device.");
+    }
+    return Fail(PortFailureKind::Other,
+                "Cannot read the line settings of " + m_device + ": " + ErrnoText(err) + ".");
+}
+
+bool PosixPortDevice::ConfigureLine(const LineConfig& config) {
     SavedLineSettings wanted;
     std::string composeError;
     if (!ComposeLineSettings(m_saved, config, wanted, composeError)) {
-        return Fail(composeError);
+        return Fail(PortFailureKind::Other, composeError);
     }
     if (!WriteLineSettings(m_sys, m_fd, wanted)) {
         const int err = errno;
-        return Fail("The driver of " + device + " refused the line settings: " + ErrnoText(err) +
-                    ".");
+        return Fail(
+            PortFailureKind::Other,
+            "The driver of " + m_device + " refused the line settings: " + ErrnoText(err) + ".");
     }
-    // The kernel takes what it can and says nothing: read back and check.
+    return CheckSettingsTaken(config);
+}
+
+// The kernel takes what it can and says nothing: read back and check.
+bool PosixPortDevice::CheckSettingsTaken(const LineConfig& config) {
     SavedLineSettings actual;
-    if (ReadLineSettings(m_sys, m_fd, actual)) {
-        const LineReadback got = DescribeLineSettings(actual);
-        const double wantBaud = config.nBaudRate;
-        const double diff = (got.nBaudRate > config.nBaudRate) ? got.nBaudRate - wantBaud
-                                                               : wantBaud - got.nBaudRate;
-        std::string mismatch;
-        if (diff > wantBaud * kBaudTolerance) {
-            mismatch = std::to_string(config.nBaudRate) + " baud (it runs at " +
-                       std::to_string(got.nBaudRate) + ")";
-        } else if (got.nDataBits != config.nDataBits) {
-            mismatch = std::to_string(config.nDataBits) + " data bits";
-        } else if (got.nParity != config.nParity) {
-            mismatch = "that parity";
-        } else if (got.bTwoStopBits != (config.nStopBits != 0)) {
-            mismatch = "that number of stop bits";
-        }
-        if (!mismatch.empty()) {
-            WriteLineSettings(m_sys, m_fd, m_saved);
-            return Fail("The driver of " + device + " cannot use " + mismatch + ".");
-        }
+    if (!ReadLineSettings(m_sys, m_fd, actual)) {
+        return true;
     }
-    // Bytes that arrived before the port was ours do not belong to this job.
-    FlushLine(m_sys, m_fd);
-    return true;
+    const LineReadback got = DescribeLineSettings(actual);
+    const double wantBaud = config.nBaudRate;
+    const double diff =
+        (got.nBaudRate > config.nBaudRate) ? got.nBaudRate - wantBaud : wantBaud - got.nBaudRate;
+    std::string mismatch;
+    if (diff > wantBaud * kBaudTolerance) {
+        mismatch = std::to_string(config.nBaudRate) + " baud (it runs at " +
+                   std::to_string(got.nBaudRate) + ")";
+    } else if (got.nDataBits != config.nDataBits) {
+        mismatch = std::to_string(config.nDataBits) + " data bits";
+    } else if (got.nParity != config.nParity) {
+        mismatch = "that parity";
+    } else if (got.bTwoStopBits != (config.nStopBits != 0)) {
+        mismatch = "that number of stop bits";
+    }
+    if (mismatch.empty()) {
+        return true;
+    }
+    WriteLineSettings(m_sys, m_fd, m_saved);
+    return Fail(PortFailureKind::Other,
+                "The driver of " + m_device + " cannot use " + mismatch + ".",
+                "Choose settings the adapter supports.");
+}
+
+// Each acknowledgement would otherwise wait out the adapter's latency timer.
+// A driver without the setting (a pty, a plain UART) is fine as it is.
+void PosixPortDevice::EnableLowLatency() {
+    bool wasOn = false;
+    m_lowLatencySet = SetLowLatency(m_sys, m_fd, true, wasOn) && !wasOn;
 }
 
 bool PosixPortDevice::Close() {
@@ -166,13 +272,24 @@ bool PosixPortDevice::Close() {
     }
     bool ok = true;
     std::string error;
+    const bool lost = m_lost.load();
+    // What is still queued for a held line (XOFF, CTS low), or for a job that
+    // was cancelled or failed, is dropped: closing would otherwise wait for
+    // the driver's drain limit. A finished job has nothing left queued.
+    if (!lost) {
+        DiscardOutput(m_sys, m_fd);
+    }
     // Hand the line back as we found it. A lost device cannot take settings.
-    if (m_saved.valid && !m_lost.load() && !WriteLineSettings(m_sys, m_fd, m_saved)) {
+    if (m_saved.valid && !lost && !WriteLineSettings(m_sys, m_fd, m_saved)) {
         if (!IsDeviceGone(errno)) {
             ok = false;
             error =
                 "Cannot restore the line settings of " + m_device + ": " + ErrnoText(errno) + ".";
         }
+    }
+    if (m_lowLatencySet && !lost) {
+        bool wasOn = false;
+        SetLowLatency(m_sys, m_fd, false, wasOn);
     }
     m_sys.Ioctl(m_fd, TIOCNXCL, nullptr);
     if (m_sys.Close(m_fd) != 0 && errno != EINTR && !IsDeviceGone(errno)) {
@@ -181,6 +298,8 @@ bool PosixPortDevice::Close() {
     }
     m_fd = -1;
     m_saved.valid = false;
+    m_lowLatencySet = false;
+    m_lock.Release();
     if (!ok) {
         m_error = error;
     }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "serial/PortDevice.h"
+#include "serial/port_holders_linux.h"
 #include "serial/posix_sys.h"
 #include "serial/termios_linux.h"
 
@@ -13,7 +14,9 @@ namespace velmora {
 
 class PosixPortDevice final : public IPortDevice {
 public:
-    explicit PosixPortDevice(PosixSysCalls& sys = RealSysCalls());
+    // `lockDir` is where UUCP lock files are made and looked for.
+    explicit PosixPortDevice(PosixSysCalls& sys = RealSysCalls(),
+                             std::string lockDir = kUucpLockDir);
     ~PosixPortDevice() override;
 
     PosixPortDevice(const PosixPortDevice&) = delete;
@@ -28,6 +31,7 @@ public:
     void Interrupt() override;
     bool IsLost() const override { return m_lost.load(std::memory_order_relaxed); }
     const std::string& ErrorText() const override { return m_error; }
+    PortOpenFailure OpenFailure() const override { return m_failure; }
 
     int NativeHandle() const { return m_fd; }
 
@@ -35,7 +39,20 @@ private:
     enum class WaitResult { Ready, TimedOut, Interrupted, Lost };
     WaitResult WaitFor(short events, std::chrono::steady_clock::time_point deadline);
     void NoteError(int err);
-    bool Fail(const std::string& message);
+    bool Fail(PortFailureKind kind, const std::string& reason, const std::string& remedy = {},
+              const PortHolder& holder = {});
+    bool FailBusy(const PortHolder& holder);
+
+    // The steps of Open, in order.
+    void ResetForOpen(const std::string& device);
+    bool CheckNode();
+    bool TakeLock();
+    bool OpenNode();
+    bool SaveFoundSettings();
+    bool ClaimExclusive();
+    bool ConfigureLine(const LineConfig& config);
+    bool CheckSettingsTaken(const LineConfig& config);
+    void EnableLowLatency();
 
     PosixSysCalls& m_sys;
     int m_fd = -1;
@@ -43,8 +60,11 @@ private:
     std::atomic<bool> m_interrupted{false};
     std::atomic<bool> m_lost{false};
     SavedLineSettings m_saved;
+    bool m_lowLatencySet = false;  // we set the flag at Open and clear it at Close
+    UucpLock m_lock;
     std::string m_device;
     std::string m_error;
+    PortOpenFailure m_failure;
 };
 
 }  // namespace velmora

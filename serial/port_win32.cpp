@@ -51,6 +51,9 @@ BOOL Win32CommApi::GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPD
 BOOL Win32CommApi::CancelIoEx(HANDLE file, LPOVERLAPPED overlapped) {
     return ::CancelIoEx(file, overlapped);
 }
+BOOL Win32CommApi::PurgeComm(HANDLE comm, DWORD flags) {
+    return ::PurgeComm(comm, flags);
+}
 DWORD Win32CommApi::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     return ::WaitForSingleObject(handle, milliseconds);
 }
@@ -76,7 +79,9 @@ std::string ShortName(const std::string& device) {
     return device;
 }
 
-std::string SystemText(DWORD error) { return Win32ErrorText(error); }
+std::string SystemText(DWORD error) {
+    return Win32ErrorText(error);
+}
 
 // Every wait for received bytes sleeps on the interrupt event in slices and
 // looks at the receive queue between them. The slices start short, so that an
@@ -110,6 +115,10 @@ std::string ResolvePortName(int portNumber) {
     // Above COM9 only the device-namespace form opens.
     const std::string name = "COM" + std::to_string(portNumber);
     return portNumber > 9 ? "\\\\.\\" + name : name;
+}
+
+int HighestComNumber() {
+    return 255;
 }
 
 std::unique_ptr<IPortDevice> CreatePlatformPortDevice() {
@@ -147,52 +156,78 @@ void Win32PortDevice::ReleaseAll() {
     m_savedValid = false;
 }
 
-bool Win32PortDevice::Fail(const std::string& message) {
-    m_error = message;
+bool Win32PortDevice::Fail(PortFailureKind kind, const std::string& reason,
+                           const std::string& remedy) {
+    m_failure = {kind, reason, remedy, {}, 0};
+    m_error = m_failure.Text();
     ReleaseAll();
     return false;
 }
 
 bool Win32PortDevice::Open(const std::string& device, const LineConfig& config) {
     if (m_hComm != INVALID_HANDLE_VALUE) {
-        m_error = "The port " + ShortName(m_device) + " is already open.";
+        m_failure = {PortFailureKind::Busy,
+                     "The port " + ShortName(m_device) + " is already open.",
+                     {},
+                     {},
+                     0};
+        m_error = m_failure.Text();
         return false;
     }
     m_device = device;
     const std::string name = ShortName(device);
     m_error.clear();
+    m_failure = {};
     m_lost.store(false);
     m_interrupted.store(false);
     if (m_hInterrupt == nullptr) {
-        m_error = "Cannot create an event for " + name + ": " + SystemText(::GetLastError()) +
-                  ". Close other programs and try again.";
-        return false;
+        return Fail(
+            PortFailureKind::Other,
+            "Cannot create an event for " + name + ": " + SystemText(::GetLastError()) + ".",
+            "Close other programs and try again.");
     }
     ::ResetEvent(m_hInterrupt);
-
-    // Exclusive, existing device only, ordinary synchronous I/O.
-    m_hComm = m_api.CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (m_hComm == INVALID_HANDLE_VALUE) {
-        const DWORD err = m_api.GetLastError();
-        if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) {
-            m_error = name +
-                      " does not exist. Check that the adapter is plugged in and which COM "
-                      "number Device Manager shows for it.";
-        } else if (err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION) {
-            m_error = name + " is in use by another program. Close it and try again.";
-        } else {
-            m_error = "Cannot open " + name + ": " + SystemText(err) + ".";
-        }
+    if (!OpenHandle(name)) {
         return false;
     }
+    SetTimeoutsAndEvents();
+    if (!ConfigureLine(name, config) || !SetQueues(name)) {
+        return false;
+    }
+    // Acknowledgements are waited for in slices of a millisecond or two; the
+    // system timer has to tick that finely while the port is open.
+    m_timerRaised = ::timeBeginPeriod(1) == TIMERR_NOERROR;
+    return true;
+}
 
+// Exclusive, existing device only, ordinary synchronous I/O.
+bool Win32PortDevice::OpenHandle(const std::string& name) {
+    m_hComm = m_api.CreateFileA(m_device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (m_hComm != INVALID_HANDLE_VALUE) {
+        return true;
+    }
+    const DWORD err = m_api.GetLastError();
+    if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) {
+        return Fail(PortFailureKind::Missing, name + " does not exist.",
+                    "Check that the adapter is plugged in and which COM number Device Manager "
+                    "shows for it.");
+    }
+    if (err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION) {
+        // A COM port is opened exclusively: "access denied" means another
+        // program has it. Windows does not say which.
+        return Fail(PortFailureKind::Busy, name + " is in use by another program.",
+                    "Close it and try again.");
+    }
+    return Fail(PortFailureKind::Other, "Cannot open " + name + ": " + SystemText(err) + ".");
+}
+
+// Reads take what is queued; a write of one byte may take 100 ms plus 5 s
+// when flow control holds the line. The outcome does not matter: the reads
+// never ask for more than is queued.
+void Win32PortDevice::SetTimeoutsAndEvents() {
     m_ovRead = OVERLAPPED{};
     m_ovWrite = OVERLAPPED{};
-
-    // Reads take what is queued; a write of one byte may take 100 ms plus 5 s
-    // when flow control holds the line. The outcome does not matter: the
-    // reads never ask for more than is queued.
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = MAXDWORD;
     timeouts.ReadTotalTimeoutMultiplier = 100;
@@ -200,21 +235,23 @@ bool Win32PortDevice::Open(const std::string& device, const LineConfig& config) 
     timeouts.WriteTotalTimeoutMultiplier = static_cast<DWORD>(kWriteTimeoutPerByte.count());
     timeouts.WriteTotalTimeoutConstant = static_cast<DWORD>(kWriteTimeoutConstant.count());
     m_api.SetCommTimeouts(m_hComm, &timeouts);
-
     m_ovRead.hEvent = m_api.CreateEventA(nullptr, TRUE, FALSE, nullptr);
     m_ovWrite.hEvent = m_api.CreateEventA(nullptr, TRUE, FALSE, nullptr);
+}
 
+// Only the line format and the XON/XOFF parameters change; flow control,
+// parity checking and the modem lines stay as the device had them.
+bool Win32PortDevice::ConfigureLine(const std::string& name, const LineConfig& config) {
     DCB dcb{};
     dcb.DCBlength = sizeof(DCB);
     if (!m_api.GetCommState(m_hComm, &dcb)) {
         const DWORD err = m_api.GetLastError();
-        return Fail("Cannot read the line settings of " + name + ": " + SystemText(err) +
-                    ". Check that " + name + " is a serial port.");
+        return Fail(PortFailureKind::NotSerial,
+                    "Cannot read the line settings of " + name + ": " + SystemText(err) + ".",
+                    "Check that " + name + " is a serial port.");
     }
     m_saved = dcb;
     m_savedValid = true;
-    // Only the line format and the XON/XOFF parameters change; flow control,
-    // parity checking and the modem lines stay as the device had them.
     dcb.BaudRate = config.nBaudRate;
     dcb.ByteSize = config.nDataBits;
     dcb.Parity = config.nParity;
@@ -224,25 +261,29 @@ bool Win32PortDevice::Open(const std::string& device, const LineConfig& config) 
     dcb.XoffLim = 100;
     dcb.XonChar = 0x11;
     dcb.XoffChar = 0x13;
-    if (!m_api.SetCommState(m_hComm, &dcb)) {
-        const DWORD err = m_api.GetLastError();
-        return Fail("The driver of " + name + " refused " + std::to_string(config.nBaudRate) +
-                    " baud, " + std::to_string(config.nDataBits) +
-                    " data bits and that parity and stop bits: " + SystemText(err) +
-                    ". Choose settings the adapter supports.");
+    if (m_api.SetCommState(m_hComm, &dcb)) {
+        return true;
     }
+    const DWORD err = m_api.GetLastError();
+    return Fail(PortFailureKind::Other,
+                "The driver of " + name + " refused " + std::to_string(config.nBaudRate) +
+                    " baud, " + std::to_string(config.nDataBits) +
+                    " data bits and that parity and stop bits: " + SystemText(err) + ".",
+                "Choose settings the adapter supports.");
+}
+
+// The receive queue is the small one.
+bool Win32PortDevice::SetQueues(const std::string& name) {
     if (!m_api.SetupComm(m_hComm, kReceiveQueueSize, kTransmitQueueSize)) {
         const DWORD err = m_api.GetLastError();
-        return Fail("The driver of " + name + " refused its queue sizes: " + SystemText(err) +
-                    ". Try another port or adapter.");
+        return Fail(PortFailureKind::Other,
+                    "The driver of " + name + " refused its queue sizes: " + SystemText(err) + ".",
+                    "Try another port or adapter.");
     }
     if (m_ovRead.hEvent == nullptr || m_ovWrite.hEvent == nullptr) {
-        return Fail("Cannot create the I/O events for " + name +
-                    ". Close other programs and try again.");
+        return Fail(PortFailureKind::Other, "Cannot create the I/O events for " + name + ".",
+                    "Close other programs and try again.");
     }
-    // Acknowledgements are waited for in slices of a millisecond or two; the
-    // system timer has to tick that finely while the port is open.
-    m_timerRaised = ::timeBeginPeriod(1) == TIMERR_NOERROR;
     return true;
 }
 
@@ -251,6 +292,11 @@ bool Win32PortDevice::Close() {
         return true;
     }
     bool ok = true;
+    // What is still queued for a held line, or for a job that was cancelled
+    // or failed, is dropped: the driver would otherwise drain it at close.
+    if (!m_lost.load()) {
+        m_api.PurgeComm(m_hComm, PURGE_TXABORT | PURGE_TXCLEAR);
+    }
     // Hand the line back as we found it. A lost device cannot take settings.
     if (m_savedValid && !m_lost.load()) {
         DCB saved = m_saved;

@@ -40,6 +40,7 @@ public:
                            LPOVERLAPPED overlapped);
     virtual BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD done, BOOL wait);
     virtual BOOL CancelIoEx(HANDLE file, LPOVERLAPPED overlapped);
+    virtual BOOL PurgeComm(HANDLE comm, DWORD flags);
     // Waits on the event of an I/O record.
     virtual DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
     virtual DWORD GetLastError();
@@ -75,6 +76,7 @@ public:
     void Interrupt() override;
     bool IsLost() const override { return m_lost.load(); }
     const std::string& ErrorText() const override { return m_error; }
+    PortOpenFailure OpenFailure() const override { return m_failure; }
 
     HANDLE NativeHandle() const { return m_hComm; }
 
@@ -82,8 +84,14 @@ private:
     enum class Io { Done, Failed };
     Io Complete(BOOL started, OVERLAPPED& record, DWORD& done);
     void NoteError(DWORD error);
-    bool Fail(const std::string& message);
+    bool Fail(PortFailureKind kind, const std::string& reason, const std::string& remedy = {});
     void ReleaseAll();
+
+    // The steps of Open, in order.
+    bool OpenHandle(const std::string& name);
+    void SetTimeoutsAndEvents();
+    bool ConfigureLine(const std::string& name, const LineConfig& config);
+    bool SetQueues(const std::string& name);
 
     Win32CommApi& m_api;
     HANDLE m_hComm = INVALID_HANDLE_VALUE;
@@ -101,6 +109,7 @@ private:
     bool m_savedValid = false;
     std::string m_device;
     std::string m_error;
+    PortOpenFailure m_failure;
 };
 
 }  // namespace velmora

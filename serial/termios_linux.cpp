@@ -2,6 +2,7 @@
 
 #include <asm/ioctls.h>
 #include <asm/termbits.h>
+#include <linux/serial.h>
 
 #include <cstring>
 
@@ -115,10 +116,12 @@ bool ComposeLineSettings(const SavedLineSettings& base, const LineConfig& config
 
     // Raw binary: no translation of CR/LF, no stripping of the eighth bit, no
     // break or parity marks in the data, no output processing, no echo, no
-    // canonical lines and no signal characters. IXON/IXOFF, CRTSCTS, CLOCAL,
-    // HUPCL and INPCK stay as the device had them.
+    // canonical lines, no signal characters and no software flow control: a
+    // fresh tty has IXON on, and one 0x13 from the receiver would stop our
+    // output. Clearing IXON also restarts output that an earlier 0x13 stopped.
+    // CRTSCTS, CLOCAL, HUPCL and INPCK stay as the device had them.
     tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
-                                          ICRNL | IUCLC | IMAXBEL);
+                                          ICRNL | IUCLC | IMAXBEL | IXON | IXOFF | IXANY);
     tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     tio.c_lflag &=
         ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN | XCASE);
@@ -180,6 +183,26 @@ LineReadback DescribeLineSettings(const SavedLineSettings& settings) {
 bool FlushLine(PosixSysCalls& sys, int fd) {
     // TCFLSH takes its argument by value.
     return sys.Ioctl(fd, TCFLSH, reinterpret_cast<void*>(static_cast<long>(TCIOFLUSH))) == 0;
+}
+
+bool DiscardOutput(PosixSysCalls& sys, int fd) {
+    return sys.Ioctl(fd, TCFLSH, reinterpret_cast<void*>(static_cast<long>(TCOFLUSH))) == 0;
+}
+
+bool SetLowLatency(PosixSysCalls& sys, int fd, bool on, bool& wasOn) {
+    serial_struct info{};
+    if (sys.Ioctl(fd, TIOCGSERIAL, &info) != 0) {
+        return false;
+    }
+    constexpr auto kLowLatency = static_cast<unsigned>(ASYNC_LOW_LATENCY);
+    auto flags = static_cast<unsigned>(info.flags);
+    wasOn = (flags & kLowLatency) != 0;
+    if (wasOn == on) {
+        return true;
+    }
+    flags = on ? (flags | kLowLatency) : (flags & ~kLowLatency);
+    info.flags = static_cast<int>(flags);
+    return sys.Ioctl(fd, TIOCSSERIAL, &info) == 0;
 }
 
 }  // namespace velmora

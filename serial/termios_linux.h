@@ -44,5 +44,14 @@ LineReadback DescribeLineSettings(const SavedLineSettings& settings);
 
 // Discards whatever is queued in both directions.
 bool FlushLine(PosixSysCalls& sys, int fd);
+// Discards output not yet sent, so that closing never waits for a held line
+// to drain (XOFF, CTS low; drivers wait up to 30 s).
+bool DiscardOutput(PosixSysCalls& sys, int fd);
+
+// Sets or clears the driver's low-latency flag (ASYNC_LOW_LATENCY): USB
+// serial adapters then pass received bytes on at once instead of holding
+// them for their latency timer (often 16 ms). `wasOn` tells how it was.
+// False when the driver has no such setting (a pty: ENOTTY) or refuses it.
+bool SetLowLatency(PosixSysCalls& sys, int fd, bool on, bool& wasOn);
 
 }  // namespace velmora

@@ -80,13 +80,21 @@ StartResult CUpgradeController::Start(const std::string& filePath,
         return StartResult::LimitRefused;
     }
 
+    // A COM name is opened as this platform names it ("COM11" as "\\.\COM11").
+    const int overrideCom = ComNumberOf(m_line.strDevice);
+    if (overrideCom > 0) {
+        m_line.strDevice = ResolvePortName(overrideCom);
+    }
     const int opened = m_line.strDevice.empty()
                            ? m_port.Open(m_line.nPort, m_line.nBaudRate, m_line.nDataBits,
                                          m_line.nParity, m_line.nStopBits)
                            : m_port.OpenDevice(m_line.strDevice, m_line.nBaudRate, m_line.nDataBits,
                                                m_line.nParity, m_line.nStopBits);
     if (opened == 0) {
-        m_messages.Show(PortFailedText(m_line.nPort));
+        const int comNumber = m_line.strDevice.empty() ? m_line.nPort : overrideCom;
+        m_messages.Show(comNumber > 0 || m_line.strDevice.empty()
+                            ? PortFailedText(comNumber)
+                            : m_port.LastOpenFailure().Text());
         return StartResult::PortFailed;
     }
     StartWorker();

@@ -79,6 +79,9 @@ public:
     const LineParams& LastLineParams() const { return m_line; }
     // The reason the port layer gave for the last failed open, in plain words.
     std::string LastPortError() const { return m_port.LastError(); }
+    // The same as kind, reason and remedy, for a front end to show as the
+    // detail of its "UART%d is already Opened Or not Exist!" box.
+    PortOpenFailure LastPortFailure() const { return m_port.LastOpenFailure(); }
 
     // Longest silence of the receiver at one wait; zero (the default) waits for ever.
     void SetWaitLimit(std::chrono::milliseconds limit) { m_waitLimit = limit; }
@@ -86,7 +89,11 @@ public:
     // Where jobs report their phases, plan, bytes sent and conversion report
     // (see job/JobEvents.h); null for none. Called from the worker thread.
     void SetEvents(IJobEvents* events) { m_events = events; }
-    // A device path used in place of "COM<n>" (command line only).
+    // A device opened exactly as named, in place of the port text's "COM<n>":
+    // a path ("/dev/ttyUSB0", a by-id path) or a COM name beyond the
+    // last-character rule ("COM11", "\\.\COM11"). Empty to go back to the
+    // port text. When such a port cannot be opened, the box names its COM
+    // number ("UART11 ..."); a path has none, and the box then says why.
     void SetDeviceOverride(std::string device) { m_deviceOverride = std::move(device); }
 
 private:

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "sdx/ConversionChain.h"
+#include "transfer/SendFile.h"
 
 namespace velmora {
 
@@ -68,42 +69,6 @@ const char* JobOutcomeName(JobOutcome outcome) {
 }
 
 namespace {
-
-// The file being sent, read as binary and shared with every other user.
-class SendFile {
-public:
-    SendFile() = default;
-    SendFile(const SendFile&) = delete;
-    SendFile& operator=(const SendFile&) = delete;
-    ~SendFile() { Close(); }
-
-    bool Open(const std::string& path) {
-        Close();
-        m_file = std::fopen(path.c_str(), "rb");
-        if (m_file == nullptr) {
-            m_error = std::strerror(errno);
-            return false;
-        }
-        // Reads go straight to the file: the chunks and blocks are buffers
-        // enough, and a file that changes under the transfer is seen at once.
-        std::setvbuf(m_file, nullptr, _IONBF, 0);
-        return true;
-    }
-    void Close() {
-        if (m_file != nullptr) {
-            std::fclose(m_file);
-            m_file = nullptr;
-        }
-    }
-    std::size_t Read(std::uint8_t* buffer, std::size_t count) {
-        return std::fread(buffer, 1, count, m_file);
-    }
-    const std::string& Error() const { return m_error; }
-
-private:
-    std::FILE* m_file = nullptr;
-    std::string m_error;
-};
 
 enum class SumResult { Ok, NoMemory, Short };
 
@@ -167,6 +132,7 @@ private:
 
     std::optional<JobOutcome> AnnouncePlan();
     JobOutcome EndAfterWait(Wait wait, const std::string& phase);
+    std::string CannotOpenText(const std::string& again, const std::string& error) const;
     JobOutcome EndWithMessage(JobOutcome outcome, const std::string& text);
     JobOutcome EndAfterSum(SumResult sum);
     IJobEvents& Events() { return m_env.events != nullptr ? *m_env.events : NoJobEvents(); }
@@ -295,6 +261,15 @@ JobOutcome UpgradeJob::EndAfterWait(Wait wait, const std::string& phase) {
     return JobOutcome::Finished;
 }
 
+std::string UpgradeJob::CannotOpenText(const std::string& again, const std::string& error) const {
+    if (error == kNotRegularFile) {
+        return "Cannot send " + m_sendPath + ": " + kNotRegularFile +
+               ". Choose the program or database image file itself, then press Start again.";
+    }
+    return "Cannot open the file to send" + again + ", " + m_sendPath + ": " + error +
+           ". Check that it exists and can be read, then press Start again.";
+}
+
 // A channel list is converted first; the job may end there.
 std::optional<JobOutcome> UpgradeJob::Convert() {
     Events().OnPhase(JobPhase::Converting);
@@ -331,18 +306,9 @@ std::optional<JobOutcome> UpgradeJob::OpenFileToSend() {
         m_sendPath = m_settings.strFilePath;
     }
     if (!OpenSendFile()) {
-        return EndWithMessage(JobOutcome::FileError,
-                              "Cannot open the file to send, " + m_sendPath + ": " +
-                                  m_file.Error() +
-                                  ". Check that it exists and can be read, then press Start "
-                                  "again.");
+        return EndWithMessage(JobOutcome::FileError, CannotOpenText("", m_file.Error()));
     }
-    std::error_code sizeError;
-    const std::uintmax_t fileLength = std::filesystem::file_size(m_sendPath, sizeError);
-    if (sizeError) {
-        return EndWithMessage(JobOutcome::FileError, "Cannot find the length of " + m_sendPath +
-                                                         ": " + sizeError.message() + ".");
-    }
+    const std::uint64_t fileLength = m_file.Length();
     if (fileLength > 0xFFFFFFFFU) {
         return EndWithMessage(
             JobOutcome::FileError,
@@ -359,11 +325,7 @@ std::optional<JobOutcome> UpgradeJob::OpenFileToSend() {
 std::optional<JobOutcome> UpgradeJob::AnnouncePlan() {
     SendFile preview;
     if (!preview.Open(m_sendPath)) {
-        return EndWithMessage(JobOutcome::FileError,
-                              "Cannot open the file to send, " + m_sendPath + ": " +
-                                  preview.Error() +
-                                  ". Check that it exists and can be read, then press Start "
-                                  "again.");
+        return EndWithMessage(JobOutcome::FileError, CannotOpenText("", preview.Error()));
     }
     if (const SumResult sum = SumFile(preview, m_length, m_plannedChecksum); sum != SumResult::Ok) {
         return EndAfterSum(sum);
@@ -421,11 +383,7 @@ std::optional<JobOutcome> UpgradeJob::SendHeader() {
     }
     m_file.Close();
     if (!OpenSendFile()) {
-        return EndWithMessage(JobOutcome::FileError,
-                              "Cannot open the file to send again, " + m_sendPath + ": " +
-                                  m_file.Error() +
-                                  ". Check that it exists and can be read, then press Start "
-                                  "again.");
+        return EndWithMessage(JobOutcome::FileError, CannotOpenText(" again", m_file.Error()));
     }
     return std::nullopt;
 }

@@ -49,7 +49,7 @@ _velmora_cli_ports() {
     for device in /dev/ttyUSB* /dev/ttyACM* /dev/serial/by-id/*; do
         [[ -e $device ]] && devices+=("$device")
     done
-    _velmora_cli_offer COM1 COM2 COM3 COM4 COM5 COM6 COM7 COM8 "${devices[@]}"
+    _velmora_cli_offer auto COM1 COM2 COM3 COM4 COM5 COM6 COM7 COM8 "${devices[@]}"
 }
 
 _velmora_cli() {

@@ -141,6 +141,24 @@ TEST(StartCommand, APortThatCannotBeOpenedIsNamedByItsNumber) {
     EXPECT_FALSE(rig.controller->IsBusy());
 }
 
+TEST(StartCommand, AChosenDeviceIsOpenedExactlyAndItsFailureSaysWhy) {
+    Rig rig;
+    rig.record->failOpen = true;
+    const std::string path = rig.dir.Write("image.bin", {1});
+    // A path: the box says why, since "UART0" would mean nothing.
+    rig.controller->SetDeviceOverride("/dev/ttyUSB0");
+    EXPECT_EQ(rig.Start(path), StartResult::PortFailed);
+    EXPECT_EQ(rig.record->openedDevice, "/dev/ttyUSB0");
+    EXPECT_EQ(rig.controller->LastPortFailure().reason, "scripted open failure");
+    // A COM name beyond the last-character rule: COM11, never COM1.
+    rig.controller->SetDeviceOverride("com11");
+    EXPECT_EQ(rig.Start(path), StartResult::PortFailed);
+    EXPECT_EQ(rig.record->openedDevice, ResolvePortName(11));
+    EXPECT_EQ(rig.journal.MessagesShown(),
+              (std::vector<std::string>{"message scripted open failure",
+                                        "message UART11 is already Opened Or not Exist!"}));
+}
+
 TEST(StartCommand, WhileBusyStartIsIgnoredAndTheJobKeepsItsOwnFile) {
     std::atomic<bool> gate{false};
     ReceiverScript script;

@@ -1,6 +1,10 @@
 // CSerialPort over the POSIX layer, on a real pseudo-terminal. The test holds
 // the master side; the port opens the slave like a serial device.
 #include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -12,11 +16,17 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <thread>
+#include <vector>
 
 #include "serial/SerialPort.h"
+#include "serial/port_holders_linux.h"
 #include "serial/port_posix.h"
 #include "tests/engine/termios2_probe.h"
+#include "tests/support/TempDir.h"
+
+extern char** environ;
 
 namespace velmora {
 namespace {
@@ -25,7 +35,10 @@ using namespace std::chrono_literals;
 
 class Pty {
 public:
-    Pty() {
+    // `raw`: the test's own hold on the slave puts it in raw mode; otherwise
+    // the line keeps the kernel's defaults (IXON, ICRNL, OPOST, ECHO, ICANON,
+    // ISIG), as a freshly plugged adapter has them.
+    explicit Pty(bool raw = true) {
         m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
         EXPECT_GE(m_master, 0);
         ::grantpt(m_master);
@@ -35,10 +48,12 @@ public:
         m_slave = name;
         // Keep the slave open so that the master never sees a hang-up between tests.
         m_keep = ::open(name, O_RDWR | O_NOCTTY);
-        termios tio{};
-        ::tcgetattr(m_keep, &tio);
-        ::cfmakeraw(&tio);
-        ::tcsetattr(m_keep, TCSANOW, &tio);
+        if (raw) {
+            termios tio{};
+            ::tcgetattr(m_keep, &tio);
+            ::cfmakeraw(&tio);
+            ::tcsetattr(m_keep, TCSANOW, &tio);
+        }
     }
     ~Pty() {
         if (m_keep >= 0) {
@@ -62,11 +77,30 @@ public:
         return tio;
     }
     void SetSlaveSettings(const termios& tio) { ::tcsetattr(m_keep, TCSANOW, &tio); }
+    // Suspends the line's output, as a receiver holding CTS low would.
+    void HoldOutput() { ::tcflow(m_keep, TCOOFF); }
     void HangUp() {
         ::close(m_keep);
         m_keep = -1;
         ::close(m_master);
         m_master = -1;
+    }
+    // Reads exactly n bytes from the master side, or fewer at the deadline.
+    std::vector<std::uint8_t> ReadMaster(std::size_t n, std::chrono::milliseconds deadline) {
+        std::vector<std::uint8_t> got;
+        const auto end = std::chrono::steady_clock::now() + deadline;
+        while (got.size() < n && std::chrono::steady_clock::now() < end) {
+            pollfd fd{m_master, POLLIN, 0};
+            if (::poll(&fd, 1, 50) == 1) {
+                std::uint8_t buffer[256];
+                const ssize_t r = ::read(m_master, buffer, std::min(sizeof buffer, n - got.size()));
+                if (r <= 0) {
+                    break;
+                }
+                got.insert(got.end(), buffer, buffer + r);
+            }
+        }
+        return got;
     }
     // Waits (with a deadline) until the slave's receive queue holds n bytes.
     bool WaitQueued(CSerialPort& port, int n) {
@@ -211,7 +245,7 @@ TEST(SerialPosix, LineSettingsAreAppliedAndTheRestIsKept) {
     Pty pty;
     termios before = pty.SlaveSettings();
     // Flow control and modem-line handling as a device might have them.
-    before.c_iflag |= IXON;
+    before.c_iflag |= IXON | IXOFF;
     before.c_cflag |= CRTSCTS | CLOCAL;
     pty.SetSlaveSettings(before);
     before = pty.SlaveSettings();
@@ -224,8 +258,8 @@ TEST(SerialPosix, LineSettingsAreAppliedAndTheRestIsKept) {
     EXPECT_EQ(during.c_cflag & (PARENB | CSTOPB), 0U);
     EXPECT_EQ(during.c_lflag & (ICANON | ECHO | ISIG), 0U);
     EXPECT_EQ(during.c_oflag & OPOST, 0U);
-    EXPECT_NE(during.c_iflag & IXON, 0U) << "flow control stays as the device had it";
-    EXPECT_NE(during.c_cflag & CRTSCTS, 0U);
+    EXPECT_EQ(during.c_iflag & (IXON | IXOFF | IXANY), 0U) << "no software flow control";
+    EXPECT_NE(during.c_cflag & CRTSCTS, 0U) << "hardware flow control stays as found";
     EXPECT_NE(during.c_cflag & CLOCAL, 0U);
 
     port.Close();
@@ -234,6 +268,30 @@ TEST(SerialPosix, LineSettingsAreAppliedAndTheRestIsKept) {
     EXPECT_EQ(after.c_iflag, before.c_iflag);
     EXPECT_EQ(after.c_lflag, before.c_lflag);
     EXPECT_EQ(after.c_oflag, before.c_oflag);
+}
+
+TEST(SerialPosix, AFreshLineCarriesEveryByteAndAnXoffCannotStopIt) {
+    // The kernel's defaults, and an XOFF from the receiver both before the
+    // port is opened and while it is open.
+    Pty pty(false);
+    pty.Send({0x13});
+    CSerialPort port;
+    ASSERT_EQ(OpenDefault(port, pty.Slave()), 1) << port.LastError();
+    pty.Send({0x13, 0x0D, 0x03, 0x1A, 0x0A, 0x11});
+    ASSERT_TRUE(pty.WaitQueued(port, 6));
+    std::uint8_t in[6] = {};
+    ASSERT_EQ(port.Read(in, 6), 6);
+    EXPECT_EQ(std::vector<std::uint8_t>(in, in + 6),
+              (std::vector<std::uint8_t>{0x13, 0x0D, 0x03, 0x1A, 0x0A, 0x11}))
+        << "control bytes arrive as data, untranslated";
+
+    pty.Send({0x13});
+    const std::uint8_t out[6] = {0x40, 0x0A, 0x0D, 0x11, 0x13, 0xFF};
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(port.Write(out, 6), 6);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << "the writes were held";
+    EXPECT_EQ(pty.ReadMaster(6, 2s), std::vector<std::uint8_t>(out, out + 6))
+        << "no output processing, no echo";
 }
 
 TEST(SerialPosix, EveryRateOfTheListAndEveryFrameShape) {
@@ -326,17 +384,13 @@ TEST(SerialPosix, InterruptWakesAWaitFromAnotherThread) {
     EXPECT_TRUE(port.WaitForData(2s));
 }
 
-TEST(SerialPosix, WriteUnderFlowControlIsBoundedByTheWriteTimeouts) {
-    // The receiver says XOFF and never XON: the byte is dropped after at most
-    // 100 ms + 5000 ms instead of blocking the job for ever.
+TEST(SerialPosix, WriteOnAHeldLineIsBoundedAndCloseDoesNotWaitForIt) {
+    // The receiver holds the line and never lets go: a byte is dropped after
+    // at most 100 ms + 5000 ms instead of blocking the job for ever.
     Pty pty;
-    termios tio = pty.SlaveSettings();
-    tio.c_iflag |= IXON;
-    pty.SetSlaveSettings(tio);
     CSerialPort port;
     ASSERT_EQ(OpenDefault(port, pty.Slave()), 1);
-    pty.Send({0x13});  // XOFF
-    // Fill whatever the line can hold while stopped.
+    pty.HoldOutput();
     const auto start = std::chrono::steady_clock::now();
     std::uint8_t b = 0x55;
     int writes = 0;
@@ -348,8 +402,10 @@ TEST(SerialPosix, WriteUnderFlowControlIsBoundedByTheWriteTimeouts) {
             break;  // this write waited for the time-out
         }
     }
-    const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(took, 8s) << "after " << writes << " writes";
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 8s) << "after " << writes << " writes";
+    const auto closing = std::chrono::steady_clock::now();
+    EXPECT_EQ(port.Close(), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, 200ms);
 }
 
 // System calls that fail on demand, on top of the real ones.
@@ -426,6 +482,152 @@ TEST(SerialPosix, InterruptedCallsAreRetriedAndDeviceErrorsMeanLoss) {
     EXPECT_TRUE(port.IsDeviceLost());
     sys.readEio = false;
     EXPECT_EQ(port.Close(), 1);
+}
+
+// A program that holds the port open the plain way (no TIOCEXCL, no flock,
+// no lock file), as a forgotten terminal or a probing service does.
+class Holder {
+public:
+    explicit Holder(const std::string& device) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, device.c_str(),
+                                         O_RDWR | O_NOCTTY | O_NONBLOCK, 0);
+        char sleep[] = "sleep";
+        char seconds[] = "60";
+        char* argv[] = {sleep, seconds, nullptr};
+        EXPECT_EQ(::posix_spawnp(&m_pid, "sleep", &actions, nullptr, argv, environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        // posix_spawn returns as the child starts its exec, a moment before
+        // the process takes its new name.
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (ProgramOfProcess(m_pid) != "sleep" && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(1ms);
+        }
+    }
+    ~Holder() { End(); }
+    void End() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+            m_pid = -1;
+        }
+    }
+    pid_t Pid() const { return m_pid; }
+
+private:
+    pid_t m_pid = -1;
+};
+
+TEST(SerialPosix, APortAnotherProgramHasOpenIsRefusedAndTheProgramNamed) {
+    Pty pty;
+    test::TempDir locks;
+    Holder holder(pty.Slave());
+    CSerialPort port(std::make_unique<PosixPortDevice>(RealSysCalls(), locks.path().string()));
+    EXPECT_EQ(OpenDefault(port, pty.Slave()), 0);
+    const PortOpenFailure& failure = port.LastOpenFailure();
+    EXPECT_EQ(failure.kind, PortFailureKind::Busy);
+    EXPECT_EQ(failure.holderPid, holder.Pid());
+    EXPECT_EQ(port.LastError(), pty.Slave() + " is in use by sleep (pid " +
+                                    std::to_string(holder.Pid()) + "). Close it and try again.");
+    EXPECT_TRUE(std::filesystem::is_empty(locks.path())) << "a refused open leaves no lock behind";
+
+    holder.End();
+    EXPECT_EQ(OpenDefault(port, pty.Slave()), 1) << port.LastError();
+    EXPECT_EQ(port.LastOpenFailure().kind, PortFailureKind::None);
+}
+
+TEST(SerialPosix, UucpLockFilesAreHonouredMadeAndRemovedAndStaleOnesTakenOver) {
+    Pty pty;
+    test::TempDir locks;
+    const std::string lockFile = (locks.path() / UucpLockName(pty.Slave())).string();
+    auto writeLock = [&](pid_t pid) {
+        std::ofstream(lockFile) << std::string(10 - std::to_string(pid).size(), ' ') << pid << "\n";
+    };
+    CSerialPort port(std::make_unique<PosixPortDevice>(RealSysCalls(), locks.path().string()));
+
+    {
+        // A terminal program's lock, the program alive (and not holding the port).
+        Holder elsewhere("/dev/null");
+        writeLock(elsewhere.Pid());
+        EXPECT_EQ(OpenDefault(port, pty.Slave()), 0);
+        EXPECT_EQ(port.LastOpenFailure().kind, PortFailureKind::Busy);
+        EXPECT_NE(
+            port.LastError().find("in use by sleep (pid " + std::to_string(elsewhere.Pid()) + ")"),
+            std::string::npos)
+            << port.LastError();
+        EXPECT_TRUE(std::filesystem::exists(lockFile)) << "someone else's lock is not touched";
+    }
+    // The program has died: its lock is stale and ours now, until the port closes.
+    ASSERT_EQ(OpenDefault(port, pty.Slave()), 1) << port.LastError();
+    std::ifstream in(lockFile);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, std::string(10 - std::to_string(::getpid()).size(), ' ') +
+                        std::to_string(::getpid()) + "\n");
+    port.Close();
+    EXPECT_FALSE(std::filesystem::exists(lockFile));
+    EXPECT_TRUE(std::filesystem::is_empty(locks.path()));
+}
+
+// A USB serial driver as far as the port layer can tell: the serial-info
+// ioctls of the low-latency flag, on top of a pty. Records the order of
+// output flushes, setting writes and the close.
+class UsbSerialLikeSysCalls final : public PosixSysCalls {
+public:
+    int flags = 0;
+    bool refuseSet = false;
+    std::vector<std::string> events;
+
+    int Ioctl(int fd, unsigned long request, void* argument) override {
+        if (request == TIOCGSERIAL) {
+            serial_struct info{};
+            info.flags = flags;
+            std::memcpy(argument, &info, sizeof info);
+            return 0;
+        }
+        if (request == TIOCSSERIAL) {
+            if (refuseSet) {
+                errno = EINVAL;
+                return -1;
+            }
+            flags = static_cast<const serial_struct*>(argument)->flags;
+            const bool on = (flags & static_cast<int>(ASYNC_LOW_LATENCY)) != 0;
+            events.push_back(on ? "low latency on" : "low latency off");
+            return 0;
+        }
+        if (request == TCFLSH) {
+            const auto queue = reinterpret_cast<long>(argument);
+            events.push_back(queue == TCOFLUSH ? "discard output" : "flush");
+        }
+        return PosixSysCalls::Ioctl(fd, request, argument);
+    }
+    int Close(int fd) override {
+        events.push_back("close");
+        return PosixSysCalls::Close(fd);
+    }
+};
+
+TEST(SerialPosix, LowLatencyWhileOpenAndCloseDiscardsUnsentOutputFirst) {
+    Pty pty;
+    UsbSerialLikeSysCalls sys;
+    sys.flags = static_cast<int>(ASYNC_SKIP_TEST);  // a flag of the driver's own, kept throughout
+    CSerialPort port(std::make_unique<PosixPortDevice>(sys));
+    ASSERT_EQ(OpenDefault(port, pty.Slave()), 1) << port.LastError();
+    EXPECT_EQ(sys.flags, static_cast<int>(ASYNC_SKIP_TEST | ASYNC_LOW_LATENCY));
+    sys.events.clear();
+    port.Close();
+    EXPECT_EQ(sys.flags, static_cast<int>(ASYNC_SKIP_TEST)) << "the flag is handed back as found";
+    EXPECT_EQ(sys.events, (std::vector<std::string>{"discard output", "low latency off", "close"}));
+
+    // Already on: left on at close. Refused by the driver: the open goes on.
+    sys.flags = static_cast<int>(ASYNC_LOW_LATENCY);
+    ASSERT_EQ(OpenDefault(port, pty.Slave()), 1);
+    port.Close();
+    EXPECT_EQ(sys.flags, static_cast<int>(ASYNC_LOW_LATENCY));
+    sys.flags = 0;
+    sys.refuseSet = true;
+    EXPECT_EQ(OpenDefault(port, pty.Slave()), 1) << port.LastError();
+    port.Close();
 }
 
 }  // namespace

@@ -6,9 +6,11 @@
 #include <chrono>
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
 #include "emulator/ReceiverEmulator.h"
 #include "serial/SerialPort.h"
+#include "serial/port_holders_linux.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 
@@ -159,9 +161,8 @@ TEST_F(CliAgainstEmulator, EachRefusalHasItsOwnExitStatus) {
         {{"send", dir.File("absent.bin"), "--port", emulator->SlavePath()},
          3,
          "Transferred file is not exist!"},
-        {{"send", file, "--port", "/dev/velmora-no-such-port"},
-         4,
-         "is already Opened Or not Exist!"},
+        {{"send", file, "--port", "COM3"}, 4, "UART3 is already Opened Or not Exist!"},
+        {{"send", file, "--port", "com12"}, 4, "com12 is not a port here"},
         {{"send", file, "--port", emulator->SlavePath(), "--max-sat", "201"}, 5, "200"},
         {{"send", file, "--port", emulator->SlavePath(), "--max-tp", "-4"}, 5, "negative"},
         {{"send", file, "--baud", "12345"}, 2, "12345"},
@@ -191,10 +192,59 @@ TEST_F(CliAgainstEmulator, EachRefusalHasItsOwnExitStatus) {
     EXPECT_EQ(forced->Wait(kJobDeadline), 0) << forced->Output();
     EXPECT_NE(forced->Output().find("warning: " + json + " does not look like"), std::string::npos)
         << forced->Output();
-    // The port failure also says why, in plain words.
-    auto cli = RunCli({"send", file, "--port", "/dev/velmora-no-such-port"});
-    cli->Wait(kJobDeadline);
-    EXPECT_NE(cli->Output().find("Cannot open /dev/velmora-no-such-port"), std::string::npos);
+    // A device path's failure says only why, and what ports there are.
+    auto cli = RunCli({"send", file, "--port", "/dev/velmora-no-such-port"},
+                      {{"VELMORA_COM3", "/dev/velmora-no-such-port"}});
+    EXPECT_EQ(cli->Wait(kJobDeadline), 4);
+    const std::string out = cli->Output();
+    EXPECT_NE(out.find("Cannot open /dev/velmora-no-such-port: No such file or directory."),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("UART"), std::string::npos) << out;
+    EXPECT_TRUE(out.find("Serial ports present:") != std::string::npos ||
+                out.find("No serial ports are present") != std::string::npos)
+        << out;
+}
+
+TEST_F(CliAgainstEmulator, APortThatAnotherProgramHoldsIsRefusedWithStatus4) {
+    StartEmulator({});
+    const std::string file = dir.Write("image.bin", {1});
+    // A terminal program left open on the port (posix_spawn returns once
+    // sleep runs, with the port as its standard input).
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, emulator->SlavePath().c_str(),
+                                     O_RDWR | O_NOCTTY | O_NONBLOCK, 0);
+    char sleep[] = "sleep";
+    char seconds[] = "60";
+    char* argv[] = {sleep, seconds, nullptr};
+    pid_t holder = -1;
+    ASSERT_EQ(::posix_spawnp(&holder, "sleep", &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    const auto named = std::chrono::steady_clock::now() + 5s;
+    while (ProgramOfProcess(holder) != "sleep" && std::chrono::steady_clock::now() < named) {
+        std::this_thread::sleep_for(1ms);  // the exec is still under way
+    }
+    auto cli = RunCli({"send", file, "--port", emulator->SlavePath(), "--quiet"});
+    EXPECT_EQ(cli->Wait(kJobDeadline), 4);
+    EXPECT_NE(cli->Output().find(emulator->SlavePath() + " is in use by sleep (pid " +
+                                 std::to_string(holder) + "). Close it and try again."),
+              std::string::npos)
+        << cli->Output();
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    auto again = RunCli({"send", file, "--port", emulator->SlavePath(), "--quiet"});
+    EXPECT_EQ(again->Wait(kJobDeadline), 0) << again->Output();
+}
+
+TEST_F(CliAgainstEmulator, PortsListsWhatIsPresent) {
+    auto table = RunCli({"ports"});
+    EXPECT_EQ(table->Wait(kJobDeadline), 0);
+    auto json = RunCli({"ports", "--json"});
+    EXPECT_EQ(json->Wait(kJobDeadline), 0);
+    EXPECT_EQ(json->Output().rfind("[", 0), 0U) << json->Output();
+    const bool none = table->Output().find("No serial ports found") != std::string::npos;
+    EXPECT_EQ(none, json->Output() == "[]\n") << table->Output() << json->Output();
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ expect() {
 }
 
 # Subcommands, and options that belong to the subcommand typed.
-expect "convert inspect send" ""
+expect "convert inspect ports send" ""
 expect "--type" send --ty
 expect "--json" inspect --j
 expect "" send --j
@@ -40,6 +40,7 @@ expect 'Code Custom Database Db\ Import/Export' send --type ""
 expect 'Db\ Import/Export' send --type Db
 expect "EVEN NONE ODD" send --parity = ""
 expect "COM1 COM2 COM3 COM4 COM5 COM6 COM7 COM8" send --port CO
+expect "auto" send --port au
 # Folders for --work-dir, any file for the file to send.
 expect "$work/lists $work/logs" convert --work-dir "$work/"
 expect "$work/image.bin" send --quiet "$work/im"

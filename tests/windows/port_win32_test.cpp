@@ -34,6 +34,8 @@ public:
     std::vector<DCB> statesSet;
     DWORD inQueue = 0, outQueue = 0;
     int deviceCloses = 0;
+    DWORD purged = 0;        // what PurgeComm was asked to drop
+    int closesAtPurge = -1;  // device closes before it
 
     // The device.
     DCB state{};
@@ -164,6 +166,11 @@ public:
         *done = static_cast<DWORD>(ov->InternalHigh);
         return TRUE;
     }
+    BOOL PurgeComm(HANDLE, DWORD what) override {
+        purged = what;
+        closesAtPurge = deviceCloses;
+        return TRUE;
+    }
     BOOL CancelIoEx(HANDLE, LPOVERLAPPED ov) override {
         ++cancels;
         ov->Internal = kCancelled;
@@ -283,6 +290,9 @@ TEST(Win32Port, OpenChangesOnlyTheLineFormatAndCloseHandsTheLineBack) {
     EXPECT_EQ(driver.statesSet.size(), 1U) << "the open port is left as it was";
 
     EXPECT_TRUE(port.Close());
+    EXPECT_EQ(driver.purged, static_cast<DWORD>(PURGE_TXABORT | PURGE_TXCLEAR))
+        << "unsent output is dropped, so that a held line cannot keep the close waiting";
+    EXPECT_EQ(driver.closesAtPurge, 0);
     ASSERT_EQ(driver.statesSet.size(), 2U);
     const DCB original = UnusualState();
     EXPECT_EQ(0, std::memcmp(&driver.statesSet[1], &original, sizeof(DCB)));
@@ -298,18 +308,19 @@ TEST(Win32Port, FailedOpenReleasesEverythingAndSaysWhatToDo) {
         void (*arrange)(FakeDriver&);
         const char* says;
         int deviceCloses;
+        PortFailureKind kind;
     };
     const Case cases[] = {
         {"missing", [](FakeDriver& d) { d.createError = ERROR_FILE_NOT_FOUND; },
-         "COM3 does not exist", 0},
+         "COM3 does not exist", 0, PortFailureKind::Missing},
         {"busy", [](FakeDriver& d) { d.createError = ERROR_ACCESS_DENIED; },
-         "COM3 is in use by another program", 0},
+         "COM3 is in use by another program", 0, PortFailureKind::Busy},
         {"no state", [](FakeDriver& d) { d.getStateError = ERROR_INVALID_FUNCTION; },
-         "Cannot read the line settings of COM3", 1},
+         "Cannot read the line settings of COM3", 1, PortFailureKind::NotSerial},
         {"state refused", [](FakeDriver& d) { d.setStateError = ERROR_INVALID_PARAMETER; },
-         "The driver of COM3 refused 115200 baud", 1},
+         "The driver of COM3 refused 115200 baud", 1, PortFailureKind::Other},
         {"queues refused", [](FakeDriver& d) { d.setupError = ERROR_INVALID_PARAMETER; },
-         "The driver of COM3 refused its queue sizes", 1},
+         "The driver of COM3 refused its queue sizes", 1, PortFailureKind::Other},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -319,6 +330,7 @@ TEST(Win32Port, FailedOpenReleasesEverythingAndSaysWhatToDo) {
         Win32PortDevice port(driver);
         EXPECT_FALSE(port.Open("COM3", k115200_8N1));
         EXPECT_NE(port.ErrorText().find(c.says), std::string::npos) << port.ErrorText();
+        EXPECT_EQ(port.OpenFailure().kind, c.kind);
         EXPECT_EQ(driver.deviceCloses, c.deviceCloses);
         EXPECT_EQ(driver.LiveEvents(), 0U);
         EXPECT_EQ(port.BytesWaiting(), 0U) << "the port stays closed";

@@ -1,0 +1,116 @@
+// velmora-cli ports: the serial ports present, as a table or as JSON.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/Commands.h"
+#include "cli/ExitCodes.h"
+#include "serial/PortList.h"
+
+namespace velmora::cli {
+
+namespace {
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string PortsJson(const std::vector<SerialPortInfo>& ports) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const SerialPortInfo& p = ports[i];
+        out += (i == 0 ? "\n  {" : ",\n  {");
+        out += "\"port\":" + JsonString(p.name) + ",\"byId\":" + JsonString(p.byIdPath) +
+               ",\"driver\":" + JsonString(p.driver) + ",\"usb\":" + (p.usb ? "true" : "false") +
+               ",\"vendorId\":" + JsonString(p.vendorId) +
+               ",\"productId\":" + JsonString(p.productId) +
+               ",\"manufacturer\":" + JsonString(p.manufacturer) +
+               ",\"product\":" + JsonString(p.product) +
+               ",\"serialNumber\":" + JsonString(p.serialNumber) +
+               ",\"description\":" + JsonString(p.Description()) + "}";
+    }
+    return out + (ports.empty() ? "]\n" : "\n]\n");
+}
+
+// Display width of UTF-8 text: one column a character.
+std::size_t Width(const std::string& text) {
+    std::size_t width = 0;
+    for (const char c : text) {
+        width += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    }
+    return width;
+}
+
+std::string PortsTable(const std::vector<SerialPortInfo>& ports) {
+    const std::vector<std::string> heads = {"PORT",    "DRIVER", "USB ID", "MANUFACTURER",
+                                            "PRODUCT", "SERIAL", "BY-ID"};
+    std::vector<std::vector<std::string>> rows;
+    for (const SerialPortInfo& p : ports) {
+        rows.push_back({p.name, p.driver, p.usb ? p.vendorId + ":" + p.productId : std::string(),
+                        p.manufacturer, p.product, p.serialNumber, p.byIdPath});
+    }
+    // Columns that no port fills are left out (BY-ID on Windows, say).
+    std::vector<std::size_t> widths(heads.size(), 0);
+    for (const auto& row : rows) {
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            widths[c] = std::max(widths[c], Width(row[c]));
+        }
+    }
+    std::string out;
+    auto addLine = [&](const std::vector<std::string>& cells) {
+        std::string line;
+        for (std::size_t c = 0; c < cells.size(); ++c) {
+            if (c > 0 && widths[c] == 0) {
+                continue;
+            }
+            const std::string cell = cells[c].empty() ? "-" : cells[c];
+            const std::size_t width = std::max(widths[c], Width(heads[c]));
+            line += cell + std::string(width + 2 - std::min(width, Width(cell)), ' ');
+        }
+        out += line.substr(0, line.find_last_not_of(' ') + 1) + "\n";
+    };
+    addLine(heads);
+    for (const auto& row : rows) {
+        addLine(row);
+    }
+    return out;
+}
+
+}  // namespace
+
+CLI::App* AddPortsCommand(CLI::App& app, PortsOptions& options) {
+    CLI::App* command = app.add_subcommand(
+        "ports", "List the serial ports present (USB adapters with their ids and by-id paths)");
+    command->add_flag("--json", options.json, "Print JSON instead of a table");
+    return command;
+}
+
+int RunPorts(const PortsOptions& options) {
+    const std::vector<SerialPortInfo> ports = ListSerialPorts();
+    if (options.json) {
+        std::fputs(PortsJson(ports).c_str(), stdout);
+    } else if (ports.empty()) {
+        std::puts(
+            "No serial ports found. Plug the adapter in (built-in ports are listed only "
+            "where the machine has them).");
+    } else {
+        std::fputs(PortsTable(ports).c_str(), stdout);
+    }
+    return kExitOk;
+}
+
+}  // namespace velmora::cli

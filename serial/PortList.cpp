@@ -1,0 +1,77 @@
+#include "serial/PortList.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace velmora {
+
+std::string SerialPortInfo::Description() const {
+    if (!product.empty()) {
+        return product;
+    }
+    if (!manufacturer.empty()) {
+        return manufacturer + (usb ? " USB serial adapter" : " serial port");
+    }
+    return {};
+}
+
+std::string SerialPortInfo::Label() const {
+    const std::string description = Description();
+    return description.empty() ? name : name + " \u2013 " + description;
+}
+
+namespace {
+
+bool IsDigit(char c) {
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+// Compares names with runs of digits taken as numbers.
+bool NaturalLess(const std::string& a, const std::string& b) {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (IsDigit(a[i]) && IsDigit(b[j])) {
+            while (i < a.size() && a[i] == '0') {
+                ++i;
+            }
+            while (j < b.size() && b[j] == '0') {
+                ++j;
+            }
+            std::size_t ei = i;
+            std::size_t ej = j;
+            while (ei < a.size() && IsDigit(a[ei])) {
+                ++ei;
+            }
+            while (ej < b.size() && IsDigit(b[ej])) {
+                ++ej;
+            }
+            // Without leading zeros, the longer run is the larger number.
+            const int order =
+                ei - i != ej - j ? (ei - i < ej - j ? -1 : 1) : a.compare(i, ei - i, b, j, ej - j);
+            if (order != 0) {
+                return order < 0;
+            }
+            i = ei;
+            j = ej;
+            continue;
+        }
+        if (a[i] != b[j]) {
+            return a[i] < b[j];
+        }
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
+}  // namespace
+
+void SortPorts(std::vector<SerialPortInfo>& ports) {
+    std::stable_sort(ports.begin(), ports.end(),
+                     [](const SerialPortInfo& x, const SerialPortInfo& y) {
+                         return NaturalLess(x.name, y.name);
+                     });
+}
+
+}  // namespace velmora

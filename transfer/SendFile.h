@@ -1,0 +1,45 @@
+// The file being sent, read as binary and shared with every other user. Only
+// a regular file is taken: a pipe or a device could block the job's open for
+// ever, or never end.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace velmora {
+
+class SendFile {
+public:
+    SendFile() = default;
+    SendFile(const SendFile&) = delete;
+    SendFile& operator=(const SendFile&) = delete;
+    ~SendFile() { Close(); }
+
+    // Opens `path` for reading without ever blocking. False with Error() when
+    // it cannot be opened or is not a regular file.
+    bool Open(const std::string& path);
+    void Close() {
+        if (m_file != nullptr) {
+            std::fclose(m_file);
+            m_file = nullptr;
+        }
+    }
+    std::size_t Read(std::uint8_t* buffer, std::size_t count) {
+        return std::fread(buffer, 1, count, m_file);
+    }
+    // The length of the open file.
+    std::uint64_t Length() const { return m_length; }
+    const std::string& Error() const { return m_error; }
+
+private:
+    std::FILE* m_file = nullptr;
+    std::uint64_t m_length = 0;
+    std::string m_error;
+};
+
+// The text of Error() for a path that is not a regular file.
+inline constexpr const char* kNotRegularFile =
+    "it is not a regular file (a folder, a pipe or a device)";
+
+}  // namespace velmora
