@@ -53,7 +53,7 @@ mkdir -p "$desk"
 # 1. The window, the about box, the picture, then a Code upgrade by Enter
 #    against the emulated receiver on COM1, and Escape.
 head -c 24000 /dev/urandom >"$desk/program.bin"
-(cd "$desk" && timeout 300 "$emulator" --link "$run/ttyV0" --expect program.bin \
+(cd "$desk" && timeout 300 "$emulator" "$wine_line" --link "$run/ttyV0" --expect program.bin \
     --expect-offset 10000 -- wine "$gui" program.bin) >"$run/dialog-code.log" 2>&1 &
 app=$!
 if probe wait "$caption" 60; then
@@ -118,7 +118,7 @@ fi
 #    shows only images; with upgrade type Code it is converted, then refused.
 cp "$root/res/sample-channels.sdx" "$desk/channels.sdx"
 rm -f "$desk/db1.bin"
-(cd "$desk" && timeout 300 "$emulator" --link "$run/ttyV0" -- wine "$gui") \
+(cd "$desk" && timeout 300 "$emulator" "$wine_line" --link "$run/ttyV0" -- wine "$gui") \
     >"$run/dialog-refusal.log" 2>&1 &
 app=$!
 if probe wait "$caption" 60; then
@@ -156,7 +156,7 @@ fi
 
 # 3. Escape while the job waits for the receiver's acknowledgement: the job is
 #    cancelled, the port closed, and the program ends.
-(cd "$desk" && timeout 300 "$emulator" --link "$run/ttyV0" --never-ack -- wine "$gui" \
+(cd "$desk" && timeout 300 "$emulator" "$wine_line" --link "$run/ttyV0" --never-ack -- wine "$gui" \
     program.bin) >"$run/dialog-close.log" 2>&1 &
 app=$!
 if probe wait "$caption" 60; then
