@@ -8,12 +8,14 @@
 #include <fstream>
 #include <map>
 
+#include "app/DialogArguments.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/ScriptedReceiver.h"
 #include "tests/support/TempDir.h"
 #include "ui/DialogModel.h"
 #include "ui/DialogTemplates.h"
 #include "ui/win32/DialogResource.h"
+#include "velmora/Version.h"
 
 namespace velmora::ui {
 namespace {
@@ -319,6 +321,23 @@ TEST(DialogResourceTest, TheMainTemplateIsAnExtendedDialogTemplate) {
     EXPECT_EQ(ControlStyleOf(*maxSat) & 0x10002000U, 0x00002000U);
     EXPECT_EQ(ControlStyleOf(*main.Find(IDC_PORT)) & 0x0103U, 0x0103U);  // sorted drop-down list
     EXPECT_EQ(Utf16("\xF0\x9F\x98\x80"), u"\U0001F600");
+}
+
+TEST(DialogArgumentsTest, HelpVersionAndUnknownOptionsAreAnsweredNotTakenAsFiles) {
+    using Action = DialogArguments::Action;
+    EXPECT_EQ(ParseDialogArguments({}).action, Action::Run);
+    EXPECT_EQ(ParseDialogArguments({"image.bin"}).file, "image.bin");
+    const DialogArguments version = ParseDialogArguments({"image.bin", "--version"});
+    EXPECT_EQ(version.action, Action::Version);
+    EXPECT_EQ(version.text, std::string("velmora ") + kVersion);
+    EXPECT_EQ(ParseDialogArguments({"--help"}).text, DialogUsage());
+    const DialogArguments unknown = ParseDialogArguments({"--port=COM3"});
+    EXPECT_EQ(unknown.action, Action::Refused);
+    EXPECT_EQ(unknown.text.rfind("Unknown option --port=COM3.", 0), 0U);
+    EXPECT_EQ(ParseDialogArguments({"a.bin", "b.bin"}).action, Action::Refused);
+    // After "--" a name is a file whatever it looks like; "-x" is one anyway.
+    EXPECT_EQ(ParseDialogArguments({"--", "--version"}).file, "--version");
+    EXPECT_EQ(ParseDialogArguments({"-x.bin"}).file, "-x.bin");
 }
 
 }  // namespace
