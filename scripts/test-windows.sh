@@ -35,9 +35,10 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 
 # Wine's COM ports: COM1 is the emulator's stable link to its pty; COM5 and
-# COM6 are two ptys joined by socat, a null-modem pair for the port tests.
+# COM6 are two ptys joined by socat, a null-modem pair for the port tests;
+# COM11, beyond the dialog's COM1 to COM8, a second emulator link.
 # Wine maps the ports when its server starts, so a change restarts it.
-ports="COM1=$run/ttyV0 COM5=$run/ttyPairA COM6=$run/ttyPairB"
+ports="COM1=$run/ttyV0 COM5=$run/ttyPairA COM6=$run/ttyPairB COM11=$run/ttyV1"
 if [ "$(cat "$WINEPREFIX/velmora-ports" 2>/dev/null)" != "$ports" ]; then
     for entry in $ports; do
         wine reg add 'HKLM\Software\Wine\Ports' /v "${entry%%=*}" /d "${entry#*=}" /f >/dev/null
@@ -100,6 +101,12 @@ VELMORA_TEST_COM_PAIR=COM5,COM6 ctest --test-dir "$out" -j2 --output-on-failure
 passed=0
 failed=0
 last_seconds=
+# A COM port on Windows comes without software flow control, but Wine builds
+# the port's settings from the Unix tty, whose kernel defaults have XON/XOFF
+# on, and the port layer keeps flow control as the device has it. So the
+# emulator sets its pty raw for every program under Wine; the control bytes
+# still come as noise.
+wine_line=--raw-pty
 transfer() {
     local name=$1 want_cli=$2 want_emulator=$3
     shift 3
@@ -115,11 +122,7 @@ transfer() {
     rm -f "$status_file"
     local start=$SECONDS
     local emulator_status=0
-    # --raw-pty: a COM port on Windows comes without software flow control,
-    # but Wine builds the port's settings from the Unix tty, whose kernel
-    # defaults have XON/XOFF on, and the port layer keeps flow control as the
-    # device has it. The control bytes still come as noise.
-    (cd "$run" && timeout 300 "$emulator" --raw-pty --link "$run/ttyV0" "${emulator_args[@]}" -- \
+    (cd "$run" && timeout 300 "$emulator" "$wine_line" --link "$run/ttyV0" "${emulator_args[@]}" -- \
         sh -c 'wine "$0" "$@" </dev/null; echo $? >"'"$status_file"'"' \
         "$cli" send "${cli_args[@]}" --port COM1 --quiet) >"$log" 2>&1 || emulator_status=$?
     local cli_status

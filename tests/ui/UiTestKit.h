@@ -31,12 +31,13 @@ inline constexpr int kDeadlineMs = 20000;
 struct SeenBox {
     QString className;
     QString caption;
-    QString text;  // the message of a QMessageBox
+    QString text;    // the message of a QMessageBox
+    QString detail;  // and its informative text
 };
 
 // Looks at the active modal widget every few milliseconds and hands each new
-// one to `answer`; by default a QMessageBox is answered with OK and any other
-// dialog is rejected. Records every box it saw.
+// one to `answer`; by default a QMessageBox is answered with OK (or Yes) and
+// any other dialog is rejected. Records every box it saw.
 class ModalAnswerer {
 public:
     using Answer = std::function<void(QWidget& box)>;

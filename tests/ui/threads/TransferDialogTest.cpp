@@ -3,16 +3,18 @@
 // positions the bars show, and closing the dialog while a job runs.
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 
 #include <memory>
 
-#include "tests/support/DefaultSettings.h"
 #include "emulator/ReceiverEmulator.h"
 #include "serial/SerialPort.h"
+#include "tests/support/DefaultSettings.h"
 #include "tests/ui/UiTestKit.h"
 #include "ui/qt/UpgradeDlg.h"
 
@@ -121,9 +123,11 @@ TEST_F(TransferDialogTest, FullTransferShowsTheExactBarPositions) {
     int analyseAtBox = -1;
     int boxesDuringBox = -1;
     ModalAnswerer* answererPtr = nullptr;
+    bool startGreyAtBox = false;
     ModalAnswerer answerer([&](QWidget& box) {
         sendAtBox = Control<QProgressBar>(dlg, IDC_SENDPROGRESS)->value();
         analyseAtBox = Control<QProgressBar>(dlg, IDC_ANALYSEPROGRESS)->value();
+        startGreyAtBox = !Control(dlg, ID_OK)->isEnabled();
         dlg.OnStart();
         boxesDuringBox = static_cast<int>(answererPtr->Seen().size());
         ModalAnswerer::Accept(box);
@@ -144,12 +148,54 @@ TEST_F(TransferDialogTest, FullTransferShowsTheExactBarPositions) {
     EXPECT_EQ(analyseAtBox, 100);
     EXPECT_EQ(boxesDuringBox, 1);
     EXPECT_EQ(Control<QProgressBar>(dlg, IDC_SENDPROGRESS)->value(), 0);
+    EXPECT_TRUE(startGreyAtBox);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Control(dlg, ID_OK)->isEnabled(); }, kDeadlineMs));
+    EXPECT_EQ(Control<QLabel>(dlg, IDC_STATUS)->text(), "");
 
     const emu::TransferReport report = Report();
     EXPECT_TRUE(report.verified) << report.problem;
     EXPECT_EQ(report.data, ReadAll(image));
     EXPECT_EQ(report.blocksAcknowledged, 5U);
     EXPECT_EQ(dlg.Controller().Settings().strFilePath, other.toStdString());
+    EXPECT_TRUE(PortIsFree());
+}
+
+TEST_F(TransferDialogTest, TheStatusLineFollowsTheJobAndClosingAsksOnceTheHeaderIsOut) {
+    emu::EmulatorOptions options;
+    options.powerOnDelay = 1500ms;
+    options.neverAck = true;
+    StartReceiver(options);
+    CUpgradeDlg dlg;
+    dlg.show();
+    dlg.TakeFile(MakeFile(m_dir, "image.bin", 2400));
+    int questions = 0;
+    ModalAnswerer answerer([&](QWidget& box) {
+        auto* message = qobject_cast<QMessageBox*>(&box);
+        ASSERT_NE(message, nullptr);
+        EXPECT_EQ(message->text(), "An upgrade is running. Stop it and close?");
+        EXPECT_EQ(message->defaultButton(), message->button(QMessageBox::No));
+        // No the first time, Yes the second.
+        message->button(++questions == 1 ? QMessageBox::No : QMessageBox::Yes)->click();
+    });
+    auto* status = Control<QLabel>(dlg, IDC_STATUS);
+
+    QTest::mouseClick(Control<QPushButton>(dlg, ID_OK), Qt::LeftButton);
+    EXPECT_FALSE(Control(dlg, ID_OK)->isEnabled());
+    EXPECT_NE(dlg.focusWidget(), Control(dlg, ID_CANCEL));  // Enter cannot close it
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return status->text() == "Waiting for the receiver: switch it on or reset it"; },
+        kDeadlineMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return status->text() == "Sent 0 of 2,400 bytes"; }, kDeadlineMs));
+
+    QTest::keyClick(&dlg, Qt::Key_Escape);
+    EXPECT_EQ(questions, 1);
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_TRUE(dlg.Controller().IsBusy());
+    dlg.close();
+    EXPECT_EQ(questions, 2);
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(dlg.Controller().LastOutcome(), JobOutcome::Cancelled);
     EXPECT_TRUE(PortIsFree());
 }
 
