@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -56,7 +57,8 @@ private:
 
     Answer m_answer;
     QTimer m_timer;
-    QWidget* m_current = nullptr;
+    // Guarded: a box deleted after its answer may leave its address to the next.
+    QPointer<QWidget> m_current;
     std::vector<SeenBox> m_seen;
 };
 

@@ -188,6 +188,7 @@ TEST_F(TransferDialogTest, TheStatusLineFollowsTheJobAndClosingAsksOnceTheHeader
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return status->text() == "Sent 0 of 2,400 bytes"; }, kDeadlineMs));
 
+    Watchdog watchdog(10s, "closing during a transfer with its question");
     QTest::keyClick(&dlg, Qt::Key_Escape);
     EXPECT_EQ(questions, 1);
     EXPECT_TRUE(dlg.isVisible());
