@@ -87,6 +87,9 @@ public:
     virtual void OnReceiverSilent(std::chrono::milliseconds /*silentFor*/) {}
     // Something the host should know that is not a message box, in plain words.
     virtual void OnNotice(const std::string& /*text*/) {}
+    // The job is over, whichever way it ended, and its controller is idle
+    // again: the last call of every job, Custom included.
+    virtual void OnEnded() {}
 };
 
 // A count as reports show it: 65536 as "65,536".

@@ -50,6 +50,32 @@ wine cmd /c exit 0 </dev/null >/dev/null 2>&1
 desk=$WINEPREFIX/drive_c/velmora
 mkdir -p "$desk"
 
+# 0. --version and an unknown option answer in a box of their own, with no
+#    dialog and no file taken; the exit status tells them apart.
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$out/CMakeCache.txt")
+for entry in "--version${t}0${t}velmora $version" \
+    "--port=COM3${t}2${t}Unknown option --port=COM3.\\n\\nUsage: velmora.exe [--help] [--version] [FILE]"; do
+    IFS=$t read -r option want_status want_text <<<"$entry"
+    (wine "$gui" "$option" </dev/null >/dev/null 2>&1) &
+    app=$!
+    if probe wait velmora 60 && probe dump velmora >"$run/dialog-option.txt" &&
+        grep -qF -- "${t}Static${t}1${t}1${t}$want_text" "$run/dialog-option.txt" &&
+        ! grep -qF "$caption" "$run/dialog-option.txt"; then
+        probe key velmora return
+        app_status=0
+        wait "$app" || app_status=$?
+        if [ "$app_status" -eq "$want_status" ]; then
+            dialog_ok "velmora.exe $option: a box \"${want_text%%\\n*}\", status $want_status"
+        else
+            dialog_fail "velmora.exe $option exited $app_status (want $want_status)"
+        fi
+    else
+        dialog_fail "velmora.exe $option: no box with \"$want_text\"" "$run/dialog-option.txt"
+        kill "$app" 2>/dev/null || true
+        wait "$app" 2>/dev/null || true
+    fi
+done
+
 # 1. The window, the about box, the picture, then a Code upgrade by Enter
 #    against the emulated receiver on COM1, and Escape.
 head -c 24000 /dev/urandom >"$desk/program.bin"
@@ -72,6 +98,37 @@ if probe wait "$caption" 60; then
         dialog_ok "dialog window: caption, controls by id with their texts, hidden controls hidden"
     else
         dialog_fail "dialog window" "$run/dialog-controls.txt"
+    fi
+
+    # The Port list: COM1 to COM8, then the ports Wine maps beyond them. Wine
+    # lists them without descriptions, so COM1, COM5 and COM6 are not repeated.
+    probe items "$caption" 1003 >"$run/dialog-ports.txt"
+    if [ "$(tr '\n' ' ' <"$run/dialog-ports.txt")" = \
+        "COM1 COM2 COM3 COM4 COM5 COM6 COM7 COM8 COM11 " ]; then
+        dialog_ok "dialog Port list under Wine: COM1 to COM8, then COM11"
+    else
+        dialog_fail "dialog Port list" "$run/dialog-ports.txt"
+    fi
+
+    # "Settings…" (0x0020) shows the hidden controls with their labels below
+    # the dialog's own area, the window grown downward; again hides them.
+    size_of() { sed -n "s/^size$t//p" "$1"; }
+    probe sys "$caption" 0x0020
+    sleep 0.5
+    probe dump "$caption" >"$run/dialog-settings.txt"
+    probe sys "$caption" 0x0020
+    sleep 0.5
+    probe dump "$caption" >"$run/dialog-settings-hidden.txt"
+    if has_lines "$run/dialog-settings.txt" "1004${t}ComboBox${t}1${t}0${t}115200" \
+        "1012${t}ComboBox${t}1${t}1${t}Code" "1024${t}Edit${t}1${t}0${t}9750" \
+        "-1${t}Static${t}1${t}1${t}Max Sat No.:" &&
+        [ "$(size_of "$run/dialog-settings.txt" | cut -f2)" -gt \
+            "$(size_of "$run/dialog-controls.txt" | cut -f2)" ] &&
+        [ "$(size_of "$run/dialog-settings-hidden.txt")" = "$(size_of "$run/dialog-controls.txt")" ] &&
+        has_lines "$run/dialog-settings-hidden.txt" "1004${t}ComboBox${t}0${t}0${t}115200"; then
+        dialog_ok "dialog Settings: the hidden controls shown below, the window grown; hidden again"
+    else
+        dialog_fail "dialog Settings" "$run/dialog-settings.txt"
     fi
 
     # The about item's command; any of 0x0010 to 0x001F opens the box.
@@ -132,6 +189,21 @@ if probe wait "$caption" 60; then
     else
         dialog_fail "dialog Select File" "$run/dialog-open.txt"
     fi
+    # A port that appears while the dialog is open is listed when the list
+    # drops down; it is not there, and the box says why and what to do.
+    serialcomm='HKLM\HARDWARE\DEVICEMAP\SERIALCOMM'
+    wine reg add "$serialcomm" /v VelmoraTest /d COM12 /f </dev/null >/dev/null 2>&1
+    probe dropdown "$caption" 1003
+    wine reg delete "$serialcomm" /v VelmoraTest /f </dev/null >/dev/null 2>&1
+    if probe select "$caption" 1003 COM12 && probe key "$caption" return &&
+        probe owned "$caption" 60 >"$run/dialog-missing.txt" &&
+        grep -qF "Static${t}1${t}1${t}UART12 is already Opened Or not Exist!\n\nCOM12 does not exist. Plug the adapter in, or choose it in the Port list." \
+            "$run/dialog-missing.txt"; then
+        dialog_ok "dialog: a port plugged in later is listed; its failed open says why"
+    else
+        dialog_fail "dialog: the later port or its failure" "$run/dialog-missing.txt"
+    fi
+    probe select "$caption" 1003 COM1
     probe key "$caption" return
     if probe owned "$caption" 120 >"$run/dialog-refusal.txt" &&
         has_lines "$run/dialog-refusal.txt" "caption${t}velmora" \
@@ -154,21 +226,38 @@ if [ "$app_status" -ne 1 ]; then
         "$run/dialog-refusal.log"
 fi
 
-# 3. Escape while the job waits for the receiver's acknowledgement: the job is
-#    cancelled, the port closed, and the program ends.
-(cd "$desk" && timeout 300 "$emulator" "$wine_line" --link "$run/ttyV0" --never-ack -- wine "$gui" \
-    program.bin) >"$run/dialog-close.log" 2>&1 &
+# 3. COM11, chosen in the list, is the emulator's port (COM1 is not): the
+#    status line says the job waits for the receiver, which is switched on
+#    after 3 s, takes the header and stays silent. Start is greyed. Escape
+#    then asks first: No keeps the job, Yes cancels it, closes the port and
+#    ends the program.
+(cd "$desk" && timeout 300 "$emulator" "$wine_line" --link "$run/ttyV1" --power-on-after 3000 \
+    --never-ack -- wine "$gui" program.bin) >"$run/dialog-close.log" 2>&1 &
 app=$!
 if probe wait "$caption" 60; then
+    probe select "$caption" 1003 COM11
     probe key "$caption" return
-    # The analyse bar shows 100 once the file to send is open: the job runs
-    # and waits for the receiver, which takes the header and stays silent.
-    probe bar "$caption" 1011 100 60 || dialog_fail "dialog: the job did not start"
-    probe key "$caption" escape
-    if probe gone "$caption" 30; then
-        dialog_ok "dialog closed by Escape during a transfer: the job ended with it"
+    if probe shows "$caption" 1025 30 "Waiting for the receiver: switch it on or reset it" &&
+        probe dump "$caption" >"$run/dialog-waiting.txt" &&
+        has_lines "$run/dialog-waiting.txt" "1${t}Button${t}1${t}0${t}&Start" &&
+        probe shows "$caption" 1025 60 "Sent 0 of 24,000 bytes"; then
+        dialog_ok "dialog on COM11: Start greyed, waiting for the receiver, then the bytes sent"
     else
-        dialog_fail "dialog: Escape during a transfer did not close the window"
+        dialog_fail "dialog status line" "$run/dialog-waiting.txt"
+    fi
+    probe key "$caption" escape
+    if probe answer "$caption" 30 no >"$run/dialog-ask.txt" &&
+        grep -qF "Static${t}1${t}1${t}An upgrade is running. Stop it and close?" "$run/dialog-ask.txt" &&
+        ! probe gone "$caption" 1; then
+        dialog_ok "dialog: Escape during a transfer asks first; No keeps it"
+    else
+        dialog_fail "dialog: the question before closing" "$run/dialog-ask.txt"
+    fi
+    probe key "$caption" escape
+    if probe answer "$caption" 30 yes >/dev/null && probe gone "$caption" 30; then
+        dialog_ok "dialog closed by Escape and Yes during a transfer: the job ended with it"
+    else
+        dialog_fail "dialog: Escape and Yes during a transfer did not close the window"
     fi
 else
     dialog_fail "dialog: no window \"$caption\" within 60 s" "$run/dialog-close.log"

@@ -35,9 +35,10 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 
 # Wine's COM ports: COM1 is the emulator's stable link to its pty; COM5 and
-# COM6 are two ptys joined by socat, a null-modem pair for the port tests.
+# COM6 are two ptys joined by socat, a null-modem pair for the port tests;
+# COM11, beyond the dialog's COM1 to COM8, a second emulator link.
 # Wine maps the ports when its server starts, so a change restarts it.
-ports="COM1=$run/ttyV0 COM5=$run/ttyPairA COM6=$run/ttyPairB"
+ports="COM1=$run/ttyV0 COM5=$run/ttyPairA COM6=$run/ttyPairB COM11=$run/ttyV1"
 if [ "$(cat "$WINEPREFIX/velmora-ports" 2>/dev/null)" != "$ports" ]; then
     for entry in $ports; do
         wine reg add 'HKLM\Software\Wine\Ports' /v "${entry%%=*}" /d "${entry#*=}" /f >/dev/null

@@ -126,6 +126,9 @@ void CUpgradeController::StartWorker() {
                            *m_clock, m_waitLimit,  m_events};
         const JobOutcome outcome = UpgradeThreadProc(job, env, stop, m_bBusy);
         m_lastOutcome.store(outcome);
+        if (m_events != nullptr) {
+            m_events->OnEnded();
+        }
         {
             std::lock_guard done(m_doneMutex);
             m_workerDone = true;

@@ -20,11 +20,25 @@ void CCallQueue::Run(std::function<void()> call) {
     }
     auto request = std::make_shared<Request>();
     request->call = std::move(call);
+    if (!Enqueue(request)) {
+        return;
+    }
+    std::unique_lock lock(m_mutex);
+    m_handled.wait(lock, [&] { return request->done || m_shutDown; });
+}
+
+void CCallQueue::Post(std::function<void()> call) {
+    auto request = std::make_shared<Request>();
+    request->call = std::move(call);
+    Enqueue(request);
+}
+
+bool CCallQueue::Enqueue(const std::shared_ptr<Request>& request) {
     bool postWake = false;
     {
         std::lock_guard lock(m_mutex);
         if (m_shutDown) {
-            return;
+            return false;
         }
         m_pending.push_back(request);
         postWake = !m_wakePosted;
@@ -35,8 +49,7 @@ void CCallQueue::Run(std::function<void()> call) {
         // destroys it, so the queue and its wake-up target are alive here.
         m_wake();
     }
-    std::unique_lock lock(m_mutex);
-    m_handled.wait(lock, [&] { return request->done || m_shutDown; });
+    return true;
 }
 
 void CCallQueue::RunPending() {

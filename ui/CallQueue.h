@@ -33,6 +33,10 @@ public:
     // thread itself it runs at once. After Shutdown() it returns at once and
     // `call` does not run.
     void Run(std::function<void()> call);
+    // Queues `call` for the UI thread and returns at once, from any thread,
+    // the UI thread included: for news that nobody waits on. Dropped by
+    // Shutdown() like any pending call.
+    void Post(std::function<void()> call);
     // UI thread, on the wake-up: runs the calls queued so far.
     void RunPending();
 
@@ -50,6 +54,8 @@ private:
         std::function<void()> call;
         bool done = false;
     };
+    // Queues `request` and wakes the UI thread; false after Shutdown().
+    bool Enqueue(const std::shared_ptr<Request>& request);
 
     Wake m_wake;
     std::thread::id m_uiThread;

@@ -1,4 +1,4 @@
-// Numeric ids of the dialogs' controls and of the about item of the system menu.
+// Numeric ids of the dialogs' controls and of the items of the system menu.
 #pragma once
 
 namespace velmora::ui {
@@ -31,6 +31,7 @@ enum ControlId : int {
     IDC_LNBCLOW = 1022,
     IDC_LNBKUHIGH = 1023,
     IDC_LNBKULOW = 1024,
+    IDC_STATUS = 1025,  // the job's state in words, empty while idle
 };
 
 // Resource ids: the dialog templates, the icon, the banner and the string of
@@ -46,5 +47,7 @@ enum ResourceId : int {
 // System-menu command of the about item. Windows keeps the low four bits of a
 // system command for itself, so 0x0010 to 0x001F all mean this item.
 inline constexpr unsigned IDM_ABOUTBOX = 0x0010;
+// The "Settings…" item after it, which shows and hides the settings area.
+inline constexpr unsigned IDM_SETTINGS = 0x0020;
 
 }  // namespace velmora::ui

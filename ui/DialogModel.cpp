@@ -1,5 +1,6 @@
 #include "ui/DialogModel.h"
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 
@@ -17,7 +18,9 @@ bool IsBlank(char ch) {
 }  // namespace
 
 const std::vector<FileFilter>& SelectFileFilters() {
-    static const std::vector<FileFilter> filters = {{"BIN File(*.bin)", "*.bin"}};
+    static const std::vector<FileFilter> filters = {{"BIN File(*.bin)", "*.bin"},
+                                                    {"Channel list (*.sdx)", "*.sdx"},
+                                                    {"All files (*.*)", "*.*"}};
     return filters;
 }
 
@@ -27,6 +30,41 @@ std::vector<PortEntry> StandardPorts() {
         ports.push_back({name, ResolvePortName(name.back() - '0'), std::string()});
     }
     return ports;
+}
+
+std::vector<PortEntry> PortEntries(const std::vector<SerialPortInfo>& detected) {
+    std::vector<PortEntry> ports = StandardPorts();
+    for (const SerialPortInfo& info : detected) {
+        const std::string label = info.Label();
+        const bool listed = std::any_of(ports.begin(), ports.end(), [&](const PortEntry& entry) {
+            return entry.name == label;
+        });
+        if (!listed) {
+            ports.push_back({label, info.byIdPath.empty() ? info.name : info.byIdPath, info.name});
+        }
+    }
+    return ports;
+}
+
+std::string BytesSentText(std::uint64_t sent, std::uint64_t total) {
+    return "Sent " + GroupedDigits(sent) + " of " + GroupedDigits(total) + " bytes";
+}
+
+MessageRequest PortFailureMessage(const std::string& text, const PortOpenFailure& failure) {
+    if (failure.kind == PortFailureKind::None) {
+        return {text, MessageCaption::Application, {}};
+    }
+    // In the dialog the remedy for a missing port is at hand: the list shows
+    // the ports present.
+    const std::string remedy = failure.kind == PortFailureKind::Missing
+                                   ? "Plug the adapter in, or choose it in the Port list."
+                                   : failure.remedy;
+    if (text == failure.Text()) {
+        // A device without a COM number: the engine's text is the reason.
+        return {failure.reason, MessageCaption::Application, remedy};
+    }
+    return {text, MessageCaption::Application,
+            remedy.empty() ? failure.reason : failure.reason + " " + remedy};
 }
 
 std::optional<std::int32_t> ParseNumberField(const std::string& text) {
@@ -77,9 +115,13 @@ CUpgradeDlgModel::CUpgradeDlgModel(IDialogView& view, JobHost host,
                                    std::unique_ptr<IPortDevice> device)
     : m_view(view),
       m_calls(host.calls),
-      m_portSource(StandardPorts),
-      m_controller(std::make_unique<CUpgradeController>(host.analyseBar, host.sendBar,
-                                                        host.messages, std::move(device))) {}
+      m_hostMessages(host.messages),
+      m_uiThread(std::this_thread::get_id()),
+      m_portSource([] { return PortEntries(ListSerialPorts()); }),
+      m_controller(std::make_unique<CUpgradeController>(
+          host.analyseBar, host.sendBar, static_cast<IMessageBox&>(*this), std::move(device))) {
+    m_controller->SetEvents(this);
+}
 
 CUpgradeDlgModel::~CUpgradeDlgModel() {
     // The view is going too: only the job is ended here.
@@ -91,6 +133,7 @@ CUpgradeDlgModel::~CUpgradeDlgModel() {
 }
 
 void CUpgradeDlgModel::OnInitDialog() {
+    RefreshPorts();
     UpdateData(false);
     UpdateData(false);
 }
@@ -161,11 +204,39 @@ bool CUpgradeDlgModel::UpdateData(bool bSaveAndValidate) {
 }
 
 bool CUpgradeDlgModel::OnSysCommand(unsigned nID) {
-    if ((nID & 0xFFF0U) != IDM_ABOUTBOX) {
-        return false;
+    if ((nID & 0xFFF0U) == IDM_ABOUTBOX) {
+        m_view.ShowAbout();
+        return true;
     }
-    m_view.ShowAbout();
-    return true;
+    if ((nID & 0xFFF0U) == IDM_SETTINGS) {
+        ToggleSettings();
+        return true;
+    }
+    return false;
+}
+
+void CUpgradeDlgModel::ToggleSettings() {
+    m_settingsShown = !m_settingsShown;
+    const std::vector<int> area = SettingsAreaControls();
+    if (!m_settingsShown) {
+        // The focus must not stay behind on a hidden control.
+        const bool focusInArea =
+            std::any_of(area.begin(), area.end(), [this](int id) { return m_view.HasFocus(id); });
+        if (focusInArea) {
+            m_view.FocusControl(m_controller->IsBusy() ? IDC_FILEPATH : ID_OK);
+        }
+    }
+    const DialogTemplate& dlg = MainDialogTemplate();
+    if (m_settingsShown) {
+        m_view.ResizeDialog(dlg.cx, dlg.cySettings);  // grows downward first
+    }
+    for (const int id : area) {
+        m_view.ShowControl(id, m_settingsShown);
+    }
+    if (!m_settingsShown) {
+        m_view.ResizeDialog(dlg.cx, dlg.cy);
+    }
+    m_view.CheckSysMenuItem(IDM_SETTINGS, m_settingsShown);
 }
 
 void CUpgradeDlgModel::OnSelectFile() {
@@ -187,11 +258,18 @@ void CUpgradeDlgModel::TakeFile(const std::string& fullPath) {
 
 void CUpgradeDlgModel::OnStart() {
     Reopen();
-    m_controller->Start(EnginePath(m_strFilePath), [this] {
+    if (StartJob() == StartResult::Started) {
+        ShowJobRunning(true);
+    }
+}
+
+StartResult CUpgradeDlgModel::StartJob() {
+    m_holdMessages = true;
+    const StartResult result = m_controller->Start(EnginePath(m_strFilePath), [this] {
         UpdateData(true);
         // The device of the chosen entry, where it names one.
         std::string device;
-        for (const PortEntry& entry : Ports()) {
+        for (const PortEntry& entry : m_ports) {
             if (entry.name == m_strPort) {
                 device = entry.device;
                 break;
@@ -200,6 +278,86 @@ void CUpgradeDlgModel::OnStart() {
         m_controller->SetDeviceOverride(device);
         return MemberValues();
     });
+    m_holdMessages = false;
+    for (MessageRequest& message : std::exchange(m_heldMessages, {})) {
+        if (result == StartResult::PortFailed) {
+            message = PortFailureMessage(message.text, m_controller->LastPortFailure());
+        }
+        m_view.ShowMessage(message);
+    }
+    return result;
+}
+
+void CUpgradeDlgModel::ShowJobRunning(bool running) {
+    if (running && m_view.HasFocus(ID_OK)) {
+        // A disabled button keeps no focus; the file box is a safe place for
+        // it: Enter there is Start, and Start is ignored while the job runs.
+        m_view.FocusControl(IDC_FILEPATH);
+    }
+    m_view.EnableControl(ID_OK, !running);
+    if (!running) {
+        m_view.SetControlText(IDC_STATUS, std::string());
+    }
+}
+
+void CUpgradeDlgModel::PostStatus(std::string text) {
+    // In order: the job's end, posted last, clears the line.
+    m_calls.Post([this, text = std::move(text)] { m_view.SetControlText(IDC_STATUS, text); });
+}
+
+void CUpgradeDlgModel::Show(const std::string& text, MessageCaption caption) {
+    // Start's own boxes are held until Start has returned (UI thread only).
+    if (std::this_thread::get_id() == m_uiThread && m_holdMessages) {
+        m_heldMessages.push_back({text, caption, {}});
+        return;
+    }
+    // A box during the transfer is its end: the completion or the failure.
+    Stage sending = Stage::Sending;
+    m_stage.compare_exchange_strong(sending, Stage::Over);
+    m_hostMessages.Show(text, caption);
+}
+
+void CUpgradeDlgModel::OnPhase(JobPhase phase) {
+    switch (phase) {
+        case JobPhase::Converting:
+            m_stage.store(Stage::Preparing);
+            break;
+        case JobPhase::WaitingForReceiver:
+            m_stage.store(Stage::Waiting);
+            PostStatus(kWaitingText);
+            break;
+        case JobPhase::Sending:
+            m_stage.store(Stage::Sending);
+            PostStatus(BytesSentText(0, m_planLength.load()));
+            break;
+    }
+}
+
+void CUpgradeDlgModel::OnPlan(const TransferPlan& plan) {
+    m_planLength.store(plan.length);
+}
+
+void CUpgradeDlgModel::OnBytesSent(std::uint64_t sent, std::uint64_t total) {
+    if (sent >= total) {
+        m_stage.store(Stage::Over);
+    }
+    PostStatus(BytesSentText(sent, total));
+}
+
+void CUpgradeDlgModel::OnEnded() {
+    m_stage.store(Stage::Idle);
+    m_calls.Post([this] {
+        if (!m_controller->IsBusy()) {
+            ShowJobRunning(false);
+        }
+    });
+}
+
+bool CUpgradeDlgModel::ConfirmClose() {
+    if (!m_controller->IsBusy() || m_stage.load() != Stage::Sending) {
+        return true;
+    }
+    return m_view.AskYesNo(kStopAndCloseQuestion);
 }
 
 void CUpgradeDlgModel::OnSelchangeUpgradeType(const std::string& selectedText) {
@@ -228,11 +386,34 @@ void CUpgradeDlgModel::EndJob() {
 void CUpgradeDlgModel::Reopen() {
     if (m_calls.IsShutDown() && !m_controller->IsBusy()) {
         m_calls.Reopen();
+        // The news of a job ended while the dialog was closed was dropped.
+        ShowJobRunning(false);
     }
 }
 
-std::vector<PortEntry> CUpgradeDlgModel::Ports() const {
-    return m_portSource ? m_portSource() : StandardPorts();
+void CUpgradeDlgModel::RefreshPorts() {
+    const std::string chosen = m_view.ControlText(IDC_PORT);
+    std::vector<PortEntry> ports = m_portSource ? m_portSource() : StandardPorts();
+    auto named = [&chosen](const PortEntry& entry) { return entry.name == chosen; };
+    if (!chosen.empty() && std::none_of(ports.begin(), ports.end(), named)) {
+        const auto gone = std::find_if(m_ports.begin(), m_ports.end(), named);
+        if (gone != m_ports.end()) {
+            ports.push_back(*gone);
+        }
+    }
+    m_ports = std::move(ports);
+    std::vector<ListItem> items;
+    int selected = -1;
+    for (const PortEntry& entry : m_ports) {
+        if (entry.name == chosen) {
+            selected = static_cast<int>(items.size());
+        }
+        items.push_back({entry.name, entry.name + ": " + entry.description});
+    }
+    m_view.SetItems(IDC_PORT, items);
+    if (selected >= 0) {
+        m_view.SelectItem(IDC_PORT, selected);
+    }
 }
 
 void CUpgradeDlgModel::SetPortSource(PortSource source) {

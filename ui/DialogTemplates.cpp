@@ -120,22 +120,28 @@ DialogTemplate BuildMainTemplate() {
     ControlTemplate banner = Control(ID_NONE, ControlKind::Picture, "", {17, 7, 194, 43}, kVisible);
     banner.resource = IDB_BANNER;
     c.push_back(banner);
+    // The job's state in words, in the free strip under the banner; empty
+    // (and so invisible) while no job runs.
+    c.push_back(Control(IDC_STATUS, ControlKind::Label, "", {7, 52, 215, 8}, kVisible));
 
-    // The hidden controls are never shown; they sit below the dialog's own
-    // area in two columns, each behind its label.
-    int row = 0;
-    for (HiddenEntry& entry : HiddenEntries()) {
-        const int x = 7 + (row % 2) * 110;
-        const int y = dlg.cy + 4 + (row / 2) * 14;
+    // The hidden controls sit below the dialog's own area, in two columns,
+    // each behind its label; the window grows to show them ("Settings…").
+    int entry = 0;
+    int bottom = dlg.cy;
+    for (HiddenEntry& hidden : HiddenEntries()) {
+        const int x = 7 + (entry % 2) * 111;
+        const int y = dlg.cy + 6 + (entry / 2) * 14;
         ControlTemplate label =
-            Control(ID_NONE, ControlKind::Label, entry.label, {x, y + 2, 50, 8}, 0);
-        label.labelFor = entry.id;
+            Control(ID_NONE, ControlKind::Label, hidden.label, {x, y + 2, 50, 8}, kSettingsArea);
+        label.labelFor = hidden.id;
         c.push_back(label);
-        const bool list = entry.kind != ControlKind::Edit;
-        c.push_back(Control(entry.id, entry.kind, "", {x + 52, y, 50, list ? 60 : 12}, entry.style,
-                            std::move(entry.items)));
-        ++row;
+        const bool list = hidden.kind != ControlKind::Edit;
+        c.push_back(Control(hidden.id, hidden.kind, "", {x + 51, y, 55, list ? 60 : 12},
+                            hidden.style | kSettingsArea, std::move(hidden.items)));
+        bottom = y + 12;
+        ++entry;
     }
+    dlg.cySettings = bottom + 7;
     return dlg;
 }
 
@@ -149,6 +155,7 @@ DialogTemplate BuildAboutTemplate() {
     dlg.fontPoints = kDialogFontPoints;
     dlg.style = kCaptionBar | kSystemMenu | kModalFrame;
     dlg.language = kDialogLanguage;
+    dlg.cySettings = dlg.cy;
 
     ControlTemplate icon = Control(ID_NONE, ControlKind::Icon, "", {11, 17, 20, 20}, kVisible);
     icon.resource = IDR_MAINFRAME;
@@ -199,6 +206,48 @@ const DialogTemplate& MainDialogTemplate() {
 const DialogTemplate& AboutDialogTemplate() {
     static const DialogTemplate dlg = BuildAboutTemplate();
     return dlg;
+}
+
+std::vector<int> SettingsAreaControls() {
+    std::vector<int> ids;
+    for (const ControlTemplate& control : MainDialogTemplate().controls) {
+        if (control.Has(kSettingsArea) && control.id != ID_NONE) {
+            ids.push_back(control.id);
+        }
+    }
+    return ids;
+}
+
+const std::vector<std::string>& DialogFontStandIns() {
+    // Debian's fonts-nanum provides the second; Windows has the last two.
+    static const std::vector<std::string> faces = {
+        "Gulim",   "NanumGothic",   "NanumBarunGothic", "Noto Sans CJK KR",
+        "UnDotum", "Baekmuk Gulim", "Malgun Gothic",    "Dotum"};
+    return faces;
+}
+
+bool IsKoreanFace(std::string_view face) {
+    const std::vector<std::string>& faces = DialogFontStandIns();
+    return face == kDialogFontFace || std::find(faces.begin(), faces.end(), face) != faces.end();
+}
+
+std::string ChooseDialogFace(const std::function<bool(const std::string&)>& installed,
+                             const std::vector<std::string>& sansSerif) {
+    const std::string own(kDialogFontFace);
+    if (installed(own)) {
+        return own;
+    }
+    for (const std::string& face : DialogFontStandIns()) {
+        if (installed(face)) {
+            return face;
+        }
+    }
+    for (const std::string& face : sansSerif) {
+        if (installed(face)) {
+            return face;
+        }
+    }
+    return sansSerif.empty() ? own : sansSerif.back();
 }
 
 std::vector<std::string> DisplayItems(const ControlTemplate& control) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,8 @@ namespace velmora::ui {
 inline constexpr std::string_view kAppCaption = "Velmora (Ver1.0a)";
 // String 101, the about item of the system menu.
 inline constexpr std::string_view kAboutItemText = "Velmora \xEC\xA0\x95\xEB\xB3\xB4(&A)...";
+// The item after it that shows and hides the settings area.
+inline constexpr std::string_view kSettingsItemText = "Settings\xE2\x80\xA6";  // Settings…
 // The dialog font of both templates: 9-point Gulim.
 inline constexpr std::string_view kDialogFontFace = "\xEA\xB5\xB4\xEB\xA6\xBC";  // 굴림
 inline constexpr int kDialogFontPoints = 9;
@@ -55,6 +58,8 @@ enum ControlStyle : unsigned {
     kReadOnly = 1U << 6,
     kBorder = 1U << 7,
     kDigitsOnly = 1U << 8,
+    // Hidden below the dialog's own area; "Settings…" shows it (with its label).
+    kSettingsArea = 1U << 9,
 };
 
 struct ControlTemplate {
@@ -87,6 +92,8 @@ struct DialogTemplate {
     std::string caption;
     int cx = 0;
     int cy = 0;
+    // The height with the settings area shown; cy when there is none.
+    int cySettings = 0;
     std::string fontFace;
     int fontPoints = 0;
     unsigned style = 0;
@@ -107,6 +114,21 @@ const DialogTemplate& AboutDialogTemplate();
 inline constexpr int kTypeDependentFields[] = {
     IDC_OFFSET,   IDC_MAXSAT,   IDC_MAXTP,   IDC_DBSIZE,    IDC_MAXTV,
     IDC_MAXRADIO, IDC_LNBCHIGH, IDC_LNBCLOW, IDC_LNBKUHIGH, IDC_LNBKULOW};
+
+// The controls of the settings area that have ids, in tab order.
+std::vector<int> SettingsAreaControls();
+
+// Korean faces that stand in for the dialog font where the system lacks it,
+// best first.
+const std::vector<std::string>& DialogFontStandIns();
+// True for the template's face and its Korean stand-ins.
+bool IsKoreanFace(std::string_view face);
+// The face to draw the dialogs with: the template's own where `installed`
+// finds it, else the first Korean stand-in installed, else the first of
+// `sansSerif` installed, else the last of `sansSerif` (a name the system
+// resolves by itself). Never a serif face by accident.
+std::string ChooseDialogFace(const std::function<bool(const std::string&)>& installed,
+                             const std::vector<std::string>& sansSerif);
 
 // A list's items as it shows them: a sorted list orders them without regard
 // to case (stable for equal texts), as a sorted combo box does.

@@ -19,6 +19,7 @@
 #include <QUrl>
 
 #include "app/UpgradeApp.h"
+#include "serial/PortList.h"
 #include "tests/ui/UiTestKit.h"
 #include "ui/qt/AboutDlg.h"
 #include "ui/qt/UpgradeDlg.h"
@@ -91,7 +92,8 @@ TEST_F(DialogTest, StartsWithTheTemplatesControlsDefaultsAndFocus) {
 
     auto* port = Control<QComboBox>(dlg, IDC_PORT);
     EXPECT_FALSE(port->isEditable());
-    EXPECT_EQ(Items(*port),
+    // The ports this machine has, if any, follow.
+    EXPECT_EQ(Items(*port).mid(0, 8),
               QStringList({"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"}));
     EXPECT_EQ(port->currentText(), "COM1");
     EXPECT_EQ(port->geometry().topLeft(), MapDialogRect(units, 81, 120, 62, 62).topLeft());
@@ -318,7 +320,7 @@ TEST_F(DialogTest, AboutBoxOpensForTheWholeCommandRangeAndFromTheContextMenu) {
 
     EXPECT_TRUE(dlg.OnSysCommand(0x0010, 0));
     EXPECT_TRUE(dlg.OnSysCommand(0x001F, 0));
-    EXPECT_FALSE(dlg.OnSysCommand(0x0020, 0));
+    EXPECT_FALSE(dlg.OnSysCommand(0x0030, 0));
     EXPECT_FALSE(dlg.OnSysCommand(0xF060, 0));  // close: default handling
     ASSERT_EQ(answerer.Seen().size(), 2U);
     EXPECT_EQ(answerer.Seen()[0].caption, "Velmora (Ver1.0a)");
@@ -363,7 +365,7 @@ TEST_F(DialogTest, SelectFileTakesATypedNameAndCancelChangesNothing) {
 
     QTest::mouseClick(Control<QPushButton>(dlg, IDC_SELECTFILE), Qt::LeftButton);
     ASSERT_EQ(answerer.Seen().size(), 1U);
-    EXPECT_EQ(filters, QStringList({"BIN File(*.bin)"}));
+    EXPECT_EQ(filters, QStringList({"BIN File(*.bin)", "Channel list (*.sdx)", "All files (*.*)"}));
     EXPECT_TRUE(anyFile);
     EXPECT_EQ(Control<QLineEdit>(dlg, IDC_FILEPATH)->text(), list);
     EXPECT_EQ(dlg.Model().m_strFilePath, list.toStdString());
@@ -450,8 +452,64 @@ TEST_F(DialogTest, StartRefusesAMissingFileAndReportsPortAndLimitFailures) {
     dlg.OnStart();
     ASSERT_EQ(answerer.Seen().size(), 4U);
     EXPECT_EQ(answerer.Seen()[3].text, "UART1 is already Opened Or not Exist!");
+    // The reason and the remedy under it.
+    EXPECT_TRUE(
+        answerer.Seen()[3].detail.startsWith("Cannot open " + m_dir.filePath("no-such-device")))
+        << answerer.Seen()[3].detail.toStdString();
+    EXPECT_TRUE(
+        answerer.Seen()[3].detail.endsWith("Plug the adapter in, or choose it in the Port list."));
     EXPECT_FALSE(dlg.Controller().IsBusy());
     qunsetenv("VELMORA_COM1");
+}
+
+TEST_F(DialogTest, SettingsItemShowsTheHiddenControlsBelowTheDialogsOwnArea) {
+    CUpgradeDlg dlg;
+    dlg.show();
+    const DialogTemplate& main = MainDialogTemplate();
+    const DialogBaseUnits units = dlg.BaseUnits();
+    QAction* item = dlg.findChild<QAction*>("settingsItem");
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->text(), QString::fromUtf8("Settings\xE2\x80\xA6"));
+    EXPECT_EQ(dlg.actions().indexOf(item),
+              dlg.actions().indexOf(dlg.findChild<QAction*>("aboutItem")) + 1);
+
+    // The window grows downward; the control shows with its label, in place.
+    item->trigger();
+    EXPECT_TRUE(item->isChecked());
+    EXPECT_EQ(dlg.size(), MapDialogSize(units, main.cx, main.cySettings));
+    EXPECT_TRUE(dlg.findChild<QLabel*>(LabelName(IDC_MAXSAT))->isVisible());
+    EXPECT_EQ(Control(dlg, IDC_MAXSAT)->geometry().topLeft(),
+              MapDialogRect(units, main.Find(IDC_MAXSAT)->rect).topLeft());
+    item->trigger();
+    EXPECT_EQ(dlg.size(), MapDialogSize(units, main.cx, main.cy));
+    EXPECT_TRUE(Control(dlg, IDC_MAXSAT)->isHidden());
+}
+
+TEST_F(DialogTest, PortListIsReadAgainWhenItDropsDown) {
+    CUpgradeDlg dlg;
+    dlg.show();
+    auto* port = Control<QComboBox>(dlg, IDC_PORT);
+    dlg.Model().SetPortSource([] {
+        SerialPortInfo adapter;
+        adapter.name = "/dev/ttyUSB0";
+        adapter.product = "FT232R USB UART";
+        return PortEntries({adapter});
+    });
+    port->showPopup();
+    port->hidePopup();
+    EXPECT_EQ(Items(*port).mid(8),
+              QStringList({QString::fromUtf8("/dev/ttyUSB0 \u2013 FT232R USB UART")}));
+    EXPECT_EQ(port->currentText(), "COM1");
+}
+
+TEST_F(DialogTest, TheDialogFontFallsBackToASansSerifFace) {
+    const QFont font = DialogFont();
+    EXPECT_EQ(font.styleHint(), QFont::SansSerif);
+    EXPECT_EQ(QFont::substitutes(font.family()).constLast(), kSansSerifFamily);
+    // With none of its faces installed, the font resolves as sans-serif does.
+    QFont missing = font;
+    missing.setFamily(QStringLiteral("No Such Face Velmora"));
+    EXPECT_EQ(QFontInfo(missing).family(), QFontInfo(QFont(kSansSerifFamily)).family());
 }
 
 TEST_F(DialogTest, EscapeAndCancelCloseTheDialog) {

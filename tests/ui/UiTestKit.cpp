@@ -26,6 +26,9 @@ ModalAnswerer::~ModalAnswerer() {
 void ModalAnswerer::Accept(QWidget& box) {
     if (auto* message = qobject_cast<QMessageBox*>(&box)) {
         QAbstractButton* ok = message->button(QMessageBox::Ok);
+        if (ok == nullptr) {
+            ok = message->button(QMessageBox::Yes);
+        }
         if (ok != nullptr) {
             ok->click();
             return;
@@ -42,9 +45,10 @@ void ModalAnswerer::Poll() {
         return;
     }
     m_current = box;
-    SeenBox seen{QString::fromLatin1(box->metaObject()->className()), box->windowTitle(), {}};
+    SeenBox seen{QString::fromLatin1(box->metaObject()->className()), box->windowTitle(), {}, {}};
     if (auto* message = qobject_cast<QMessageBox*>(box)) {
         seen.text = message->text();
+        seen.detail = message->informativeText();
     }
     m_seen.push_back(seen);
     // Answering may open the next box at once (a nested loop); m_current

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -31,12 +32,13 @@ inline constexpr int kDeadlineMs = 20000;
 struct SeenBox {
     QString className;
     QString caption;
-    QString text;  // the message of a QMessageBox
+    QString text;    // the message of a QMessageBox
+    QString detail;  // and its informative text
 };
 
 // Looks at the active modal widget every few milliseconds and hands each new
-// one to `answer`; by default a QMessageBox is answered with OK and any other
-// dialog is rejected. Records every box it saw.
+// one to `answer`; by default a QMessageBox is answered with OK (or Yes) and
+// any other dialog is rejected. Records every box it saw.
 class ModalAnswerer {
 public:
     using Answer = std::function<void(QWidget& box)>;
@@ -55,7 +57,8 @@ private:
 
     Answer m_answer;
     QTimer m_timer;
-    QWidget* m_current = nullptr;
+    // Guarded: a box deleted after its answer may leave its address to the next.
+    QPointer<QWidget> m_current;
     std::vector<SeenBox> m_seen;
 };
 

@@ -6,13 +6,15 @@
 // ThreadSanitizer reads this when the tests run under the tsan preset. Debian's
 // Qt is not instrumented: its own threads (the image-conversion pool of Qt Gui)
 // and its event queue synchronise through atomics and futexes that the
-// sanitizer cannot see, so their allocations look like races. The allocations
-// made inside the Qt libraries are left out; everything the project's code
-// does, including its own locking, is still checked.
+// sanitizer cannot see, so their allocations look like races. The same holds
+// for GLib, whose main context each of those threads gets for its events. The
+// allocations made inside these libraries are left out; everything the
+// project's code does, including its own locking, is still checked.
 extern "C" const char* __tsan_default_suppressions() {
     return "called_from_lib:libQt6Core.so.6\n"
            "called_from_lib:libQt6Gui.so.6\n"
-           "called_from_lib:libQt6Widgets.so.6\n";
+           "called_from_lib:libQt6Widgets.so.6\n"
+           "called_from_lib:libglib-2.0.so.0\n";
 }
 
 int main(int argc, char** argv) {

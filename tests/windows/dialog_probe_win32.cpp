@@ -3,15 +3,22 @@
 // scripts/test-windows.sh. Every wait polls for its condition until a deadline.
 //
 //   velmora-probe wait CAPTION SECONDS     until the main window is shown
-//   velmora-probe dump CAPTION             its controls: id, class, visible, enabled, text
+//   velmora-probe dump CAPTION             its client size and its controls: id,
+//                                          class, visible, enabled, text
 //   velmora-probe key CAPTION return|escape
 //   velmora-probe sys CAPTION COMMAND      a system command (WM_SYSCOMMAND)
 //   velmora-probe owned CAPTION SECONDS [ID TEXT]
 //                                          a box the window opened: its caption and
 //                                          controls; then (after typing TEXT into
 //                                          its control ID) closes it with OK
+//   velmora-probe answer CAPTION SECONDS yes|no
+//                                          the same, answered with Yes or No
 //   velmora-probe click CAPTION ID         presses button ID
+//   velmora-probe items CAPTION ID         the items of list ID, one a line
+//   velmora-probe dropdown CAPTION ID      opens and closes list ID
+//   velmora-probe select CAPTION ID TEXT   chooses the item TEXT of list ID
 //   velmora-probe bar CAPTION ID POS SECONDS  until progress bar ID shows POS
+//   velmora-probe shows CAPTION ID SECONDS TEXT  until control ID shows TEXT
 //   velmora-probe shot CAPTION FILE.bmp    the window as the screen shows it
 //   velmora-probe gone CAPTION SECONDS     until the window has closed
 //
@@ -24,6 +31,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -137,8 +145,46 @@ BOOL CALLBACK PrintChild(HWND hwnd, LPARAM /*param*/) {
 
 void Dump(HWND hwnd) {
     std::printf("caption\t%s\n", Escaped(Text(hwnd)).c_str());
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    std::printf("size\t%ld\t%ld\n", client.right, client.bottom);
     EnumChildWindows(hwnd, PrintChild, 0);
     std::fflush(stdout);
+}
+
+LRESULT Send(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result);
+    return static_cast<LRESULT>(result);
+}
+
+std::vector<std::wstring> Items(HWND list) {
+    std::vector<std::wstring> items;
+    const auto count = Send(list, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        const auto length = Send(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
+        std::wstring text(static_cast<std::size_t>(std::max<LRESULT>(length, 0)) + 1, L'\0');
+        Send(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
+        text.resize(static_cast<std::size_t>(std::max<LRESULT>(length, 0)));
+        items.push_back(text);
+    }
+    return items;
+}
+
+// Waits for a box owned by `main`, prints it, and presses `button` in it.
+int AnswerBox(HWND main, double seconds, int button, int editId, const char* typed) {
+    HWND box = nullptr;
+    if (!WaitFor(seconds, [&] { return (box = FindOwned(main)) != nullptr; })) {
+        std::fprintf(stderr, "velmora-probe: no box opened within %.0f s\n", seconds);
+        return 1;
+    }
+    Dump(box);
+    if (typed != nullptr) {
+        const std::wstring text = Wide(typed);
+        Send(GetDlgItem(box, editId), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
+    return WaitFor(seconds, [&] { return !IsWindow(box) || !IsWindowVisible(box); }) ? 0 : 1;
 }
 
 // Posts a key to the control with the focus in the window's thread, so that
@@ -207,7 +253,8 @@ bool SaveBitmap(HWND hwnd, const char* path) {
 int Usage() {
     std::fprintf(
         stderr,
-        "usage: velmora-probe wait|dump|key|sys|click|owned|bar|shot|gone CAPTION [ARG...]\n");
+        "usage: velmora-probe wait|dump|key|sys|click|owned|answer|items|dropdown|select|bar|"
+        "shows|shot|gone CAPTION [ARG...]\n");
     return 2;
 }
 
@@ -255,21 +302,46 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "owned" && (argc == 4 || argc == 6)) {
-        HWND box = nullptr;
-        if (!WaitFor(seconds, [&] { return (box = FindOwned(main)) != nullptr; })) {
-            std::fprintf(stderr, "velmora-probe: no box opened within %.0f s\n", seconds);
-            return 1;
+        return AnswerBox(main, seconds, IDOK, argc == 6 ? std::atoi(argv[4]) : 0,
+                         argc == 6 ? argv[5] : nullptr);
+    }
+    if (command == "answer" && argc == 5) {
+        const std::string button = argv[4];
+        if (button != "yes" && button != "no") {
+            return Usage();
         }
-        Dump(box);
-        if (argc == 6) {
-            const std::wstring text = Wide(argv[5]);
-            DWORD_PTR ignored = 0;
-            SendMessageTimeoutW(GetDlgItem(box, std::atoi(argv[4])), WM_SETTEXT, 0,
-                                reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, 5000,
-                                &ignored);
+        return AnswerBox(main, seconds, button == "yes" ? IDYES : IDNO, 0, nullptr);
+    }
+    if (command == "items" && argc == 4) {
+        for (const std::wstring& item : Items(GetDlgItem(main, std::atoi(argv[3])))) {
+            std::printf("%s\n", Escaped(item).c_str());
         }
-        PostMessageW(box, WM_COMMAND, IDOK, 0);
-        return WaitFor(seconds, [&] { return !IsWindow(box) || !IsWindowVisible(box); }) ? 0 : 1;
+        std::fflush(stdout);
+        return 0;
+    }
+    if (command == "dropdown" && argc == 4) {
+        // Opening the list notifies the dialog (CBN_DROPDOWN) first.
+        const HWND list = GetDlgItem(main, std::atoi(argv[3]));
+        Send(list, CB_SHOWDROPDOWN, TRUE, 0);
+        Send(list, CB_SHOWDROPDOWN, FALSE, 0);
+        return 0;
+    }
+    if (command == "select" && argc == 5) {
+        const HWND list = GetDlgItem(main, std::atoi(argv[3]));
+        const std::vector<std::wstring> items = Items(list);
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (items[i] == Wide(argv[4])) {
+                Send(list, CB_SETCURSEL, i, 0);
+                return 0;
+            }
+        }
+        std::fprintf(stderr, "velmora-probe: no item \"%s\"\n", argv[4]);
+        return 1;
+    }
+    if (command == "shows" && argc == 6) {
+        const HWND control = GetDlgItem(main, std::atoi(argv[3]));
+        const std::wstring want = Wide(argv[5]);
+        return WaitFor(std::atof(argv[4]), [&] { return Text(control) == want; }) ? 0 : 1;
     }
     if (command == "bar" && argc == 6) {
         const HWND bar = GetDlgItem(main, std::atoi(argv[3]));

@@ -22,11 +22,13 @@ int MulDiv(int a, int b, int c) {
 }
 
 void RegisterFontStandIns() {
-    // Fonts with Hangul to use when Gulim itself is missing, best first: the
-    // Debian package fonts-nanum provides the first.
-    const QStringList standIns = {QStringLiteral("NanumGothic"), QStringLiteral("NanumBarunGothic"),
-                                  QStringLiteral("Noto Sans CJK KR"), QStringLiteral("UnDotum"),
-                                  QStringLiteral("Baekmuk Gulim")};
+    // Fonts with Hangul to use when Gulim itself is missing, best first, and
+    // where none is installed the system's sans-serif face, never a serif one.
+    QStringList standIns;
+    for (const std::string& face : DialogFontStandIns()) {
+        standIns << ToQt(face);
+    }
+    standIns << kSansSerifFamily;
     QFont::insertSubstitutions(kDialogFontFamily, standIns);
     QFont::insertSubstitutions(QStringLiteral("Gulim"), standIns);
 }
@@ -38,6 +40,9 @@ QFont DialogFont() {
     (void)registered;
     QFont font(kDialogFontFamily);
     font.setPointSize(kDialogFontPoints);
+    // The kind of face to fall back on when the family and its stand-ins
+    // are all missing.
+    font.setStyleHint(QFont::SansSerif);
     return font;
 }
 

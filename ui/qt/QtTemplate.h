@@ -32,9 +32,13 @@ inline QString ToQt(const std::string& utf8) {
 inline const QString kDialogFontFamily =
     QString::fromUtf8(kDialogFontFace.data(), kDialogFontFace.size());
 
+// The generic family that fontconfig resolves to the system's sans-serif face.
+inline const QString kSansSerifFamily = QStringLiteral("sans-serif");
+
 // Registers stand-ins for the dialog font (Debian's NanumGothic and others
-// with Hangul) and the compiled-in artwork once per process, and returns the
-// 9-point dialog font. The dialogs call it before they load an icon.
+// with Hangul, then the sans-serif face) and the compiled-in artwork once per
+// process, and returns the 9-point dialog font. The dialogs call it before
+// they load an icon.
 QFont DialogFont();
 
 // The dialog base units of a font: the average width of the Latin letters and

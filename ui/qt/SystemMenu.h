@@ -1,7 +1,7 @@
-// The about item of the Qt dialog. Where the window manager owns the window
-// menu, the item goes into the dialog's context menu and reaches
-// CUpgradeDlg::OnSysCommand with IDM_ABOUTBOX. (On Windows the native dialog
-// of ui/win32/ puts it into the system menu.)
+// The about and "Settings…" items of the Qt dialog. Where the window manager
+// owns the window menu, they go into the dialog's context menu and reach
+// CUpgradeDlg::OnSysCommand with IDM_ABOUTBOX and IDM_SETTINGS. (On Windows
+// the native dialog of ui/win32/ puts them into the system menu.)
 #pragma once
 
 #include <QString>
@@ -10,8 +10,9 @@ namespace velmora::ui {
 
 class CUpgradeDlg;
 
-// Adds the item with `text`. Does nothing when `text` is empty or the menu
-// cannot be had; the dialog still opens.
-void AddAboutItem(CUpgradeDlg& dlg, const QString& text);
+// Adds the about item with `aboutText`, then the settings item, a check mark
+// showing whether the settings area is shown. An empty text leaves its item
+// out; the dialog still opens.
+void AddSystemMenuItems(CUpgradeDlg& dlg, const QString& aboutText, const QString& settingsText);
 
 }  // namespace velmora::ui

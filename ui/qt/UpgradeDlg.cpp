@@ -1,5 +1,6 @@
 #include "ui/qt/UpgradeDlg.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -15,9 +16,11 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <QUrl>
 
 #include <algorithm>
+#include <functional>
 
 #include "serial/PortDevice.h"
 #include "ui/qt/AboutDlg.h"
@@ -48,6 +51,20 @@ protected:
 
 private:
     QPixmap m_banner;
+};
+
+// The Port list, which reads the ports again each time it drops down.
+class CPortCombo final : public QComboBox {
+public:
+    explicit CPortCombo(QWidget* parent) : QComboBox(parent) {}
+    std::function<void()> aboutToDropDown;
+
+    void showPopup() override {
+        if (aboutToDropDown) {
+            aboutToDropDown();
+        }
+        QComboBox::showPopup();
+    }
 };
 
 QString FilterText(const std::vector<FileFilter>& filters) {
@@ -91,11 +108,17 @@ CUpgradeDlg::CUpgradeDlg(QWidget* parent, std::unique_ptr<IPortDevice> device) :
     IDialogView& view = *this;
     m_model = std::make_unique<CUpgradeDlgModel>(
         view, JobHost{m_calls->Core(), *m_analyseBar, *m_sendBar, *m_messages}, std::move(device));
-    FillPortList();
+    auto* port = static_cast<CPortCombo*>(Combo(IDC_PORT));
+    port->aboutToDropDown = [this] { m_model->RefreshPorts(); };
+    // Each entry's tooltip names the device it stands for.
+    connect(port, &QComboBox::currentIndexChanged, port, [port](int index) {
+        port->setToolTip(port->itemData(index, Qt::ToolTipRole).toString());
+    });
 
     // The lists hold their items; now the members go into the controls.
     m_model->OnInitDialog();
-    AddAboutItem(*this, ToQt(std::string(kAboutItemText)));
+    AddSystemMenuItems(*this, ToQt(std::string(kAboutItemText)),
+                       ToQt(std::string(kSettingsItemText)));
     setWindowIcon(m_hIcon);
     Widget(ID_OK)->setFocus();
 }
@@ -119,7 +142,7 @@ QWidget* CUpgradeDlg::CreateControl(const ControlTemplate& control) {
             return new QLabel(text, this);
         case ControlKind::DropList:
         case ControlKind::DropDownCombo: {
-            auto* combo = new QComboBox(this);
+            auto* combo = control.id == IDC_PORT ? new CPortCombo(this) : new QComboBox(this);
             if (control.kind == ControlKind::DropDownCombo) {
                 combo->setEditable(true);
                 combo->setInsertPolicy(QComboBox::NoInsert);
@@ -194,22 +217,6 @@ void CUpgradeDlg::CreateControls() {
             &CUpgradeDlg::OnSelchangeUpgradeType);
 }
 
-void CUpgradeDlg::FillPortList() {
-    // Each name with the device it stands for on this system, as its tooltip.
-    QComboBox* port = Combo(IDC_PORT);
-    port->clear();
-    for (const PortEntry& entry : m_model->Ports()) {
-        port->addItem(ToQt(entry.name));
-        port->setItemData(port->count() - 1, ToQt(entry.name + ": " + entry.description),
-                          Qt::ToolTipRole);
-    }
-    auto showPortDevice = [port](int index) {
-        port->setToolTip(port->itemData(index, Qt::ToolTipRole).toString());
-    };
-    connect(port, &QComboBox::currentIndexChanged, port, showPortDevice);
-    showPortDevice(port->currentIndex());
-}
-
 void CUpgradeDlg::OnSelchangeUpgradeType(int index) {
     m_model->OnSelchangeUpgradeType(Combo(IDC_UPGRADETYPE)->itemText(index).toStdString());
 }
@@ -223,6 +230,12 @@ void CUpgradeDlg::TakeFile(const QString& path) {
 void CUpgradeDlg::accept() {
     // OK transfers the controls and leaves the dialog open.
     m_model->OnOK();
+}
+
+void CUpgradeDlg::reject() {
+    if (m_model->ConfirmClose()) {
+        QDialog::reject();
+    }
 }
 
 void CUpgradeDlg::done(int result) {
@@ -246,6 +259,9 @@ std::string CUpgradeDlg::ControlText(int id) {
     if (QComboBox* combo = Combo(id)) {
         return combo->currentText().toStdString();
     }
+    if (auto* label = findChild<QLabel*>(ControlName(id))) {
+        return label->text().toStdString();
+    }
     QLineEdit* edit = Edit(id);
     return edit != nullptr ? edit->text().toStdString() : std::string();
 }
@@ -255,6 +271,8 @@ void CUpgradeDlg::SetControlText(int id, const std::string& text) {
         combo->setEditText(ToQt(text));
     } else if (QLineEdit* edit = Edit(id)) {
         edit->setText(ToQt(text));
+    } else if (auto* label = findChild<QLabel*>(ControlName(id))) {
+        label->setText(ToQt(text));
     }
 }
 
@@ -269,6 +287,17 @@ std::string CUpgradeDlg::ItemText(int id, int index) {
 
 void CUpgradeDlg::SelectItem(int id, int index) {
     Combo(id)->setCurrentIndex(index);
+}
+
+void CUpgradeDlg::SetItems(int id, const std::vector<ListItem>& items) {
+    QComboBox* combo = Combo(id);
+    const QSignalBlocker quiet(combo);
+    combo->clear();
+    for (const ListItem& item : items) {
+        combo->addItem(ToQt(item.text));
+        combo->setItemData(combo->count() - 1, ToQt(item.tip), Qt::ToolTipRole);
+    }
+    combo->setCurrentIndex(-1);
 }
 
 void CUpgradeDlg::EnableControl(int id, bool enable) {
@@ -287,6 +316,36 @@ void CUpgradeDlg::FocusControl(int id) {
     if (QLineEdit* edit = Edit(id)) {
         edit->selectAll();
     }
+}
+
+bool CUpgradeDlg::HasFocus(int id) {
+    // The window's own focus widget: the one that gets the keys once the
+    // window is active, whether or not it is active now.
+    QWidget* widget = Widget(id);
+    return widget != nullptr && focusWidget() == widget;
+}
+
+void CUpgradeDlg::ResizeDialog(int cx, int cy) {
+    setFixedSize(MapDialogSize(m_units, cx, cy));
+}
+
+void CUpgradeDlg::CheckSysMenuItem(unsigned command, bool checked) {
+    if (command == IDM_SETTINGS) {
+        if (auto* item = findChild<QAction*>(QStringLiteral("settingsItem"))) {
+            item->setChecked(checked);
+        }
+    }
+}
+
+bool CUpgradeDlg::AskYesNo(const std::string& question) {
+    QPointer<QMessageBox> box =
+        new QMessageBox(QMessageBox::Question, CaptionText(MessageCaption::Application),
+                        ToQt(question), QMessageBox::Yes | QMessageBox::No, this);
+    box->setDefaultButton(QMessageBox::No);
+    box->setEscapeButton(QMessageBox::No);
+    const bool yes = RunModal(*box) == QMessageBox::Yes;
+    delete box.data();
+    return yes;
 }
 
 void CUpgradeDlg::ShowMessage(const MessageRequest& message) {

@@ -55,6 +55,8 @@ public:
 public slots:
     // The dialog's OK: transfers the controls into the members and stays open.
     void accept() override;
+    // Cancel, Escape and the close box; a running transfer asks first.
+    void reject() override;
     void done(int result) override;
 
 protected:
@@ -65,7 +67,6 @@ protected:
 private:
     void CreateControls();
     QWidget* CreateControl(const ControlTemplate& control);
-    void FillPortList();
     // Runs a dialog opened on behalf of this one modally, closing it if the
     // dialog is closed meanwhile.
     int RunModal(QDialog& box);
@@ -76,10 +77,15 @@ private:
     int ItemCount(int id) override;
     std::string ItemText(int id, int index) override;
     void SelectItem(int id, int index) override;
+    void SetItems(int id, const std::vector<ListItem>& items) override;
     void EnableControl(int id, bool enable) override;
     void ShowControl(int id, bool show) override;
     void FocusControl(int id) override;
+    bool HasFocus(int id) override;
+    void ResizeDialog(int cx, int cy) override;
+    void CheckSysMenuItem(unsigned command, bool checked) override;
     void ShowMessage(const MessageRequest& message) override;
+    bool AskYesNo(const std::string& question) override;
     std::optional<std::string> ChooseFile(const std::vector<FileFilter>& filters) override;
     void ShowAbout() override;
     void CloseOpenBoxes() override;

@@ -1,6 +1,6 @@
 // Linux and other systems whose window manager owns the window menu: the about
-// item goes into the dialog's context menu (right click, the Menu key or
-// Shift+F10) and reaches OnSysCommand like the Windows menu item does.
+// and settings items go into the dialog's context menu (right click, the Menu
+// key or Shift+F10) and reach OnSysCommand like the Windows menu items do.
 #include <QAction>
 
 #include "ui/ControlIds.h"
@@ -9,16 +9,28 @@
 
 namespace velmora::ui {
 
-void AddAboutItem(CUpgradeDlg& dlg, const QString& text) {
-    if (text.isEmpty()) {
-        return;
-    }
-    auto* about = new QAction(text, &dlg);
-    about->setObjectName(QStringLiteral("aboutItem"));
-    QObject::connect(about, &QAction::triggered, &dlg,
-                     [&dlg] { dlg.OnSysCommand(IDM_ABOUTBOX, 0); });
-    dlg.addAction(about);
+namespace {
+
+QAction* AddItem(CUpgradeDlg& dlg, const QString& text, const QString& name, unsigned command) {
+    auto* item = new QAction(text, &dlg);
+    item->setObjectName(name);
+    QObject::connect(item, &QAction::triggered, &dlg,
+                     [&dlg, command] { dlg.OnSysCommand(command, 0); });
+    dlg.addAction(item);
     dlg.setContextMenuPolicy(Qt::ActionsContextMenu);
+    return item;
+}
+
+}  // namespace
+
+void AddSystemMenuItems(CUpgradeDlg& dlg, const QString& aboutText, const QString& settingsText) {
+    if (!aboutText.isEmpty()) {
+        AddItem(dlg, aboutText, QStringLiteral("aboutItem"), IDM_ABOUTBOX);
+    }
+    if (!settingsText.isEmpty()) {
+        AddItem(dlg, settingsText, QStringLiteral("settingsItem"), IDM_SETTINGS)
+            ->setCheckable(true);
+    }
 }
 
 }  // namespace velmora::ui

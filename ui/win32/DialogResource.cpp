@@ -162,7 +162,7 @@ std::vector<std::uint8_t> BuildDialogTemplate(const DialogTemplate& dlg) {
     out.Word(static_cast<std::uint16_t>(dlg.fontPoints));
     out.Word(kFontWeightNormal);
     out.Byte(0);  // not italic
-    out.Byte(kHangulCharset);
+    out.Byte(IsKoreanFace(dlg.fontFace) ? kHangulCharset : kDefaultCharset);
     out.Text(dlg.fontFace);
 
     for (const ControlTemplate& control : dlg.controls) {

@@ -54,8 +54,10 @@ enum class ControlClass : std::uint16_t {
     ComboBox = 0x0085,
 };
 inline constexpr std::string_view kProgressClass = "msctls_progress32";
-// The charset of the template's font (HANGUL_CHARSET).
+// The charset of the template's font (HANGUL_CHARSET), and of a face that
+// stands in for it without Hangul (DEFAULT_CHARSET).
 inline constexpr std::uint8_t kHangulCharset = 0x81;
+inline constexpr std::uint8_t kDefaultCharset = 0x01;
 inline constexpr std::uint16_t kFontWeightNormal = 400;
 
 std::uint32_t DialogStyleOf(const DialogTemplate& dlg);

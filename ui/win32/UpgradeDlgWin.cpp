@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <vector>
@@ -17,8 +18,10 @@ namespace {
 // Posted to the dialog when the worker has queued calls for the UI thread.
 constexpr UINT kRunCallsMessage = WM_APP + 1;
 
-// A template in memory at a 4-byte boundary, as the dialog manager needs it.
-std::vector<DWORD> AlignedTemplate(const DialogTemplate& dlg) {
+// A template in memory at a 4-byte boundary, as the dialog manager needs it,
+// in the face that this system can draw.
+std::vector<DWORD> AlignedTemplate(DialogTemplate dlg) {
+    dlg.fontFace = DialogFace();
     const std::vector<std::uint8_t> bytes = BuildDialogTemplate(dlg);
     std::vector<DWORD> aligned((bytes.size() + 3) / 4, 0);
     std::memcpy(aligned.data(), bytes.data(), bytes.size());
@@ -60,6 +63,27 @@ INT_PTR CALLBACK AboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM /*lPar
     return FALSE;
 }
 
+int CALLBACK NoteFamily(const LOGFONTW* /*font*/, const TEXTMETRICW* /*metric*/, DWORD /*type*/,
+                        LPARAM found) {
+    *reinterpret_cast<bool*>(found) = true;
+    return 0;  // one is enough
+}
+
+bool FontInstalled(const std::string& face) {
+    LOGFONTW font{};
+    font.lfCharSet = DEFAULT_CHARSET;
+    const std::wstring name = Wide(face);
+    if (name.size() >= LF_FACESIZE) {
+        return false;
+    }
+    std::wmemcpy(font.lfFaceName, name.c_str(), name.size() + 1);
+    bool found = false;
+    HDC screen = ::GetDC(nullptr);
+    ::EnumFontFamiliesExW(screen, &font, NoteFamily, reinterpret_cast<LPARAM>(&found), 0);
+    ::ReleaseDC(nullptr, screen);
+    return found;
+}
+
 BOOL CALLBACK CloseOwnedBox(HWND hwnd, LPARAM owner) {
     if (::GetWindow(hwnd, GW_OWNER) == reinterpret_cast<HWND>(owner) && ::IsWindowVisible(hwnd)) {
         ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
@@ -68,6 +92,16 @@ BOOL CALLBACK CloseOwnedBox(HWND hwnd, LPARAM owner) {
 }
 
 }  // namespace
+
+const std::string& DialogFace() {
+    // Where a face is missing, the dialog manager's font mapper may pick a
+    // serif one; so a missing Gulim gives way to a face that is there. The
+    // last name is mapped by Windows itself to its dialog face.
+    static const std::string face =
+        ChooseDialogFace(FontInstalled, {"Tahoma", "Microsoft Sans Serif", "Segoe UI", "Arial",
+                                         "Liberation Sans", "DejaVu Sans", "MS Shell Dlg 2"});
+    return face;
+}
 
 std::wstring ExecutableBaseName() {
     std::wstring path(MAX_PATH, L'\0');
@@ -196,7 +230,7 @@ void CUpgradeDlgWin::OnInitDialog() {
     if (!m_model->m_strFilePath.empty()) {
         SetControlText(IDC_FILEPATH, m_model->m_strFilePath);  // a file from the command line
     }
-    AddAboutItem();
+    AddSystemMenuItems();
     for (const int size : {ICON_BIG, ICON_SMALL}) {
         const int pixels = ::GetSystemMetrics(size == ICON_BIG ? SM_CXICON : SM_CXSMICON);
         HANDLE icon = ::LoadImageW(m_instance, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, pixels,
@@ -208,16 +242,13 @@ void CUpgradeDlgWin::OnInitDialog() {
 }
 
 void CUpgradeDlgWin::FillLists() {
-    // In the order of the initialisation data; a sorted list sorts them itself.
+    // In the order of the initialisation data; a sorted list sorts them
+    // itself. The model fills the Port list.
     for (const ControlTemplate& control : MainDialogTemplate().controls) {
-        std::vector<std::string> items = control.items;
         if (control.id == IDC_PORT) {
-            items.clear();
-            for (const PortEntry& entry : m_model->Ports()) {
-                items.push_back(entry.name);
-            }
+            continue;
         }
-        for (const std::string& item : items) {
+        for (const std::string& item : control.items) {
             const std::wstring text = Wide(item);
             ::SendMessageW(Item(control.id), CB_ADDSTRING, 0,
                            reinterpret_cast<LPARAM>(text.c_str()));
@@ -225,16 +256,19 @@ void CUpgradeDlgWin::FillLists() {
     }
 }
 
-void CUpgradeDlgWin::AddAboutItem() {
+void CUpgradeDlgWin::AddSystemMenuItems() {
     HMENU menu = ::GetSystemMenu(m_hWnd, FALSE);
-    const wchar_t* text = nullptr;
-    const int length = ::LoadStringW(m_instance, IDS_ABOUTBOX, reinterpret_cast<LPWSTR>(&text), 0);
-    if (menu == nullptr || length <= 0) {
+    if (menu == nullptr) {
         return;  // the dialog opens all the same
     }
-    const std::wstring item(text, static_cast<std::size_t>(length));
+    const wchar_t* text = nullptr;
+    const int length = ::LoadStringW(m_instance, IDS_ABOUTBOX, reinterpret_cast<LPWSTR>(&text), 0);
     ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, item.c_str());
+    if (length > 0) {
+        const std::wstring item(text, static_cast<std::size_t>(length));
+        ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, item.c_str());
+    }
+    ::AppendMenuW(menu, MF_STRING, IDM_SETTINGS, Wide(kSettingsItemText).c_str());
 }
 
 void CUpgradeDlgWin::OnCommand(int id, int code) {
@@ -244,6 +278,8 @@ void CUpgradeDlgWin::OnCommand(int id, int code) {
         Close();
     } else if (id == IDC_SELECTFILE && code == BN_CLICKED) {
         m_model->OnSelectFile();
+    } else if (id == IDC_PORT && code == CBN_DROPDOWN) {
+        m_model->RefreshPorts();  // an adapter plugged in since shows up
     } else if (id == IDC_UPGRADETYPE && code == CBN_SELCHANGE) {
         const int index = static_cast<int>(::SendMessageW(Item(id), CB_GETCURSEL, 0, 0));
         if (index >= 0) {
@@ -253,6 +289,9 @@ void CUpgradeDlgWin::OnCommand(int id, int code) {
 }
 
 void CUpgradeDlgWin::Close() {
+    if (!m_model->ConfirmClose()) {
+        return;
+    }
     m_model->EndJob();
     ::EndDialog(m_hWnd, IDCANCEL);
 }
@@ -290,6 +329,29 @@ void CUpgradeDlgWin::SelectItem(int id, int index) {
     ::SendMessageW(Item(id), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
+void CUpgradeDlgWin::SetItems(int id, const std::vector<ListItem>& items) {
+    HWND list = Item(id);
+    ::SendMessageW(list, CB_RESETCONTENT, 0, 0);
+    // Inserted, not added: a sorted list keeps the model's order.
+    HDC dc = ::GetDC(list);
+    HGDIOBJ old =
+        ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(list, WM_GETFONT, 0, 0)));
+    LONG widest = 0;
+    for (const ListItem& item : items) {
+        const std::wstring text = Wide(item.text);
+        ::SendMessageW(list, CB_INSERTSTRING, static_cast<WPARAM>(-1),
+                       reinterpret_cast<LPARAM>(text.c_str()));
+        SIZE size{};
+        ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        widest = std::max(widest, size.cx);
+    }
+    ::SelectObject(dc, old);
+    ::ReleaseDC(list, dc);
+    // The opened list is as wide as its longest entry with its description.
+    const int margin = ::GetSystemMetrics(SM_CXVSCROLL) + 8;
+    ::SendMessageW(list, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest + margin), 0);
+}
+
 void CUpgradeDlgWin::EnableControl(int id, bool enable) {
     ::EnableWindow(Item(id), enable ? TRUE : FALSE);
 }
@@ -306,6 +368,30 @@ void CUpgradeDlgWin::ShowControl(int id, bool show) {
 void CUpgradeDlgWin::FocusControl(int id) {
     ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(id)), TRUE);
     ::SendMessageW(Item(id), EM_SETSEL, 0, -1);
+}
+
+bool CUpgradeDlgWin::HasFocus(int id) {
+    return ::GetFocus() == Item(id);
+}
+
+void CUpgradeDlgWin::ResizeDialog(int cx, int cy) {
+    RECT client{0, 0, cx, cy};
+    ::MapDialogRect(m_hWnd, &client);
+    const auto style = static_cast<DWORD>(::GetWindowLongPtrW(m_hWnd, GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(::GetWindowLongPtrW(m_hWnd, GWL_EXSTYLE));
+    ::AdjustWindowRectEx(&client, style, FALSE, exStyle);
+    ::SetWindowPos(m_hWnd, nullptr, 0, 0, client.right - client.left, client.bottom - client.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CUpgradeDlgWin::CheckSysMenuItem(unsigned command, bool checked) {
+    ::CheckMenuItem(::GetSystemMenu(m_hWnd, FALSE), command,
+                    static_cast<UINT>(MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED)));
+}
+
+bool CUpgradeDlgWin::AskYesNo(const std::string& question) {
+    return ::MessageBoxW(m_hWnd, Wide(question).c_str(), ExecutableBaseName().c_str(),
+                         MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
 
 void CUpgradeDlgWin::ShowMessage(const MessageRequest& message) {

@@ -39,7 +39,7 @@ private:
     void OnInitDialog();
     void OnCommand(int id, int code);
     void FillLists();
-    void AddAboutItem();
+    void AddSystemMenuItems();
     void Close();
 
     // IDialogView
@@ -48,10 +48,15 @@ private:
     int ItemCount(int id) override;
     std::string ItemText(int id, int index) override;
     void SelectItem(int id, int index) override;
+    void SetItems(int id, const std::vector<ListItem>& items) override;
     void EnableControl(int id, bool enable) override;
     void ShowControl(int id, bool show) override;
     void FocusControl(int id) override;
+    bool HasFocus(int id) override;
+    void ResizeDialog(int cx, int cy) override;
+    void CheckSysMenuItem(unsigned command, bool checked) override;
     void ShowMessage(const MessageRequest& message) override;
+    bool AskYesNo(const std::string& question) override;
     std::optional<std::string> ChooseFile(const std::vector<FileFilter>& filters) override;
     void ShowAbout() override;
     void CloseOpenBoxes() override;
@@ -69,6 +74,10 @@ private:
 
 // Shows the about box (template 100) over `owner`, modally.
 void RunAboutBox(HINSTANCE instance, HWND owner);
+
+// The face the dialogs are drawn with on this system: Gulim, else a Korean
+// stand-in, else a sans-serif face (see ChooseDialogFace).
+const std::string& DialogFace();
 
 // The executable's file name without its folder and extension: the caption
 // of the program's message boxes.

@@ -3,17 +3,23 @@
 // wiring of the commands to the engine, and the Windows template bytes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <thread>
 
+#include "app/DialogArguments.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/ScriptedReceiver.h"
 #include "tests/support/TempDir.h"
 #include "ui/DialogModel.h"
 #include "ui/DialogTemplates.h"
 #include "ui/win32/DialogResource.h"
+#include "velmora/Version.h"
 
 namespace velmora::ui {
 namespace {
@@ -30,13 +36,18 @@ public:
         int selected = -1;
         bool enabled = true;
         bool editable = false;
+        bool shown = false;
     };
 
     MemoryView() {
         for (const ControlTemplate& c : MainDialogTemplate().controls) {
             if (c.id != ID_NONE) {
-                controls[c.id] = {c.text, DisplayItems(c), -1, !c.Has(kDisabled),
-                                  c.kind == ControlKind::DropDownCombo};
+                controls[c.id] = {c.text,
+                                  DisplayItems(c),
+                                  -1,
+                                  !c.Has(kDisabled),
+                                  c.kind == ControlKind::DropDownCombo,
+                                  c.Has(kVisible)};
             }
         }
     }
@@ -51,6 +62,9 @@ public:
     void SetControlText(int id, const std::string& text) override {
         controls.at(id).text = text;
         ++writes[id];
+        if (id == IDC_STATUS) {
+            statusLines.push_back(text);
+        }
     }
     int ItemCount(int id) override { return static_cast<int>(controls.at(id).items.size()); }
     std::string ItemText(int id, int index) override {
@@ -61,10 +75,28 @@ public:
         c.selected = index;
         c.text = c.items.at(static_cast<std::size_t>(index));
     }
+    void SetItems(int id, const std::vector<ListItem>& items) override {
+        Control& c = controls.at(id);
+        c.items.clear();
+        for (const ListItem& item : items) {
+            c.items.push_back(item.text);
+        }
+        c.selected = -1;
+    }
     void EnableControl(int id, bool enable) override { controls.at(id).enabled = enable; }
-    void ShowControl(int /*id*/, bool /*show*/) override {}
+    void ShowControl(int id, bool show) override { controls.at(id).shown = show; }
     void FocusControl(int id) override { focus = id; }
-    void ShowMessage(const MessageRequest& message) override { messages.push_back(message.text); }
+    bool HasFocus(int id) override { return focus == id; }
+    void ResizeDialog(int cx, int cy) override { size = {cx, cy}; }
+    void CheckSysMenuItem(unsigned command, bool checked) override { checks[command] = checked; }
+    void ShowMessage(const MessageRequest& message) override {
+        messages.push_back(message.text);
+        details.push_back(message.detail);
+    }
+    bool AskYesNo(const std::string& question) override {
+        questions.push_back(question);
+        return answerYes;
+    }
     std::optional<std::string> ChooseFile(const std::vector<FileFilter>& filters) override {
         shownFilters = filters;
         return chosen;
@@ -74,22 +106,48 @@ public:
 
     std::map<int, Control> controls;
     std::map<int, int> writes;
+    std::map<unsigned, bool> checks;
     std::vector<std::string> messages;
+    std::vector<std::string> details;
+    std::vector<std::string> questions;
+    std::vector<std::string> statusLines;  // every text of the status line, in order
     std::vector<FileFilter> shownFilters;
     std::optional<std::string> chosen;
+    std::pair<int, int> size{229, 206};
+    bool answerYes = false;
     int focus = 0;
     int abouts = 0;
 };
 
+// The ports a test machine has: none beyond COM1 to COM8.
+std::vector<PortEntry> NoDetectedPorts() {
+    return PortEntries({});
+}
+
 struct Rig {
-    Rig() {
-        auto device = std::make_unique<ScriptedDevice>(clock, ReceiverScript{});
+    explicit Rig(ReceiverScript script = {}, bool failOpen = true) {
+        auto device = std::make_unique<ScriptedDevice>(clock, std::move(script));
         record = device->record();
-        record->failOpen = true;
+        record->failOpen = failOpen;
         model = std::make_unique<CUpgradeDlgModel>(
             view, JobHost{calls, journal.analyse, journal.send, journal.messages},
             std::move(device));
+        model->Controller().SetClock(clock);
+        model->SetPortSource(NoDetectedPorts);
         model->OnInitDialog();
+    }
+    // Runs the calls posted to the UI thread until `done` holds; false at the deadline.
+    template <typename Condition>
+    bool PumpUntil(Condition done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            calls.RunPending();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));  // poll interval
+        }
+        return true;
     }
     MemoryView view;
     CCallQueue calls{[] {}};
@@ -121,7 +179,7 @@ TEST(DialogTemplatesTest, MainAndAboutTemplatesAsTheViewsBuildThem) {
             frames.push_back(c.text);
         }
     }
-    EXPECT_EQ(visibleIds, (std::vector<int>{1, 2, 1003, 1008, 1009, 1010, 1011}));
+    EXPECT_EQ(visibleIds, (std::vector<int>{1, 2, 1003, 1008, 1009, 1010, 1011, 1025}));
     EXPECT_EQ(frames, (std::vector<std::string>{"Comm Setting", "Software", "Data Send Progress",
                                                 "Data analyse Progress"}));
 
@@ -136,9 +194,21 @@ TEST(DialogTemplatesTest, MainAndAboutTemplatesAsTheViewsBuildThem) {
         ASSERT_NE(main.LabelOf(id), nullptr);
         EXPECT_FALSE(main.Find(id)->Has(kVisible));
         EXPECT_FALSE(main.LabelOf(id)->Has(kVisible));
+        // Below the dialog's own area, inside the grown window.
+        for (const ControlTemplate* c : {main.Find(id), main.LabelOf(id)}) {
+            EXPECT_TRUE(c->Has(kSettingsArea));
+            EXPECT_GE(c->rect.y, main.cy);
+            EXPECT_LE(c->rect.y + std::min(c->rect.cy, 12), main.cySettings);
+            EXPECT_LE(c->rect.x + c->rect.cx, main.cx);
+        }
         ++hidden;
     }
     EXPECT_EQ(hidden, 17);
+    EXPECT_EQ(SettingsAreaControls().size(), 17U);
+    // The status line sits in the free strip between the banner and "Software".
+    const DluRect status = main.Find(IDC_STATUS)->rect;
+    EXPECT_GE(status.y, 7 + 43);
+    EXPECT_LE(status.y + status.cy, 61);
     // Sorted lists order their items; the baud rates keep theirs.
     EXPECT_EQ(DisplayItems(*main.Find(IDC_UPGRADETYPE)),
               (std::vector<std::string>{"Code", "Custom", "Database", "Db Import/Export"}));
@@ -219,20 +289,23 @@ TEST(DialogModelTest, CommandsReachTheAboutBoxTheFileDialogAndTheEngine) {
     CUpgradeDlgModel& model = *rig.model;
     EXPECT_TRUE(model.OnSysCommand(0x0010));
     EXPECT_TRUE(model.OnSysCommand(0x001F));
-    EXPECT_FALSE(model.OnSysCommand(0x0020));
+    EXPECT_FALSE(model.OnSysCommand(0x0030));
     EXPECT_FALSE(model.OnSysCommand(0xF060));
     EXPECT_EQ(rig.view.abouts, 2);
 
     // Start with no file: the engine's message; the port is not touched.
     model.OnStart();
-    EXPECT_EQ(rig.journal.MessagesShown(),
-              (std::vector<std::string>{"message Transferred file is not exist!"}));
+    EXPECT_EQ(rig.view.messages, (std::vector<std::string>{"Transferred file is not exist!"}));
+    EXPECT_EQ(rig.record->opens, 0);
 
     // Select File: cancelled changes nothing; chosen goes everywhere.
     model.OnSelectFile();
-    ASSERT_EQ(rig.view.shownFilters.size(), 1U);
+    ASSERT_EQ(rig.view.shownFilters.size(), 3U);
     EXPECT_EQ(rig.view.shownFilters[0].description, "BIN File(*.bin)");
     EXPECT_EQ(rig.view.shownFilters[0].pattern, "*.bin");
+    EXPECT_EQ(rig.view.shownFilters[1].description, "Channel list (*.sdx)");
+    EXPECT_EQ(rig.view.shownFilters[1].pattern, "*.sdx");
+    EXPECT_EQ(rig.view.shownFilters[2].description, "All files (*.*)");
     EXPECT_TRUE(model.m_strFilePath.empty());
     test::TempDir dir;
     rig.view.chosen = dir.Write("image.bin", std::vector<std::uint8_t>(16, 0x5A));
@@ -240,20 +313,148 @@ TEST(DialogModelTest, CommandsReachTheAboutBoxTheFileDialogAndTheEngine) {
     EXPECT_EQ(model.m_strFilePath, *rig.view.chosen);
     EXPECT_EQ(model.Controller().Settings().strFilePath, *rig.view.chosen);
     EXPECT_EQ(rig.view.controls[IDC_FILEPATH].text, *rig.view.chosen);
+}
 
-    // A port entry that names its device opens that device.
-    model.SetPortSource([] {
-        auto ports = StandardPorts();
-        ports.push_back({"USB0", "USB serial adapter", "/dev/ttyUSB0"});
-        return ports;
-    });
-    rig.view.controls[IDC_PORT].items.push_back("USB0");
+SerialPortInfo Detected(std::string name, std::string product = {}) {
+    SerialPortInfo info;
+    info.name = std::move(name);
+    info.product = std::move(product);
+    return info;
+}
+
+TEST(DialogModelTest, ThePortListAddsTheDetectedPortsAndStartOpensExactlyTheChosenOne) {
+    // Below COM1 to COM8, each detected port with its description; a bare
+    // COM name that is already listed (as Wine reports them) only once.
+    std::vector<PortEntry> present =
+        PortEntries({Detected("/dev/ttyUSB0", "FT232R USB UART"), Detected("COM3"),
+                     Detected("COM11", "USB Serial Port"), Detected("COM12")});
+    Rig rig;
+    CUpgradeDlgModel& model = *rig.model;
+    test::TempDir dir;
+    model.TakeFile(dir.Write("image.bin", std::vector<std::uint8_t>(16, 0x5A)));
+    model.SetPortSource([&present] { return present; });
+    model.RefreshPorts();                               // the list drops down
+    EXPECT_EQ(rig.view.ControlText(IDC_PORT), "COM1");  // the choice stays
+    const auto& items = rig.view.controls[IDC_PORT].items;
+    EXPECT_EQ(std::vector<std::string>(items.begin() + 7, items.end()),
+              (std::vector<std::string>{"COM8", "/dev/ttyUSB0 \u2013 FT232R USB UART",
+                                        "COM11 \u2013 USB Serial Port", "COM12"}));
+
+    // Each entry opens its own device, never the COM port its last digit names.
+    const std::pair<int, std::string> choices[] = {{8, "/dev/ttyUSB0"},
+                                                   {9, ResolvePortName(11)},
+                                                   {10, ResolvePortName(12)},
+                                                   {2, ResolvePortName(3)}};
+    for (const auto& [index, device] : choices) {
+        rig.view.SelectItem(IDC_PORT, index);
+        model.OnStart();
+        EXPECT_EQ(rig.record->openedDevice, device);
+    }
+
+    // Unplugged while chosen: it stays listed and chosen, so that Start
+    // says why instead of opening COM1.
     rig.view.SelectItem(IDC_PORT, 8);
-    model.OnStart();
-    EXPECT_EQ(rig.record->openedDevice, "/dev/ttyUSB0");
-    rig.view.SelectItem(IDC_PORT, 2);
-    model.OnStart();
-    EXPECT_EQ(rig.record->openedDevice, ResolvePortName(3));
+    present.resize(8);
+    model.RefreshPorts();
+    EXPECT_EQ(rig.view.ItemCount(IDC_PORT), 9);
+    EXPECT_EQ(rig.view.ControlText(IDC_PORT), "/dev/ttyUSB0 \u2013 FT232R USB UART");
+}
+
+TEST(DialogModelTest, AFailedOpenShowsTheReasonAndTheRemedyUnderTheMessage) {
+    Rig rig;  // every open fails
+    test::TempDir dir;
+    rig.model->TakeFile(dir.Write("image.bin", std::vector<std::uint8_t>(16, 0x5A)));
+    rig.model->OnStart();
+    EXPECT_EQ(rig.view.messages,
+              (std::vector<std::string>{"UART1 is already Opened Or not Exist!"}));
+    EXPECT_EQ(rig.view.details, (std::vector<std::string>{"scripted open failure"}));
+    EXPECT_TRUE(rig.view.controls[ID_OK].enabled);
+
+    const PortOpenFailure busy{PortFailureKind::Busy, "/dev/ttyUSB0 is in use by screen (pid 42).",
+                               "Close it and try again.", "screen", 42};
+    const PortOpenFailure missing{
+        PortFailureKind::Missing, "COM12 does not exist.", "Check Device Manager.", {}, 0};
+    const std::string uart = PortFailedText(1);
+    EXPECT_EQ(PortFailureMessage(uart, busy).detail,
+              "/dev/ttyUSB0 is in use by screen (pid 42). Close it and try again.");
+    EXPECT_EQ(PortFailureMessage(uart, missing).text, uart);
+    EXPECT_EQ(PortFailureMessage(uart, missing).detail,
+              "COM12 does not exist. Plug the adapter in, or choose it in the Port list.");
+    // A device without a COM number: the engine's text was the reason itself.
+    const MessageRequest path = PortFailureMessage(busy.Text(), busy);
+    EXPECT_EQ(path.text, busy.reason);
+    EXPECT_EQ(path.detail, busy.remedy);
+}
+
+TEST(DialogModelTest, TheSettingsItemShowsTheHiddenControlsBelowAndHidesThemAgain) {
+    Rig rig;
+    const DialogTemplate& dlg = MainDialogTemplate();
+    auto shown = [&] {
+        int count = 0;
+        for (const int id : SettingsAreaControls()) {
+            count += rig.view.controls[id].shown ? 1 : 0;
+        }
+        return count;
+    };
+    EXPECT_EQ(shown(), 0);
+    EXPECT_TRUE(rig.model->OnSysCommand(0x0020));
+    EXPECT_EQ(shown(), 17);
+    EXPECT_EQ(rig.view.size, std::make_pair(dlg.cx, dlg.cySettings));
+    EXPECT_TRUE(rig.view.checks[IDM_SETTINGS]);
+
+    rig.view.focus = IDC_MAXSAT;
+    EXPECT_TRUE(rig.model->OnSysCommand(0x002F));
+    EXPECT_EQ(shown(), 0);
+    EXPECT_EQ(rig.view.size, std::make_pair(dlg.cx, dlg.cy));
+    EXPECT_FALSE(rig.view.checks[IDM_SETTINGS]);
+    EXPECT_EQ(rig.view.focus, ID_OK);  // not left on a hidden field
+}
+
+TEST(DialogModelTest, AJobGreysStartSaysWhatItWaitsForAndAsksBeforeClosingOnceTheHeaderIsOut) {
+    std::atomic<bool> switchedOn{false};
+    ReceiverScript script;
+    script.readyGate = [&switchedOn] { return switchedOn.load(); };
+    script.ackHeader = false;
+    Rig rig(std::move(script), false);
+    test::TempDir dir;
+    rig.model->TakeFile(dir.Write("image.bin", std::vector<std::uint8_t>(2400, 0x5A)));
+    std::string& status = rig.view.controls[IDC_STATUS].text;
+    rig.view.focus = ID_OK;
+
+    rig.model->OnStart();
+    EXPECT_FALSE(rig.view.controls[ID_OK].enabled);
+    EXPECT_EQ(rig.view.focus, IDC_FILEPATH);
+    ASSERT_TRUE(rig.PumpUntil([&] { return status == kWaitingText; }));
+    // Waiting for the receiver: closing is immediate.
+    EXPECT_TRUE(rig.model->ConfirmClose());
+    EXPECT_TRUE(rig.view.questions.empty());
+
+    switchedOn.store(true);
+    ASSERT_TRUE(rig.PumpUntil([&] { return status == "Sent 0 of 2,400 bytes"; }));
+    EXPECT_FALSE(rig.model->ConfirmClose());  // answered No: the transfer goes on
+    rig.view.answerYes = true;
+    EXPECT_TRUE(rig.model->ConfirmClose());
+    EXPECT_EQ(rig.view.questions,
+              std::vector<std::string>(2, "An upgrade is running. Stop it and close?"));
+
+    rig.model->EndJob();
+    rig.model->Reopen();  // shown again
+    EXPECT_TRUE(rig.view.controls[ID_OK].enabled);
+    EXPECT_EQ(status, "");
+}
+
+TEST(DialogModelTest, AFinishedJobGivesStartBackAndClosesWithoutAQuestion) {
+    Rig rig({}, false);
+    test::TempDir dir;
+    rig.model->TakeFile(dir.Write("image.bin", std::vector<std::uint8_t>(500, 0x5A)));
+    rig.model->OnStart();
+    ASSERT_TRUE(rig.PumpUntil([&] { return rig.view.controls[ID_OK].enabled; }));
+    EXPECT_EQ(
+        rig.view.statusLines,
+        (std::vector<std::string>{kWaitingText, "Sent 0 of 500 bytes", "Sent 240 of 500 bytes",
+                                  "Sent 480 of 500 bytes", "Sent 500 of 500 bytes", ""}));
+    EXPECT_TRUE(rig.model->ConfirmClose());
+    EXPECT_TRUE(rig.view.questions.empty());
 }
 
 TEST(DialogModelTest, TheEngineOpensAChosenFileWhateverItsName) {
@@ -319,6 +520,45 @@ TEST(DialogResourceTest, TheMainTemplateIsAnExtendedDialogTemplate) {
     EXPECT_EQ(ControlStyleOf(*maxSat) & 0x10002000U, 0x00002000U);
     EXPECT_EQ(ControlStyleOf(*main.Find(IDC_PORT)) & 0x0103U, 0x0103U);  // sorted drop-down list
     EXPECT_EQ(Utf16("\xF0\x9F\x98\x80"), u"\U0001F600");
+}
+
+TEST(DialogResourceTest, AMissingGulimGivesWayToAStandInOrASansSerifFace) {
+    const std::vector<std::string> sans = {"Tahoma", "DejaVu Sans", "MS Shell Dlg 2"};
+    auto only = [](std::vector<std::string> present) {
+        return [present](const std::string& face) {
+            return std::find(present.begin(), present.end(), face) != present.end();
+        };
+    };
+    EXPECT_EQ(ChooseDialogFace(only({"\xEA\xB5\xB4\xEB\xA6\xBC", "NanumGothic"}), sans),
+              "\xEA\xB5\xB4\xEB\xA6\xBC");
+    EXPECT_EQ(ChooseDialogFace(only({"NanumGothic", "Tahoma"}), sans), "NanumGothic");
+    EXPECT_EQ(ChooseDialogFace(only({"DejaVu Serif", "DejaVu Sans"}), sans), "DejaVu Sans");
+    EXPECT_EQ(ChooseDialogFace(only({}), sans), "MS Shell Dlg 2");
+
+    // A face without Hangul is asked for with the default charset, so that
+    // the font mapper does not swap it for a Korean (serif) face.
+    DialogTemplate dlg = MainDialogTemplate();
+    dlg.fontFace = "DejaVu Sans";
+    const std::vector<std::uint8_t> bytes = BuildDialogTemplate(dlg);
+    const std::size_t fontAt = 30 + 2 * (std::string(kAppCaption).size() + 1);
+    EXPECT_EQ(bytes.at(fontAt + 5), 0x01);
+}
+
+TEST(DialogArgumentsTest, HelpVersionAndUnknownOptionsAreAnsweredNotTakenAsFiles) {
+    using Action = DialogArguments::Action;
+    EXPECT_EQ(ParseDialogArguments({}).action, Action::Run);
+    EXPECT_EQ(ParseDialogArguments({"image.bin"}).file, "image.bin");
+    const DialogArguments version = ParseDialogArguments({"image.bin", "--version"});
+    EXPECT_EQ(version.action, Action::Version);
+    EXPECT_EQ(version.text, std::string("velmora ") + kVersion);
+    EXPECT_EQ(ParseDialogArguments({"--help"}).text, DialogUsage());
+    const DialogArguments unknown = ParseDialogArguments({"--port=COM3"});
+    EXPECT_EQ(unknown.action, Action::Refused);
+    EXPECT_EQ(unknown.text.rfind("Unknown option --port=COM3.", 0), 0U);
+    EXPECT_EQ(ParseDialogArguments({"a.bin", "b.bin"}).action, Action::Refused);
+    // After "--" a name is a file whatever it looks like; "-x" is one anyway.
+    EXPECT_EQ(ParseDialogArguments({"--", "--version"}).file, "--version");
+    EXPECT_EQ(ParseDialogArguments({"-x.bin"}).file, "-x.bin");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // positions the bars show, and closing the dialog while a job runs.
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -10,9 +11,9 @@
 
 #include <memory>
 
-#include "tests/support/DefaultSettings.h"
 #include "emulator/ReceiverEmulator.h"
 #include "serial/SerialPort.h"
+#include "tests/support/DefaultSettings.h"
 #include "tests/ui/UiTestKit.h"
 #include "ui/qt/UpgradeDlg.h"
 
@@ -121,9 +122,15 @@ TEST_F(TransferDialogTest, FullTransferShowsTheExactBarPositions) {
     int analyseAtBox = -1;
     int boxesDuringBox = -1;
     ModalAnswerer* answererPtr = nullptr;
+    bool startGreyAtBox = false;
+    bool focusOnCancelAtBox = true;
+    QString statusAtBox;
     ModalAnswerer answerer([&](QWidget& box) {
         sendAtBox = Control<QProgressBar>(dlg, IDC_SENDPROGRESS)->value();
         analyseAtBox = Control<QProgressBar>(dlg, IDC_ANALYSEPROGRESS)->value();
+        startGreyAtBox = !Control(dlg, ID_OK)->isEnabled();
+        focusOnCancelAtBox = dlg.focusWidget() == Control(dlg, ID_CANCEL);  // Enter would close
+        statusAtBox = Control<QLabel>(dlg, IDC_STATUS)->text();
         dlg.OnStart();
         boxesDuringBox = static_cast<int>(answererPtr->Seen().size());
         ModalAnswerer::Accept(box);
@@ -144,6 +151,11 @@ TEST_F(TransferDialogTest, FullTransferShowsTheExactBarPositions) {
     EXPECT_EQ(analyseAtBox, 100);
     EXPECT_EQ(boxesDuringBox, 1);
     EXPECT_EQ(Control<QProgressBar>(dlg, IDC_SENDPROGRESS)->value(), 0);
+    EXPECT_TRUE(startGreyAtBox);
+    EXPECT_FALSE(focusOnCancelAtBox);
+    EXPECT_EQ(statusAtBox, "Sent 1,000 of 1,000 bytes");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Control(dlg, ID_OK)->isEnabled(); }, kDeadlineMs));
+    EXPECT_EQ(Control<QLabel>(dlg, IDC_STATUS)->text(), "");
 
     const emu::TransferReport report = Report();
     EXPECT_TRUE(report.verified) << report.problem;
@@ -216,6 +228,9 @@ TEST_P(CloseDuringJobTest, EndsTheJobClosesThePortAndNeverHangs) {
             break;
         }
     }
+    // Once the header is out, closing asks first (answered Yes here).
+    const bool asked = answerer.Texts().contains("An upgrade is running. Stop it and close?");
+    EXPECT_EQ(asked, at == CloseAt::InsideProgressCall || at == CloseAt::WaitingForReceiver);
     if (dlg) {
         EXPECT_FALSE(dlg->isVisible());
         EXPECT_FALSE(dlg->Controller().IsBusy());
