@@ -258,60 +258,8 @@ int Usage() {
     return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc < 3) {
-        return Usage();
-    }
-    const std::string command = argv[1];
-    const std::wstring caption = Wide(argv[2]);
-    const double seconds = argc > 3 ? std::atof(argv[3]) : 0.0;
-    if (command == "wait") {
-        return WaitFor(seconds, [&] { return FindMain(caption) != nullptr; }) ? 0 : 1;
-    }
-    if (command == "gone") {
-        return WaitFor(seconds, [&] { return FindMain(caption) == nullptr; }) ? 0 : 1;
-    }
-    const HWND main = FindMain(caption);
-    if (main == nullptr) {
-        std::fprintf(stderr, "velmora-probe: no window \"%s\"\n", argv[2]);
-        return 1;
-    }
-    if (command == "dump") {
-        Dump(main);
-        return 0;
-    }
-    if (command == "key" && argc == 4) {
-        const std::string key = argv[3];
-        if (key != "return" && key != "escape") {
-            return Usage();
-        }
-        PressKey(main, key == "return" ? VK_RETURN : VK_ESCAPE);
-        return 0;
-    }
-    if (command == "sys" && argc == 4) {
-        PostMessageW(main, WM_SYSCOMMAND, static_cast<WPARAM>(std::strtoul(argv[3], nullptr, 0)),
-                     0);
-        return 0;
-    }
-    if (command == "click" && argc == 4) {
-        const int id = std::atoi(argv[3]);
-        PostMessageW(main, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(main, id)));
-        return 0;
-    }
-    if (command == "owned" && (argc == 4 || argc == 6)) {
-        return AnswerBox(main, seconds, IDOK, argc == 6 ? std::atoi(argv[4]) : 0,
-                         argc == 6 ? argv[5] : nullptr);
-    }
-    if (command == "answer" && argc == 5) {
-        const std::string button = argv[4];
-        if (button != "yes" && button != "no") {
-            return Usage();
-        }
-        return AnswerBox(main, seconds, button == "yes" ? IDYES : IDNO, 0, nullptr);
-    }
+// Commands on the dialog's controls; -1 when the command is not one of them.
+int ControlCommand(HWND main, const std::string& command, int argc, char** argv) {
     if (command == "items" && argc == 4) {
         for (const std::wstring& item : Items(GetDlgItem(main, std::atoi(argv[3])))) {
             std::printf("%s\n", Escaped(item).c_str());
@@ -346,17 +294,79 @@ int main(int argc, char** argv) {
     if (command == "bar" && argc == 6) {
         const HWND bar = GetDlgItem(main, std::atoi(argv[3]));
         const int want = std::atoi(argv[4]);
-        return WaitFor(std::atof(argv[5]),
-                       [&] {
-                           DWORD_PTR pos = 0;
-                           SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &pos);
-                           return static_cast<int>(pos) == want;
-                       })
-                   ? 0
-                   : 1;
+        const auto atWant = [&] {
+            DWORD_PTR pos = 0;
+            SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &pos);
+            return static_cast<int>(pos) == want;
+        };
+        return WaitFor(std::atof(argv[5]), atWant) ? 0 : 1;
+    }
+    return -1;
+}
+
+// Commands on the window itself: keys, menu items, buttons and its boxes.
+int WindowCommand(HWND main, const std::string& command, int argc, char** argv) {
+    const double seconds = argc > 3 ? std::atof(argv[3]) : 0.0;
+    if (command == "dump") {
+        Dump(main);
+        return 0;
+    }
+    if (command == "key" && argc == 4) {
+        const std::string key = argv[3];
+        if (key != "return" && key != "escape") {
+            return Usage();
+        }
+        PressKey(main, key == "return" ? VK_RETURN : VK_ESCAPE);
+        return 0;
+    }
+    if (command == "sys" && argc == 4) {
+        PostMessageW(main, WM_SYSCOMMAND, static_cast<WPARAM>(std::strtoul(argv[3], nullptr, 0)),
+                     0);
+        return 0;
+    }
+    if (command == "click" && argc == 4) {
+        const int id = std::atoi(argv[3]);
+        PostMessageW(main, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(main, id)));
+        return 0;
+    }
+    if (command == "owned" && (argc == 4 || argc == 6)) {
+        return AnswerBox(main, seconds, IDOK, argc == 6 ? std::atoi(argv[4]) : 0,
+                         argc == 6 ? argv[5] : nullptr);
+    }
+    if (command == "answer" && argc == 5) {
+        const std::string button = argv[4];
+        if (button != "yes" && button != "no") {
+            return Usage();
+        }
+        return AnswerBox(main, seconds, button == "yes" ? IDYES : IDNO, 0, nullptr);
     }
     if (command == "shot" && argc == 4) {
         return SaveBitmap(main, argv[3]) ? 0 : 1;
     }
-    return Usage();
+    const int status = ControlCommand(main, command, argc, argv);
+    return status >= 0 ? status : Usage();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        return Usage();
+    }
+    const std::string command = argv[1];
+    const std::wstring caption = Wide(argv[2]);
+    const double seconds = argc > 3 ? std::atof(argv[3]) : 0.0;
+    if (command == "wait") {
+        return WaitFor(seconds, [&] { return FindMain(caption) != nullptr; }) ? 0 : 1;
+    }
+    if (command == "gone") {
+        return WaitFor(seconds, [&] { return FindMain(caption) == nullptr; }) ? 0 : 1;
+    }
+    const HWND main = FindMain(caption);
+    if (main == nullptr) {
+        std::fprintf(stderr, "velmora-probe: no window \"%s\"\n", argv[2]);
+        return 1;
+    }
+    return WindowCommand(main, command, argc, argv);
 }
