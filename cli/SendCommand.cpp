@@ -80,8 +80,9 @@ int RefuseBadJob(Console& console, const JobSettings& settings, bool force, bool
             }
             continue;
         }
-        const bool missing =
-            check.problem == JobProblem::FileMissing || check.problem == JobProblem::IsFolder;
+        const bool missing = check.problem == JobProblem::FileMissing ||
+                             check.problem == JobProblem::IsFolder ||
+                             check.problem == JobProblem::NotAFile;
         std::string text = check.Message();
         if (check.Forceable()) {
             text += " To go on all the same, add --force.";

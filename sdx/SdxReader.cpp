@@ -1,12 +1,13 @@
 #include "sdx/SdxReader.h"
 
-#include <sys/stat.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
+
+#include "job/InputFile.h"
 
 namespace velmora {
 
@@ -212,26 +213,17 @@ SdxReadResult ReadSdxBuffer(std::span<const std::uint8_t> data, IProgressBar& an
 SdxReadResult ReadSdxFile(const std::string& path, IProgressBar& analyse,
                           const SdxReadFaults* faults) {
     SdxReadResult result;
-    std::FILE* raw = std::fopen(path.c_str(), "rb");
-    if (raw == nullptr) {
-        result.status = SdxReadStatus::CannotOpen;
-        result.error = std::strerror(errno);
+    InputFile file;
+    if (!file.Open(path)) {
+        // A list that cannot be opened leaves the job to go on with the file
+        // itself; one that is there but is no regular file (a folder, a pipe)
+        // ends it.
+        result.status = file.Error() == kNotRegularFile ? SdxReadStatus::ReadError
+                                                        : SdxReadStatus::CannotOpen;
+        result.error = file.Error();
         return result;
     }
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(raw, &std::fclose);
-
-    struct stat info {};
-    if (fstat(fileno(raw), &info) != 0) {
-        result.status = SdxReadStatus::ReadError;
-        result.error = std::strerror(errno);
-        return result;
-    }
-    if (S_ISDIR(info.st_mode)) {
-        result.status = SdxReadStatus::ReadError;
-        result.error = std::strerror(EISDIR);
-        return result;
-    }
-    const auto length = static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 0);
+    const auto length = static_cast<std::size_t>(file.Length());
 
     std::unique_ptr<std::uint8_t[]> buffer;
     if (!(faults != nullptr && faults->failBuffer)) {
@@ -245,13 +237,13 @@ SdxReadResult ReadSdxFile(const std::string& path, IProgressBar& analyse,
     // One read for the whole file. Only the bytes that really arrived are
     // parsed: a file that shrank since its length was taken gives fewer pieces,
     // never uninitialised ones.
-    const std::size_t got = length == 0 ? 0 : std::fread(buffer.get(), 1, length, raw);
-    if (got < length && std::ferror(raw) != 0) {
+    const std::size_t got = length == 0 ? 0 : file.Read(buffer.get(), length);
+    if (got < length && file.ReadFailed()) {
         result.status = SdxReadStatus::ReadError;
         result.error = std::strerror(errno);
         return result;
     }
-    file.reset();
+    file.Close();
 
     // The failure plan for the buffer has been used; nodes and records follow.
     SdxReadFaults rest;
@@ -274,13 +266,12 @@ bool BeginsWithSdxSignature(std::span<const std::uint8_t> head) {
 }
 
 bool FileBeginsWithSdxSignature(const std::string& path) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                         &std::fclose);
-    if (!file) {
+    InputFile file;
+    if (!file.Open(path)) {
         return false;
     }
     std::uint8_t head[kSdxSignature.size()] = {};
-    const std::size_t got = std::fread(head, 1, sizeof head, file.get());
+    const std::size_t got = file.Read(head, sizeof head);
     return BeginsWithSdxSignature(std::span<const std::uint8_t>(head, got));
 }
 
@@ -320,19 +311,13 @@ std::string SdxFormatWarning(std::string_view displayName, std::span<const std::
 }
 
 std::string SdxFormatWarningForFile(const std::string& path) {
-    std::FILE* raw = std::fopen(path.c_str(), "rb");
-    if (raw == nullptr) {
-        return "Cannot read " + path + " to check its format: " + std::strerror(errno) + ".";
+    InputFile file;
+    if (!file.Open(path)) {
+        return "Cannot read " + path + " to check its format: " + file.Error() + ".";
     }
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(raw, &std::fclose);
     std::uint8_t head[10] = {};
-    const std::size_t got = std::fread(head, 1, sizeof head, raw);
-    struct stat info {};
-    std::uint64_t size = 0;
-    if (fstat(fileno(raw), &info) == 0 && info.st_size > 0) {
-        size = static_cast<std::uint64_t>(info.st_size);
-    }
-    return SdxFormatWarning(path, std::span<const std::uint8_t>(head, got), size);
+    const std::size_t got = file.Read(head, sizeof head);
+    return SdxFormatWarning(path, std::span<const std::uint8_t>(head, got), file.Length());
 }
 
 }  // namespace velmora

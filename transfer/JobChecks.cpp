@@ -48,6 +48,13 @@ std::vector<JobCheck> Check(const JobSettings& settings, bool isList) {
              isList ? "Choose the .sdx file inside it." : "Choose the file inside it."});
         return problems;
     }
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        // Reading a pipe or a device could wait for ever, or never end.
+        problems.push_back({JobProblem::NotAFile,
+                            path + " is not a regular file (it is a pipe or a device).",
+                            "Choose the file itself, then try again."});
+        return problems;
+    }
     if (settings.nUpgradeType == UpgradeType::Custom) {
         problems.push_back({JobProblem::NothingToSend, "Upgrade type Custom sends nothing.",
                             "Choose Code, Database or Db Import/Export."});

@@ -15,6 +15,7 @@ namespace velmora {
 enum class JobProblem {
     FileMissing,    // nothing at the path (the text is the Start command's own)
     IsFolder,       // the path names a folder
+    NotAFile,       // the path names a pipe, a device or a socket
     NothingToSend,  // upgrade type Custom
     NotSatcodx,     // a channel list (.sdx name) whose content is not SATCODX: forceable
     ListAsImage,    // a SATCODX list that would be sent as an image: forceable

@@ -10,7 +10,7 @@
 #include <system_error>
 
 #include "sdx/ConversionChain.h"
-#include "transfer/SendFile.h"
+#include "job/InputFile.h"
 
 namespace velmora {
 
@@ -74,7 +74,7 @@ enum class SumResult { Ok, NoMemory, Short };
 
 // The header's checksum over the first `length` bytes of `file`, read 2 MiB
 // at a time from where the file stands.
-SumResult SumFile(SendFile& file, std::uint32_t length, std::uint32_t& checksum) {
+SumResult SumFile(InputFile& file, std::uint32_t length, std::uint32_t& checksum) {
     std::unique_ptr<std::uint8_t[]> chunk(new (std::nothrow) std::uint8_t[kChecksumChunk]);
     if (!chunk) {
         return SumResult::NoMemory;
@@ -145,7 +145,7 @@ private:
     JobEnvironment& m_env;
     std::stop_token m_stop;
     std::string m_sendPath;
-    SendFile m_file;
+    InputFile m_file;
     std::uint32_t m_length = 0;
     std::uint32_t m_checksum = 0;
     std::uint32_t m_plannedChecksum = 0;
@@ -323,7 +323,7 @@ std::optional<JobOutcome> UpgradeJob::OpenFileToSend() {
 // figures come from a reading of their own: the header's checksum is still
 // computed once the receiver is ready, from the file as it is then.
 std::optional<JobOutcome> UpgradeJob::AnnouncePlan() {
-    SendFile preview;
+    InputFile preview;
     if (!preview.Open(m_sendPath)) {
         return EndWithMessage(JobOutcome::FileError, CannotOpenText("", preview.Error()));
     }

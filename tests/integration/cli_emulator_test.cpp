@@ -1,5 +1,7 @@
 // velmora-cli as a technician runs it, against the emulated boot loader on a
 // pty, including a receiver that misbehaves.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -154,6 +156,11 @@ TEST_F(CliAgainstEmulator, EachRefusalHasItsOwnExitStatus) {
     const std::string file = dir.Write("image.bin", {1});
     const std::string list = dir.Write("list.bin", test::ReadFileBytes(kSampleList));
     const std::string json = dir.Write("list.sdx", {'{', '}'});
+    // Pipes with nobody writing: opening one to read would wait for ever.
+    const std::string pipe = dir.File("pipe.bin");
+    const std::string pipedList = dir.File("pipe.sdx");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(pipedList.c_str(), 0600), 0);
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -176,6 +183,10 @@ TEST_F(CliAgainstEmulator, EachRefusalHasItsOwnExitStatus) {
         {{"convert", json, "--work-dir", dir.path().string()}, 5, "add --force"},
         {{"send", dir.path().string(), "--port", kNoPort}, 3, "is a folder"},
         {{"convert", dir.path().string()}, 3, "is a folder"},
+        {{"send", pipe, "--port", kNoPort}, 3, "not a regular file"},
+        {{"convert", pipedList, "--force", "--work-dir", dir.path().string()},
+         3,
+         "not a regular file"},
         {{"send", kSampleList, "--port", kNoPort, "--type", "Database", "--max-tv", "2147483647",
           "--work-dir", dir.path().string()},
          5,

@@ -1,3 +1,7 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -178,6 +182,17 @@ TEST(SdxRead, FailuresAreReportedNotSwallowed) {
 
     std::filesystem::create_directory(dir / "folder.sdx");
     EXPECT_EQ(ReadSdxFile((dir / "folder.sdx").string(), bar).status, SdxReadStatus::ReadError);
+
+    // A pipe is no list. A writer is held so that a blocking open would not
+    // hang the test but read the pipe as an empty list.
+    const std::string pipe = (dir / "pipe.sdx").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const int writer = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(writer, 0);
+    const SdxReadResult piped = ReadSdxFile(pipe, bar);
+    ::close(writer);
+    EXPECT_EQ(piped.status, SdxReadStatus::ReadError);
+    EXPECT_NE(piped.error.find("not a regular file"), std::string::npos) << piped.error;
 
     const std::string list = (dir / "list.sdx").string();
     WriteAll(list, List({Rec{}, Rec{}, Rec{}}));

@@ -6,11 +6,11 @@
 #include <windows.h>
 
 #include "serial/win32_text.h"
-#include "transfer/SendFile.h"
+#include "job/InputFile.h"
 
 namespace velmora {
 
-bool SendFile::Open(const std::string& path) {
+bool InputFile::Open(const std::string& path) {
     Close();
     // Shared with every other user, as a file class opens with share-deny-none.
     HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ,

@@ -10,20 +10,20 @@
 #include <future>
 
 #include "tests/support/TempDir.h"
-#include "transfer/SendFile.h"
+#include "job/InputFile.h"
 
 namespace velmora {
 namespace {
 
 using namespace std::chrono_literals;
 
-TEST(SendFile, APipeADeviceOrAFolderIsRefusedAtOnceAndAFileIsTaken) {
+TEST(InputFile, APipeADeviceOrAFolderIsRefusedAtOnceAndAFileIsTaken) {
     test::TempDir dir;
     const std::string fifo = dir.File("image.bin");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     for (const std::string& path : {fifo, std::string("/dev/zero"), dir.path().string()}) {
         SCOPED_TRACE(path);
-        SendFile file;
+        InputFile file;
         auto opened = std::async(std::launch::async, [&] { return file.Open(path); });
         if (opened.wait_for(5s) != std::future_status::ready) {
             // Let a blocked open of the pipe go, so that the test can end.
@@ -35,7 +35,7 @@ TEST(SendFile, APipeADeviceOrAFolderIsRefusedAtOnceAndAFileIsTaken) {
         EXPECT_FALSE(opened.get());
         EXPECT_EQ(file.Error(), kNotRegularFile);
     }
-    SendFile file;
+    InputFile file;
     ASSERT_TRUE(file.Open(dir.Write("real.bin", {1, 2, 3})));
     EXPECT_EQ(file.Length(), 3U);
 }

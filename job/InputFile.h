@@ -1,6 +1,6 @@
-// The file being sent, read as binary and shared with every other user. Only
-// a regular file is taken: a pipe or a device could block the job's open for
-// ever, or never end.
+// A file the job reads (the image to send or the channel list to convert),
+// read as binary and shared with every other user. Only a regular file is
+// taken: a pipe or a device could block the job's open for ever, or never end.
 #pragma once
 
 #include <cstdint>
@@ -9,12 +9,12 @@
 
 namespace velmora {
 
-class SendFile {
+class InputFile {
 public:
-    SendFile() = default;
-    SendFile(const SendFile&) = delete;
-    SendFile& operator=(const SendFile&) = delete;
-    ~SendFile() { Close(); }
+    InputFile() = default;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    ~InputFile() { Close(); }
 
     // Opens `path` for reading without ever blocking. False with Error() when
     // it cannot be opened or is not a regular file.
@@ -28,6 +28,8 @@ public:
     std::size_t Read(std::uint8_t* buffer, std::size_t count) {
         return std::fread(buffer, 1, count, m_file);
     }
+    // True when a read stopped on an error rather than at the end of the file.
+    bool ReadFailed() const { return m_file != nullptr && std::ferror(m_file) != 0; }
     // The length of the open file.
     std::uint64_t Length() const { return m_length; }
     const std::string& Error() const { return m_error; }

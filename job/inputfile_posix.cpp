@@ -5,11 +5,11 @@
 #include <cerrno>
 #include <cstring>
 
-#include "transfer/SendFile.h"
+#include "job/InputFile.h"
 
 namespace velmora {
 
-bool SendFile::Open(const std::string& path) {
+bool InputFile::Open(const std::string& path) {
     Close();
     // O_NONBLOCK: opening a FIFO without a writer, or a device, must not wait.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
