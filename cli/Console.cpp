@@ -23,20 +23,6 @@ std::string Hex32(std::uint32_t value) {
     return text;
 }
 
-const char* TypeName(UpgradeType type) {
-    switch (type) {
-        case UpgradeType::Code:
-            return "Code";
-        case UpgradeType::Database:
-            return "Database";
-        case UpgradeType::DbImportExport:
-            return "Db Import/Export";
-        case UpgradeType::Custom:
-            return "Custom";
-    }
-    return "?";
-}
-
 std::string Duration(double seconds) {
     const auto s = static_cast<long long>(seconds + 0.5);
     char text[32];
@@ -222,14 +208,14 @@ void Console::OnPlan(const TransferPlan& plan) {
         plan.sourceList.empty() ? std::string() : "converted from " + plan.sourceList + "; ";
     const std::string text = "Sending " + plan.filePath + " (" + from + GroupedDigits(plan.length) +
                              " bytes, checksum " + Hex32(plan.checksum) + ") as " +
-                             TypeName(plan.type) + " to flash offset " + Hex32(plan.flashOffset) +
-                             " through " + PortText(plan.device) +
+                             UpgradeTypeText(plan.type) + " to flash offset " +
+                             Hex32(plan.flashOffset) + " through " + PortText(plan.device) +
                              (m_lineText.empty() ? std::string() : " at " + m_lineText);
     if (m_style == ProgressStyle::Json) {
         JsonLine("{\"event\":\"plan\",\"file\":" + JsonString(plan.filePath) +
                  ",\"list\":" + JsonString(plan.sourceList) +
                  ",\"bytes\":" + std::to_string(plan.length) + ",\"checksum\":\"" +
-                 Hex32(plan.checksum) + "\",\"type\":" + JsonString(TypeName(plan.type)) +
+                 Hex32(plan.checksum) + "\",\"type\":" + JsonString(UpgradeTypeText(plan.type)) +
                  ",\"offset\":\"" + Hex32(plan.flashOffset) +
                  "\",\"port\":" + JsonString(plan.device) + ",\"text\":" + JsonString(text) + "}");
         return;

@@ -63,6 +63,20 @@ UpgradeType UpgradeTypeFromText(std::string_view text) {
     return UpgradeType::Custom;
 }
 
+const char* UpgradeTypeText(UpgradeType type) {
+    switch (type) {
+        case UpgradeType::Code:
+            return "Code";
+        case UpgradeType::Database:
+            return "Database";
+        case UpgradeType::DbImportExport:
+            return "Db Import/Export";
+        case UpgradeType::Custom:
+            return "Custom";
+    }
+    return "?";
+}
+
 std::int32_t DecimalValue(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {

@@ -92,6 +92,8 @@ std::uint32_t ParseHexOffset(std::string_view text);
 
 // Upgrade Type text to its code: exact, case-sensitive; anything else is Custom.
 UpgradeType UpgradeTypeFromText(std::string_view text);
+// The list's text for `type`, as UpgradeTypeFromText reads it.
+const char* UpgradeTypeText(UpgradeType type);
 
 // Decimal text to a number the way the Start command reads it: optional sign,
 // then leading digits; whatever follows is ignored and no digits give 0.

@@ -11,6 +11,7 @@
 # runs both programs from there, the dialog on a virtual display (Xvfb).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. ./scripts/wine-display.sh
 root=$PWD
 check=0
 case "${1:-}" in
@@ -94,13 +95,7 @@ cleanup() {
 trap cleanup EXIT
 unzip -q "$zip" -d "$scratch"
 export WINEPREFIX=$scratch/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$scratch/display" ] && break
-    sleep 0.1
-done
-export DISPLAY=":$(cat "$scratch/display")"
+start_virtual_display "$scratch" /dev/null
 wineboot -i >/dev/null 2>&1
 wineserver -w
 wineserver -p

@@ -3,6 +3,8 @@
 # (Xvfb), looked at and driven by velmora-probe.exe under the same Wine server.
 # Every wait has a deadline and polls for its condition.
 
+. ./scripts/wine-display.sh
+
 echo "== windows: the dialog on a virtual display"
 caption='Velmora (Ver1.0a)'
 t=$'\t'
@@ -16,6 +18,16 @@ dialog_fail() {
     echo "FAIL $1"
     if [ -n "${2:-}" ] && [ -f "$2" ]; then
         tail -20 "$2" | sed 's/^/     /'
+    fi
+}
+# WANT WHAT LOG: waits for the emulator of the running case ($app) and fails
+# the case when its exit status is not WANT (0 verified, 1 not verified).
+emulator_exit_is() {
+    local status=0
+    wait "$app" || status=$?
+    if [ "$status" -ne "$1" ]; then
+        dialog_fail "$2: the emulator exited $status (want $1)" "$3"
+        return 1
     fi
 }
 # FILE LINE...: true when the file holds every line exactly; names the others.
@@ -34,14 +46,7 @@ has_lines() {
 # A fresh Wine server started with the display, so that the desktop lives on it.
 wineserver -k 2>/dev/null || true
 wineserver -w
-rm -f "$run/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$run/display" 2>>"$run/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$run/display" ] && break
-    sleep 0.1
-done
-export DISPLAY=":$(cat "$run/display")"
+start_virtual_display "$run" "$run/xvfb.log"
 wineserver -p 2>>"$run/wineserver.log"
 # Wine's own services start with the first program and keep its output open:
 # start them here, with none, so that no pipe of a later step stays open.
@@ -161,14 +166,10 @@ if probe wait "$caption" 60; then
 else
     dialog_fail "dialog: no window \"$caption\" within 60 s" "$run/dialog-code.log"
 fi
-app_status=0
-wait "$app" || app_status=$?
-if [ "$app_status" -eq 0 ]; then
+# 0: verified, and velmora.exe ended.
+if emulator_exit_is 0 "dialog" "$run/dialog-code.log"; then
     dialog_ok "dialog: $(grep -a 'velmora-emulator: verified' "$run/dialog-code.log" |
         sed 's/velmora-emulator: //')"
-else
-    dialog_fail "dialog: the emulator exited $app_status (want 0: verified, velmora.exe ended)" \
-        "$run/dialog-code.log"
 fi
 
 # 2. A channel list chosen with Select File, its name typed as the filter
@@ -218,13 +219,8 @@ if probe wait "$caption" 60; then
 else
     dialog_fail "dialog: no window \"$caption\" within 60 s" "$run/dialog-refusal.log"
 fi
-app_status=0
-wait "$app" || app_status=$?
 # Nothing may have been sent: the emulator saw no transfer (1).
-if [ "$app_status" -ne 1 ]; then
-    dialog_fail "dialog refusal: the emulator exited $app_status (want 1: nothing sent)" \
-        "$run/dialog-refusal.log"
-fi
+emulator_exit_is 1 "dialog refusal" "$run/dialog-refusal.log" || true
 
 # 3. COM11, chosen in the list, is the emulator's port (COM1 is not): the
 #    status line says the job waits for the receiver, which is switched on
@@ -262,9 +258,4 @@ if probe wait "$caption" 60; then
 else
     dialog_fail "dialog: no window \"$caption\" within 60 s" "$run/dialog-close.log"
 fi
-app_status=0
-wait "$app" || app_status=$?
-if [ "$app_status" -ne 1 ]; then
-    dialog_fail "dialog close: the emulator exited $app_status (want 1: not verified)" \
-        "$run/dialog-close.log"
-fi
+emulator_exit_is 1 "dialog close" "$run/dialog-close.log" || true

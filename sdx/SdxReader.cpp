@@ -218,8 +218,8 @@ SdxReadResult ReadSdxFile(const std::string& path, IProgressBar& analyse,
         // A list that cannot be opened leaves the job to go on with the file
         // itself; one that is there but is no regular file (a folder, a pipe)
         // ends it.
-        result.status = file.Error() == kNotRegularFile ? SdxReadStatus::ReadError
-                                                        : SdxReadStatus::CannotOpen;
+        result.status =
+            file.Error() == kNotRegularFile ? SdxReadStatus::ReadError : SdxReadStatus::CannotOpen;
         result.error = file.Error();
         return result;
     }

@@ -85,16 +85,25 @@ std::vector<HiddenEntry> HiddenEntries() {
     };
 }
 
-DialogTemplate BuildMainTemplate() {
+// What both dialogs share: the caption, the font and the language.
+DialogTemplate Dialog(int id, int cx, int cy, unsigned style) {
     DialogTemplate dlg;
-    dlg.id = IDD_UPGRADE_DIALOG;
+    dlg.id = id;
     dlg.caption = std::string(kAppCaption);
-    dlg.cx = 229;
-    dlg.cy = 206;
+    dlg.cx = cx;
+    dlg.cy = cy;
+    dlg.cySettings = cy;
     dlg.fontFace = std::string(kDialogFontFace);
     dlg.fontPoints = kDialogFontPoints;
-    dlg.style = kCaptionBar | kSystemMenu | kModalFrame | kAppWindow | kCentredOnScreen;
+    dlg.style = style;
     dlg.language = kDialogLanguage;
+    return dlg;
+}
+
+DialogTemplate BuildMainTemplate() {
+    DialogTemplate dlg =
+        Dialog(IDD_UPGRADE_DIALOG, 229, 206,
+               kCaptionBar | kSystemMenu | kModalFrame | kAppWindow | kCentredOnScreen);
 
     auto& c = dlg.controls;
     c.push_back(Control(ID_OK, ControlKind::DefPushButton, "&Start", {162, 103, 54, 19},
@@ -146,16 +155,7 @@ DialogTemplate BuildMainTemplate() {
 }
 
 DialogTemplate BuildAboutTemplate() {
-    DialogTemplate dlg;
-    dlg.id = IDD_ABOUTBOX;
-    dlg.caption = std::string(kAppCaption);
-    dlg.cx = 235;
-    dlg.cy = 55;
-    dlg.fontFace = std::string(kDialogFontFace);
-    dlg.fontPoints = kDialogFontPoints;
-    dlg.style = kCaptionBar | kSystemMenu | kModalFrame;
-    dlg.language = kDialogLanguage;
-    dlg.cySettings = dlg.cy;
+    DialogTemplate dlg = Dialog(IDD_ABOUTBOX, 235, 55, kCaptionBar | kSystemMenu | kModalFrame);
 
     ControlTemplate icon = Control(ID_NONE, ControlKind::Icon, "", {11, 17, 20, 20}, kVisible);
     icon.resource = IDR_MAINFRAME;
