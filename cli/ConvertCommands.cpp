@@ -1,11 +1,7 @@
 // velmora-cli convert and inspect: the channel-list conversion without a port,
 // and a readable view of a database image.
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <stop_token>
-#include <system_error>
 #include <vector>
 
 #include "cli/Commands.h"
@@ -13,6 +9,7 @@
 #include "cli/ExitCodes.h"
 #include "cli/Interrupt.h"
 #include "cli/ReportText.h"
+#include "job/InputFile.h"
 #include "sdx/ConversionChain.h"
 #include "sdx/ImageDecode.h"
 #include "sdx/SdxReader.h"
@@ -22,11 +19,6 @@
 namespace velmora::cli {
 
 namespace {
-
-bool IsExistingFile(const std::string& path) {
-    std::error_code ec;
-    return std::filesystem::is_regular_file(path, ec);
-}
 
 // Why a conversion that ran produced no image, with the hint the command
 // line can add; the exit status.
@@ -133,14 +125,20 @@ int RunConvert(const JobOptions& options) {
 }
 
 int RunInspect(const InspectOptions& options) {
-    std::ifstream in(options.image, std::ios::binary);
-    if (!IsExistingFile(options.image) || !in) {
+    // Opened without blocking: a pipe or a device is refused, not waited on.
+    InputFile in;
+    std::vector<std::uint8_t> bytes;
+    bool read = in.Open(options.image);
+    if (read) {
+        bytes.resize(static_cast<std::size_t>(in.Length()));
+        bytes.resize(in.Read(bytes.data(), bytes.size()));
+        read = !in.ReadFailed();
+    }
+    if (!read) {
         std::fprintf(stderr, "velmora-cli: the image %s does not exist or cannot be read.\n",
                      options.image.c_str());
         return kExitFileMissing;
     }
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
-                                          std::istreambuf_iterator<char>()};
     JobSettings settings;
     LineParams unused;
     ConvertDialogValues(options.values, settings, unused);

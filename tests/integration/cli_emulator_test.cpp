@@ -184,6 +184,7 @@ TEST_F(CliAgainstEmulator, EachRefusalHasItsOwnExitStatus) {
         {{"send", dir.path().string(), "--port", kNoPort}, 3, "is a folder"},
         {{"convert", dir.path().string()}, 3, "is a folder"},
         {{"send", pipe, "--port", kNoPort}, 3, "not a regular file"},
+        {{"inspect", pipe}, 3, "cannot be read"},
         {{"convert", pipedList, "--force", "--work-dir", dir.path().string()},
          3,
          "not a regular file"},
