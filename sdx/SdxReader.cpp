@@ -6,7 +6,6 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <vector>
 
 #include "job/InputFile.h"
 
@@ -168,6 +167,19 @@ bool IsRecordPiece(const std::uint8_t* data, std::int64_t start, std::int64_t la
     }
     return last - start >= kSdx105MinimumSpan &&
            BeginsWithSdxSignature({data + start, kSdxSignature.size()});
+}
+
+// The layout of a list whose first line feed is at index `at`.
+SdxLayout LayoutOfFirstFeed(std::int64_t at, bool afterCarriageReturn) {
+    SdxLayout layout;
+    layout.firstLine = at + 1;
+    layout.crlf = afterCarriageReturn;
+    if (at == kSdx105RecordSize - 1) {
+        layout.recordLength = kSdx105RecordSize;
+    } else if (at != kSdxRecordSize - 1) {
+        layout.known = false;
+    }
+    return layout;
 }
 
 SdxListNode* NewNode(FaultPlan& plan) {
@@ -394,20 +406,12 @@ SdxReadResult ReadSdxFile(const std::string& path, IProgressBar& analyse,
 }
 
 SdxLayout SdxLayoutOf(std::span<const std::uint8_t> list) {
-    SdxLayout layout;
     const auto feed = std::find(list.begin(), list.end(), std::uint8_t{'\n'});
     if (feed == list.end()) {
-        return layout;  // one record, or a list without line ends: 128-byte records
+        return {};  // one record, or a list without line ends: 128-byte records
     }
-    const auto at = static_cast<std::int64_t>(feed - list.begin());
-    layout.firstLine = at + 1;
-    layout.crlf = at > 0 && list[static_cast<std::size_t>(at - 1)] == '\r';
-    if (at == kSdx105RecordSize - 1) {
-        layout.recordLength = kSdx105RecordSize;
-    } else if (at != kSdxRecordSize - 1) {
-        layout.known = false;
-    }
-    return layout;
+    const auto at = static_cast<std::size_t>(feed - list.begin());
+    return LayoutOfFirstFeed(static_cast<std::int64_t>(at), at > 0 && list[at - 1] == '\r');
 }
 
 SdxLayout SdxLayoutOfFile(const std::string& path) {
@@ -415,18 +419,21 @@ SdxLayout SdxLayoutOfFile(const std::string& path) {
     if (!file.Open(path)) {
         return {};
     }
-    // Read on until the first line feed; a list of 133-byte records shows it
-    // in the first chunk already.
-    std::vector<std::uint8_t> head;
+    // Read on until the first line feed; a SATCODX list shows it in the
+    // first chunk already.
     std::uint8_t chunk[4096];
-    for (;;) {
-        const std::size_t got = file.Read(chunk, sizeof chunk);
-        head.insert(head.end(), chunk, chunk + got);
-        if (got == 0 || std::find(chunk, chunk + got, std::uint8_t{'\n'}) != chunk + got) {
-            break;
+    std::int64_t offset = 0;
+    std::uint8_t previous = 0;
+    for (std::size_t got = 0; (got = file.Read(chunk, sizeof chunk)) != 0;) {
+        const std::uint8_t* feed = std::find(chunk, chunk + got, std::uint8_t{'\n'});
+        if (feed != chunk + got) {
+            const std::uint8_t before = feed == chunk ? previous : feed[-1];
+            return LayoutOfFirstFeed(offset + (feed - chunk), before == '\r');
         }
+        offset += static_cast<std::int64_t>(got);
+        previous = chunk[got - 1];
     }
-    return SdxLayoutOf(head);
+    return {};
 }
 
 std::string SdxLayoutFact(std::string_view displayName, const SdxLayout& layout) {
