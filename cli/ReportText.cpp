@@ -15,6 +15,15 @@ std::string Count(std::int64_t n, const char* one, const char* many) {
 std::vector<std::string> ConversionReportLines(const ConversionReport& r, const JobSettings& s) {
     std::vector<std::string> lines;
     lines.push_back("Read " + Count(r.records, "record", "records") + " from " + r.listPath + ".");
+    if (!r.version.empty()) {
+        std::string read = "Version " + DisplayName(r.version) + " list, " +
+                           std::to_string(r.recordLength) + "-byte records";
+        if (r.version == "105" || r.recordLength != 128 || r.namesConverted != 0) {
+            read += ": " + Count(r.namesConverted, "name", "names") + " converted from UTF-8, " +
+                    Count(r.charactersReplaced, "character", "characters") + " replaced by '?'";
+        }
+        lines.push_back(read + ".");
+    }
     lines.push_back("The receiver gets " + Count(r.kept.satellites, "satellite", "satellites") +
                     ", " + Count(r.kept.transponders, "transponder", "transponders") + ", " +
                     Count(r.kept.tv, "TV channel", "TV channels") + " and " +
@@ -60,7 +69,10 @@ std::vector<std::string> ConversionReportLines(const ConversionReport& r, const 
 std::string ConversionReportJson(const ConversionReport& r) {
     auto n = [](std::int64_t v) { return std::to_string(v); };
     const ConversionReport::Dropped& d = r.dropped;
-    return "{\"list\":" + JsonString(r.listPath) + ",\"records\":" + n(r.records) +
+    return "{\"list\":" + JsonString(r.listPath) +
+           ",\"version\":" + JsonString(DisplayName(r.version)) +
+           ",\"recordLength\":" + n(r.recordLength) + ",\"namesConverted\":" + n(r.namesConverted) +
+           ",\"charactersReplaced\":" + n(r.charactersReplaced) + ",\"records\":" + n(r.records) +
            ",\"kept\":{\"satellites\":" + n(r.kept.satellites) +
            ",\"transponders\":" + n(r.kept.transponders) + ",\"tv\":" + n(r.kept.tv) +
            ",\"radio\":" + n(r.kept.radio) +

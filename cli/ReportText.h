@@ -15,7 +15,8 @@ namespace velmora::cli {
 std::vector<std::string> ConversionReportLines(const ConversionReport& report,
                                                const JobSettings& settings);
 
-// {"list":...,"records":n,"kept":{...},"dropped":{cause:n,...},
+// {"list":...,"version":"105","recordLength":133,"namesConverted":n,
+//  "charactersReplaced":n,"records":n,"kept":{...},"dropped":{cause:n,...},
 //  "transpondersWithoutRecord":{...},"image":{"path":...,"size":n}} on one line.
 std::string ConversionReportJson(const ConversionReport& report);
 

@@ -37,7 +37,16 @@ struct TransferPlan {
 // counted once: tv + radio kept plus every dropped count equals `records`.
 struct ConversionReport {
     std::string listPath;
-    std::int64_t records = 0;  // 128-byte records in the file, unreadable ones included
+    std::int64_t records = 0;  // records in the file, unreadable ones included
+
+    // What was read: the version bytes of the first record ("103", "105";
+    // empty when no record was read), the record length (128 or 133), and
+    // for version 105 the names converted from UTF-8 and the characters
+    // written as '?' because the receiver's code page lacks them.
+    std::string version;
+    std::int64_t recordLength = 128;
+    std::int64_t namesConverted = 0;
+    std::int64_t charactersReplaced = 0;
 
     struct Kept {
         std::int64_t satellites = 0;

@@ -39,3 +39,17 @@ echo "== Database upgrade: $list converted and sent to flash offset 0x1B0000"
 echo
 echo "== What the receiver got:"
 "$bin/cli/velmora-cli" inspect "$work/send/db1.bin" | sed -n '1,8p;/^TV channels/,$p'
+
+# A version-105 list as TVs and editors export it today: UTF-8 names, 133-byte
+# records, a NUL and space padding at the end (written by
+# scripts/make-sample-list.py --version 105). The names reach the receiver in
+# its code page 1252; a character that code page lacks becomes '?'.
+v105="$work/sample-v105.sdx"
+python3 scripts/make-sample-list.py --version 105 "$v105"
+mkdir -p "$work/v105"
+echo
+echo "== Version-105 channel list $v105: UTF-8 names, 133-byte records"
+"$bin/cli/velmora-cli" convert "$v105" --work-dir "$work/v105" --quiet
+echo
+echo "== Its satellite and channel names as the receiver gets them:"
+"$bin/cli/velmora-cli" inspect "$work/v105/db1.bin" | sed -n '/^Satellites/,/^$/p;/^TV channels/,$p'

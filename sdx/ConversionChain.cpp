@@ -95,6 +95,10 @@ ConversionReport ReportOf(const JobSettings& settings, const SdxReadResult& read
     ConversionReport report;
     report.listPath = settings.strFilePath;
     report.records = read.nPieces;
+    report.version = read.version;
+    report.recordLength = read.layout.recordLength;
+    report.namesConverted = read.names.namesConverted;
+    report.charactersReplaced = read.names.charactersReplaced;
     report.dropped.unreadable = read.nPieces - read.nCount;
     report.dropped.satelliteLimit = tally.satelliteLimit;
     report.dropped.transpondersPerSatellite = tally.transpondersPerSatellite;

@@ -356,31 +356,28 @@ std::string PositionText(const DecodedSatellite& sat) {
            (sat.west ? "W" : "E");
 }
 
-bool DecodeDatabaseImage(std::span<const std::uint8_t> image, const ImageLimits& limits,
-                         DecodedImage& out, std::string& error) {
-    out = DecodedImage{};
-    out.layout = LayoutOf(limits);
-    out.terrestrial = limits.bTerrestrial;
-    out.imageSize = image.size();
-    const ImageLayout& l = out.layout;
-    const auto size = static_cast<std::int64_t>(image.size());
-    if (!HasDatabaseHeader(image)) {
-        error =
-            "The file does not begin with a channel database header (00 00 00 00 01 00 00 "
-            "00); it is not a database image, or it is a packed one.";
-        return false;
-    }
-    if (size < l.fillOffset) {
-        error = "The image is " + std::to_string(size) + " bytes long, but with " +
-                std::to_string(l.nSatellites) + " satellites, " + std::to_string(l.nTransponders) +
-                " transponders, " + std::to_string(l.nTv) + " TV and " + std::to_string(l.nRadio) +
-                " radio channels" + (limits.bTerrestrial ? " (DVB-S+T)" : "") +
-                " its sections need " + std::to_string(l.fillOffset) +
-                " bytes. Give the limits and project it was written with.";
-        return false;
-    }
-    const std::uint8_t* base = image.data();
+namespace {
 
+// Why `image` cannot be decoded with layout `l`; empty when it can.
+std::string ImageShapeProblem(std::span<const std::uint8_t> image, const ImageLimits& limits,
+                              const ImageLayout& l) {
+    if (!HasDatabaseHeader(image)) {
+        return "The file does not begin with a channel database header (00 00 00 00 01 00 00 "
+               "00); it is not a database image, or it is a packed one.";
+    }
+    const auto size = static_cast<std::int64_t>(image.size());
+    if (size < l.fillOffset) {
+        return "The image is " + std::to_string(size) + " bytes long, but with " +
+               std::to_string(l.nSatellites) + " satellites, " + std::to_string(l.nTransponders) +
+               " transponders, " + std::to_string(l.nTv) + " TV and " + std::to_string(l.nRadio) +
+               " radio channels" + (limits.bTerrestrial ? " (DVB-S+T)" : "") +
+               " its sections need " + std::to_string(l.fillOffset) +
+               " bytes. Give the limits and project it was written with.";
+    }
+    return {};
+}
+
+void DecodeSatellites(const std::uint8_t* base, const ImageLayout& l, DecodedImage& out) {
     for (std::int64_t i = 0; i < l.nSatellites; ++i) {
         const std::uint8_t* r = base + l.satelliteOffset + i * kSatelliteRecordSize;
         if (AllZero(r, kSatelliteRecordSize)) {
@@ -396,6 +393,10 @@ bool DecodeDatabaseImage(std::span<const std::uint8_t> image, const ImageLimits&
         sat.position = static_cast<std::int32_t>(Get32(r + 24));
         out.satellites.push_back(std::move(sat));
     }
+}
+
+void DecodeTransponders(const std::uint8_t* base, const ImageLayout& l, bool terrestrial,
+                        DecodedImage& out) {
     for (std::int64_t i = 0; i < l.nTransponders; ++i) {
         const std::uint8_t* r = base + l.transponderOffset + i * l.nTpRecordSize;
         if (AllZero(r, l.nTpRecordSize)) {
@@ -405,7 +406,7 @@ bool DecodeDatabaseImage(std::span<const std::uint8_t> image, const ImageLimits&
         tp.index = i;
         tp.network = Bytes(r, 16);
         std::size_t at = 16;
-        if (limits.bTerrestrial) {
+        if (terrestrial) {
             tp.frequency = Get32(r + at);
             at += 4;
         } else {
@@ -418,20 +419,38 @@ bool DecodeDatabaseImage(std::span<const std::uint8_t> image, const ImageLimits&
         tp.polarisation = r[at + 6];
         out.transponders.push_back(std::move(tp));
     }
-    for (std::int64_t i = 0; i < l.nTv; ++i) {
-        const std::uint8_t* r = base + l.tvOffset + i * kChannelRecordSize;
+}
+
+void DecodeChannels(const std::uint8_t* section, std::int64_t count,
+                    std::vector<DecodedChannel>& out) {
+    for (std::int64_t i = 0; i < count; ++i) {
+        const std::uint8_t* r = section + i * kChannelRecordSize;
         if (!AllZero(r, kChannelRecordSize)) {
-            out.tv.push_back(DecodeChannel(r, i));
+            out.push_back(DecodeChannel(r, i));
         }
     }
-    for (std::int64_t i = 0; i < l.nRadio; ++i) {
-        const std::uint8_t* r = base + l.radioOffset + i * kChannelRecordSize;
-        if (!AllZero(r, kChannelRecordSize)) {
-            out.radio.push_back(DecodeChannel(r, i));
-        }
+}
+
+}  // namespace
+
+bool DecodeDatabaseImage(std::span<const std::uint8_t> image, const ImageLimits& limits,
+                         DecodedImage& out, std::string& error) {
+    out = DecodedImage{};
+    out.layout = LayoutOf(limits);
+    out.terrestrial = limits.bTerrestrial;
+    out.imageSize = image.size();
+    const ImageLayout& l = out.layout;
+    if (std::string problem = ImageShapeProblem(image, limits, l); !problem.empty()) {
+        error = std::move(problem);
+        return false;
     }
-    out.nonZeroFillBytes = static_cast<std::uint64_t>(
-        std::count_if(base + l.fillOffset, base + size, [](std::uint8_t b) { return b != 0; }));
+    const std::uint8_t* base = image.data();
+    DecodeSatellites(base, l, out);
+    DecodeTransponders(base, l, limits.bTerrestrial, out);
+    DecodeChannels(base + l.tvOffset, l.nTv, out.tv);
+    DecodeChannels(base + l.radioOffset, l.nRadio, out.radio);
+    out.nonZeroFillBytes = static_cast<std::uint64_t>(std::count_if(
+        base + l.fillOffset, base + image.size(), [](std::uint8_t b) { return b != 0; }));
     return true;
 }
 

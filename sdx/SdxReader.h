@@ -1,11 +1,17 @@
 // Reader of SATCODX channel lists.
 //
-// A SATCODX list is a plain run of 128-byte text records without a file
-// header. Each record describes one service (TV or radio channel) with its
-// satellite, transponder, PIDs, identifiers and conditional-access code, all
-// as fixed-width single-byte text fields. The reader cuts the file into
-// 128-byte pieces, parses each into an SdxRecord and chains the accepted ones
-// into a singly linked list that the channel database builder then groups.
+// A SATCODX list is a plain run of fixed-length text records without a file
+// header, one record a line. Each record describes one service (TV or radio
+// channel) with its satellite, transponder, PIDs, identifiers and
+// conditional-access code, all as fixed-width text fields. Version "103"
+// lists have 128-byte records (127 characters and a line feed) and names in
+// code page 1252; version "105" lists mostly have 133-byte records (132
+// characters and a line feed, the name 5 bytes longer) and UTF-8 names. The
+// first line feed of the file tells the record length. The reader cuts the
+// file into pieces of that length, parses each into an SdxRecord (names of
+// version 105 converted to code page 1252, as the receiver shows them) and
+// chains the accepted ones into a singly linked list that the channel
+// database builder then groups.
 #pragma once
 
 #include <cstddef>
@@ -22,6 +28,10 @@ inline constexpr std::int64_t kSdxRecordSize = 128;
 // A piece is parsed when at least this many bytes are present (byte 127, the
 // record's line feed, is never read).
 inline constexpr std::int64_t kSdxMinimumSpan = 126;
+// Version-105 records: 132 characters and a line feed. A piece needs all 132
+// characters.
+inline constexpr std::int64_t kSdx105RecordSize = 133;
+inline constexpr std::int64_t kSdx105MinimumSpan = 131;
 
 // One parsed record. Character fields are copied byte for byte and are not
 // terminated; numeric fields are the record's digit runs as numbers. Fields
@@ -54,7 +64,8 @@ struct SdxRecord {
     char acRaw108[3];                 // bytes 108-110, carried
     char szCaCode[4];                 // bytes 111-114, conditional-access code
     std::int32_t nCaSystemId;  // from the CA code: 0 free to air, 1 unknown, else the system id
-    char szChannelName[25];    // bytes 43-50 then 115-126, then zero bytes
+    char szChannelName[25];    // bytes 43-50 then 115-126, then zero bytes (version 105:
+                               // 43-50 then 115-131 in code page 1252, 20 bytes, then zeros)
     char szNetworkName[16];    // "NET" then zero bytes, in every record
     std::int32_t nReserved1;   // never set
     std::int32_t nReserved2;   // never set
@@ -94,11 +105,29 @@ std::int32_t SdxNumber(const std::uint8_t* field, int width);
 // CRYW 0x0D00, VICS 0x0500, MGRD 0x0100, CONX 0x0B00, anything else 1.
 std::int32_t CaSystemIdOf(const char code[4]);
 
+// What became of the names of version-105 records: names that held UTF-8
+// characters, and characters code page 1252 lacks, written as '?'. Only what
+// lands in the stored name is counted.
+struct SdxNameTally {
+    std::int64_t namesConverted = 0;
+    std::int64_t charactersReplaced = 0;
+};
+
+// Writes `utf8` as code page 1252 into out[0..width), padded with spaces:
+// each valid UTF-8 sequence of 2 to 4 bytes becomes its code page 1252 byte,
+// or '?' where the code page lacks the character (U+0080..U+009F included);
+// every other byte (ASCII, NUL, a byte of a broken or cut sequence) is kept.
+void Utf8NameToCp1252(std::string_view utf8, char* out, std::size_t width, SdxNameTally& tally);
+
 // Parses the piece buffer[start..last] into `record` (which is overwritten
 // completely). False when the piece is rejected: fewer than 127 bytes, or a
-// symbol rate that reads as 0.
+// symbol rate that reads as 0. With a record length of 133 a piece also needs
+// 132 bytes and the SATCODX signature. The names of a 133-byte record, and of
+// a 128-byte record whose version bytes read "105", are converted from UTF-8;
+// `tally` (may be null) counts what that changed.
 bool ParseSdxRecordInto(SdxRecord& record, const std::uint8_t* buffer, std::int64_t start,
-                        std::int64_t last);
+                        std::int64_t last, std::int64_t recordLength = kSdxRecordSize,
+                        SdxNameTally* tally = nullptr);
 
 // Parses one piece into a new record that the caller owns (release with
 // delete). Null when the piece is rejected or the record cannot be allocated.
@@ -111,12 +140,41 @@ enum class SdxReadStatus {
     ReadError,    // the list was opened but could not be read
 };
 
+// How a list's records are laid out, as its first line feed tells.
+struct SdxLayout {
+    std::int64_t recordLength = kSdxRecordSize;  // 128 or 133: the length the list is read with
+    bool known = true;           // false: the first line is neither 128 nor 133 bytes (read as 128)
+    std::int64_t firstLine = 0;  // bytes of the first line, its line feed included; 0: none
+    bool crlf = false;           // the first line ends in CR LF
+};
+
+// The layout of a list: a line feed at index 132 gives 133-byte records; one
+// at index 127, or none at all, 128-byte records; one anywhere else an
+// unknown layout.
+SdxLayout SdxLayoutOf(std::span<const std::uint8_t> list);
+
+// The same for a list on disk, read up to its first line feed; a file that
+// cannot be read gives the 128-byte layout (its reading fails elsewhere).
+SdxLayout SdxLayoutOfFile(const std::string& path);
+
+// Why a list of an unknown layout is not converted, with the line length it
+// has and the two the reader knows; empty for a known layout.
+std::string SdxLayoutFact(std::string_view displayName, const SdxLayout& layout);
+
+// What to do about it.
+inline constexpr const char* kSdxLayoutAdvice =
+    "Save or export the list again with lines that end in a single line feed (LF), then try "
+    "again.";
+
 struct SdxReadResult {
     SdxReadStatus status = SdxReadStatus::Ok;
     SdxListNode* pHead = nullptr;  // the caller owns the list when status is Ok
     std::int64_t nCount = 0;       // records in the list
-    std::int64_t nPieces = 0;      // 128-byte pieces in the file, rejected ones included
+    std::int64_t nPieces = 0;      // pieces in the file, rejected ones included
     std::string error;             // the system's reason when status is not Ok
+    SdxLayout layout;              // the record length the pieces were cut with
+    std::string version;           // bytes 7-9 of the first record read; empty when none
+    SdxNameTally names;            // version-105 names of the records read
 };
 
 // Lets a test make one of the reader's allocations fail.
@@ -126,8 +184,9 @@ struct SdxReadFaults {
     std::int64_t failRecordAt = -1;  // index of the piece whose record cannot be allocated
 };
 
-// Cuts `data` into 128-byte pieces and chains the accepted records. Shows 10
-// on the analyse bar before the first piece and 20 after the last.
+// Cuts `data` into pieces of its record length (SdxLayoutOf; an unknown
+// layout is cut into 128-byte pieces) and chains the accepted records. Shows
+// 10 on the analyse bar before the first piece and 20 after the last.
 SdxReadResult ReadSdxBuffer(std::span<const std::uint8_t> data, IProgressBar& analyse,
                             const SdxReadFaults* faults = nullptr);
 
@@ -149,13 +208,14 @@ bool BeginsWithSdxSignature(std::span<const std::uint8_t> head);
 bool FileBeginsWithSdxSignature(const std::string& path);
 
 // A one-line warning when a file does not look like a plain SATCODX "103"
-// list (version bytes 7-9 not "103", a size that is a multiple of 133 but not
-// of 128, no SATCODX signature, or an empty file); empty when it does. The
-// text is a sentence of its own, without a "Warning" label.
-// `head` holds at least the file's first 10 bytes (fewer only when the file is
-// shorter). The conversion itself is the same either way.
+// or "105" list (version bytes 7-9 neither, a size that is a multiple of 133
+// but not of 128 read as 128-byte records, no SATCODX signature, or an empty
+// file); empty when it does. The text is a sentence of its own, without a
+// "Warning" label. `head` holds at least the file's first 10 bytes (fewer
+// only when the file is shorter); `recordLength` is the one the list is read
+// with. The conversion itself is the same either way.
 std::string SdxFormatWarning(std::string_view displayName, std::span<const std::uint8_t> head,
-                             std::uint64_t fileSize);
+                             std::uint64_t fileSize, std::int64_t recordLength = kSdxRecordSize);
 
 // The same check for a file on disk; the warning names an unreadable file.
 std::string SdxFormatWarningForFile(const std::string& path);

@@ -1,7 +1,9 @@
 #include "transfer/JobChecks.h"
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
+#include <utility>
 
 #include "sdx/SdxReader.h"
 #include "transfer/UpgradeController.h"
@@ -30,6 +32,8 @@ void CheckListContent(const std::string& path, std::vector<JobCheck>& problems) 
                             path + " is not a SATCODX channel list: it does not begin with SATCODX "
                                    "(it may be JSON, text or another format).",
                             "Export the list in the SATCODX format, then try again."});
+    } else if (std::optional<JobCheck> lines = CheckListLineLength(path)) {
+        problems.push_back(std::move(*lines));
     }
 }
 
@@ -83,6 +87,14 @@ std::vector<JobCheck> Check(const JobSettings& settings, bool isList) {
 }
 
 }  // namespace
+
+std::optional<JobCheck> CheckListLineLength(const std::string& path) {
+    const SdxLayout layout = SdxLayoutOfFile(path);
+    if (layout.known) {
+        return std::nullopt;
+    }
+    return JobCheck{JobProblem::ListLineLength, SdxLayoutFact(path, layout), kSdxLayoutAdvice};
+}
 
 std::vector<JobCheck> CheckJob(const JobSettings& settings) {
     return Check(settings, IsSdxFileName(settings.strFilePath));

@@ -4,6 +4,7 @@
 // not fit how it would be used, and a conversion that cannot be made.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,13 +14,15 @@
 namespace velmora {
 
 enum class JobProblem {
-    FileMissing,    // nothing at the path (the text is the Start command's own)
-    IsFolder,       // the path names a folder
-    NotAFile,       // the path names a pipe, a device or a socket
-    NothingToSend,  // upgrade type Custom
-    NotSatcodx,     // a channel list (.sdx name) whose content is not SATCODX: forceable
-    ListAsImage,    // a SATCODX list that would be sent as an image: forceable
-    Conversion,     // the conversion cannot be made: see `conversion`
+    FileMissing,     // nothing at the path (the text is the Start command's own)
+    IsFolder,        // the path names a folder
+    NotAFile,        // the path names a pipe, a device or a socket
+    NothingToSend,   // upgrade type Custom
+    NotSatcodx,      // a channel list (.sdx name) whose content is not SATCODX: forceable
+    ListAsImage,     // a SATCODX list that would be sent as an image: forceable
+    ListLineLength,  // a SATCODX list whose first line is neither 128 nor 133 bytes long
+                     // (CR LF line ends, a stray line feed): forceable, read as 128
+    Conversion,      // the conversion cannot be made: see `conversion`
 };
 
 struct JobCheck {
@@ -30,7 +33,8 @@ struct JobCheck {
 
     // A technician who knows better may go on all the same.
     bool Forceable() const {
-        return problem == JobProblem::NotSatcodx || problem == JobProblem::ListAsImage;
+        return problem == JobProblem::NotSatcodx || problem == JobProblem::ListAsImage ||
+               problem == JobProblem::ListLineLength;
     }
     std::string Message() const { return advice.empty() ? fact : fact + " " + advice; }
 };
@@ -41,6 +45,11 @@ struct JobCheck {
 // one listed. The file is taken for a channel list when its name says so, as
 // the worker takes it.
 std::vector<JobCheck> CheckJob(const JobSettings& settings);
+
+// The channel list at `path` when its records cannot be found: its first
+// line is neither 128 nor 133 bytes long. The dialog refuses such a list with
+// the same words.
+std::optional<JobCheck> CheckListLineLength(const std::string& path);
 
 // The same for a conversion on its own (no port, no transfer): the file is a
 // channel list whatever its name.

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "serial/SerialPort.h"
+#include "transfer/JobChecks.h"
 #include "ui/DialogTemplates.h"
 
 namespace velmora::ui {
@@ -258,9 +259,24 @@ void CUpgradeDlgModel::TakeFile(const std::string& fullPath) {
 
 void CUpgradeDlgModel::OnStart() {
     Reopen();
+    if (RefuseUnreadableList()) {
+        return;
+    }
     if (StartJob() == StartResult::Started) {
         ShowJobRunning(true);
     }
+}
+
+bool CUpgradeDlgModel::RefuseUnreadableList() {
+    const std::string path = EnginePath(m_strFilePath);
+    if (m_controller->IsBusy() || !IsSdxFileName(path)) {
+        return false;
+    }
+    const std::optional<JobCheck> check = CheckListLineLength(path);
+    if (check) {
+        m_view.ShowMessage({check->Message(), MessageCaption::Application, {}});
+    }
+    return check.has_value();
 }
 
 StartResult CUpgradeDlgModel::StartJob() {

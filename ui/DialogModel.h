@@ -216,6 +216,9 @@ private:
     void ExchangeList(bool save, int id, std::string& member);
     bool ExchangeNumber(bool save, int id, std::int32_t& member);
     StartResult StartJob();
+    // A channel list whose records cannot be found (CR LF line ends): a box,
+    // and no job. True when refused.
+    bool RefuseUnreadableList();
     void ToggleSettings();
     // Start greyed and the status line while a job runs; UI thread.
     void ShowJobRunning(bool running);

@@ -156,6 +156,15 @@ TEST_F(CliAgainstEmulator, EachRefusalHasItsOwnExitStatus) {
     const std::string file = dir.Write("image.bin", {1});
     const std::string list = dir.Write("list.bin", test::ReadFileBytes(kSampleList));
     const std::string json = dir.Write("list.sdx", {'{', '}'});
+    // The sample list saved with CR LF line ends: its records cannot be found.
+    std::vector<std::uint8_t> crlfBytes;
+    for (const std::uint8_t b : test::ReadFileBytes(kSampleList)) {
+        if (b == '\n') {
+            crlfBytes.push_back('\r');
+        }
+        crlfBytes.push_back(b);
+    }
+    const std::string crlf = dir.Write("crlf.sdx", crlfBytes);
     // Pipes with nobody writing: opening one to read would wait for ever.
     const std::string pipe = dir.File("pipe.bin");
     const std::string pipedList = dir.File("pipe.sdx");
@@ -181,6 +190,8 @@ TEST_F(CliAgainstEmulator, EachRefusalHasItsOwnExitStatus) {
         {{"send", list, "--port", kNoPort}, 5, "not a program image"},
         {{"send", json, "--port", kNoPort, "--type", "Database"}, 5, "does not begin with SATCODX"},
         {{"convert", json, "--work-dir", dir.path().string()}, 5, "add --force"},
+        {{"convert", crlf, "--work-dir", dir.path().string()}, 5, "first line is 129 bytes long"},
+        {{"send", crlf, "--port", kNoPort, "--type", "Database"}, 5, "133 bytes (version 105)"},
         {{"send", dir.path().string(), "--port", kNoPort}, 3, "is a folder"},
         {{"convert", dir.path().string()}, 3, "is a folder"},
         {{"send", pipe, "--port", kNoPort}, 3, "not a regular file"},
@@ -205,6 +216,10 @@ TEST_F(CliAgainstEmulator, EachRefusalHasItsOwnExitStatus) {
     auto forced = RunCli({"convert", json, "--work-dir", dir.path().string(), "--force", "-q"});
     EXPECT_EQ(forced->Wait(kJobDeadline), 0) << forced->Output();
     EXPECT_NE(forced->Output().find("warning: " + json + " does not look like"), std::string::npos)
+        << forced->Output();
+    forced = RunCli({"convert", crlf, "--work-dir", dir.path().string(), "--force", "-q"});
+    EXPECT_EQ(forced->Wait(kJobDeadline), 0) << forced->Output();
+    EXPECT_NE(forced->Output().find("Going on as --force asks"), std::string::npos)
         << forced->Output();
     // A device path's failure says only why, and what ports there are.
     auto cli = RunCli({"send", file, "--port", "/dev/velmora-no-such-port"},
@@ -429,6 +444,10 @@ TEST_F(CliAgainstEmulator, ConvertReportsWhatTheReceiverGetsAndWhatWasLeftOut) {
     }
     auto json = RunCli({"convert", real, "--work-dir", dir.path().string(), "--json", "-q"});
     EXPECT_EQ(json->Wait(kJobDeadline), 0) << json->Output();
+    EXPECT_NE(json->Output().find(R"("version":"103","recordLength":128,"namesConverted":0,)"
+                                  R"("charactersReplaced":0,"records":1108,"kept":{)"),
+              std::string::npos)
+        << json->Output();
     EXPECT_NE(json->Output().find(R"("records":1108,"kept":{"satellites":1,"transponders":91,)"
                                   R"("tv":500,"radio":1},"dropped":{"satelliteLimit":0,)"
                                   R"("transpondersPerSatellite":0,"channelsPerTransponder":15,)"

@@ -210,16 +210,20 @@ TEST(SdxRead, FailuresAreReportedNotSwallowed) {
     EXPECT_EQ(SdxOpenFailText("C:\\a.sdx"), "\n  (C:\\a.sdx )Open this file fail!\n");
 }
 
-TEST(SdxFormat, WarnsAboutListsThatAreNotPlain103) {
+TEST(SdxFormat, WarnsAboutListsThatAreNotPlain103Or105) {
     const Bytes plain = List({Rec{}, Rec{}});
     EXPECT_EQ(SdxFormatWarning("a.sdx", plain, plain.size()), "");
 
-    Bytes v105 = plain;
-    v105[9] = '5';
-    const std::string w = SdxFormatWarning("a.sdx", v105, 133 * 10);
-    EXPECT_NE(w.find("\"105\""), std::string::npos) << w;
+    Bytes v104 = plain;
+    v104[9] = '4';
+    const std::string w = SdxFormatWarning("a.sdx", v104, 133 * 10);
+    EXPECT_NE(w.find("\"104\""), std::string::npos) << w;
     EXPECT_NE(w.find("multiple of 133"), std::string::npos) << w;
     EXPECT_EQ(w.find('\n'), std::string::npos) << "one line";
+    // Version 105 is read right in either record length.
+    Bytes v105 = plain;
+    v105[9] = '5';
+    EXPECT_EQ(SdxFormatWarning("a.sdx", v105, 133 * 10, kSdx105RecordSize), "");
 
     const Bytes json = ToBytes("{\"channels\": []}");
     EXPECT_NE(SdxFormatWarning("b.sdx", json, json.size()).find("does not begin with SATCODX"),
@@ -229,8 +233,10 @@ TEST(SdxFormat, WarnsAboutListsThatAreNotPlain103) {
     EXPECT_EQ(SdxFormatWarning("d.sdx", plain, 133 * 128), "");
 
     TempDir dir;
-    WriteAll(dir / "e.sdx", v105);
-    EXPECT_NE(SdxFormatWarningForFile((dir / "e.sdx").string()).find("\"105\""), std::string::npos);
+    WriteAll(dir / "e.sdx", v104);
+    EXPECT_NE(SdxFormatWarningForFile((dir / "e.sdx").string()).find("\"104\""), std::string::npos);
+    WriteAll(dir / "f.sdx", v105);
+    EXPECT_EQ(SdxFormatWarningForFile((dir / "f.sdx").string()), "");
 }
 
 }  // namespace

@@ -457,6 +457,23 @@ TEST(DialogModelTest, AFinishedJobGivesStartBackAndClosesWithoutAQuestion) {
     EXPECT_TRUE(rig.view.questions.empty());
 }
 
+TEST(DialogModelTest, AChannelListWithCrLfLineEndsIsRefusedWithABoxBeforeThePortOpens) {
+    Rig rig;
+    test::TempDir dir;
+    std::string lines;
+    for (int i = 0; i < 3; ++i) {
+        lines += "SATCODX103" + std::string(117, ' ') + "\r\n";
+    }
+    rig.model->TakeFile(
+        dir.Write("list.sdx", std::vector<std::uint8_t>(lines.begin(), lines.end())));
+    rig.model->OnStart();
+    ASSERT_EQ(rig.view.messages.size(), 1U);
+    EXPECT_NE(rig.view.messages[0].find("its first line is 129 bytes long"), std::string::npos)
+        << rig.view.messages[0];
+    EXPECT_EQ(rig.record->opens, 0);
+    EXPECT_FALSE(rig.model->Controller().IsBusy());
+}
+
 TEST(DialogModelTest, TheEngineOpensAChosenFileWhateverItsName) {
     // Hangul is outside most Windows code pages: there the engine gets the
     // short name; elsewhere the UTF-8 name as it is.
