@@ -1,7 +1,6 @@
 # Cross build for 64-bit Windows with MinGW-w64 (Debian: g++-mingw-w64-x86-64).
 #
-#   cmake -S . -B build-windows -G Ninja \
-#         -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake
+#   cmake --preset windows            (CMakePresets.json; scripts/build-windows.sh)
 #
 # The compilers of the posix thread model are used: the win32 model's
 # libstdc++ has no std::thread, std::mutex or std::condition_variable.

@@ -1,9 +1,15 @@
 #!/usr/bin/env bash
-# Benchmarks, in an optimised build. Prints Markdown tables for docs/performance.md.
+# Both benchmarks, in an optimised build (figures for docs/performance.md):
+# the transfer through the emulator, then the channel-list conversion.
+#   scripts/bench.sh [transfer bytes]        (default 1 MiB)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
-./scripts/build.sh release velmora-cli transfer_bench >/dev/null
-echo "### Transfer (1 MiB through the emulator on a pty)"
+./scripts/build.sh release velmora-cli transfer_bench sdx_bench >/dev/null
+echo "### Transfer (${1:-1048576} bytes through the emulator on a pty)"
 echo
 build/release/bench/transfer/transfer_bench build/release/cli/velmora-cli "${1:-1048576}"
+echo
+echo "### Channel-list conversion (the real list, and a generated list that fills the table)"
+echo
+build/release/bench/sdx/sdx_bench

@@ -1,6 +1,7 @@
 # The dialog part of scripts/test-windows.sh, sourced by it (its variables,
-# counters and Wine prefix): velmora.exe under Wine on a virtual X display
-# (Xvfb), looked at and driven by velmora-probe.exe under the same Wine server.
+# Wine prefix and the count of scripts/wine-tally.sh): velmora.exe under Wine
+# on a virtual X display (Xvfb), looked at and driven by velmora-probe.exe
+# under the same Wine server.
 # Every wait has a deadline and polls for its condition.
 
 . ./scripts/wine-display.sh
@@ -9,24 +10,13 @@ echo "== windows: the dialog on a virtual display"
 caption='Velmora (Ver1.0a)'
 t=$'\t'
 probe() { wine "$probe_exe" "$@" </dev/null | tr -d '\r'; }
-dialog_ok() {
-    passed=$((passed + 1))
-    echo "ok   $1"
-}
-dialog_fail() {
-    failed=$((failed + 1))
-    echo "FAIL $1"
-    if [ -n "${2:-}" ] && [ -f "$2" ]; then
-        tail -20 "$2" | sed 's/^/     /'
-    fi
-}
 # WANT WHAT LOG: waits for the emulator of the running case ($app) and fails
 # the case when its exit status is not WANT (0 verified, 1 not verified).
 emulator_exit_is() {
     local status=0
     wait "$app" || status=$?
     if [ "$status" -ne "$1" ]; then
-        dialog_fail "$2: the emulator exited $status (want $1)" "$3"
+        case_fail "$2: the emulator exited $status (want $1)" "$3"
         return 1
     fi
 }
@@ -70,12 +60,12 @@ for entry in "--version${t}0${t}velmora $version" \
         app_status=0
         wait "$app" || app_status=$?
         if [ "$app_status" -eq "$want_status" ]; then
-            dialog_ok "velmora.exe $option: a box \"${want_text%%\\n*}\", status $want_status"
+            case_ok "velmora.exe $option: a box \"${want_text%%\\n*}\", status $want_status"
         else
-            dialog_fail "velmora.exe $option exited $app_status (want $want_status)"
+            case_fail "velmora.exe $option exited $app_status (want $want_status)"
         fi
     else
-        dialog_fail "velmora.exe $option: no box with \"$want_text\"" "$run/dialog-option.txt"
+        case_fail "velmora.exe $option: no box with \"$want_text\"" "$run/dialog-option.txt"
         kill "$app" 2>/dev/null || true
         wait "$app" 2>/dev/null || true
     fi
@@ -100,9 +90,9 @@ if probe wait "$caption" 60; then
         "1013${t}Edit${t}0${t}0${t}1b0000" "1014${t}ComboBox${t}0${t}1${t}ZT4400VBOX" \
         "1015${t}ComboBox${t}0${t}1${t}DVB-S" "1016${t}Edit${t}0${t}0${t}32" \
         "1024${t}Edit${t}0${t}0${t}9750" "-1${t}Static${t}0${t}1${t}Max Sat No.:"; then
-        dialog_ok "dialog window: caption, controls by id with their texts, hidden controls hidden"
+        case_ok "dialog window: caption, controls by id with their texts, hidden controls hidden"
     else
-        dialog_fail "dialog window" "$run/dialog-controls.txt"
+        case_fail "dialog window" "$run/dialog-controls.txt"
     fi
 
     # The Port list: COM1 to COM8, then the ports Wine maps beyond them. Wine
@@ -110,9 +100,9 @@ if probe wait "$caption" 60; then
     probe items "$caption" 1003 >"$run/dialog-ports.txt"
     if [ "$(tr '\n' ' ' <"$run/dialog-ports.txt")" = \
         "COM1 COM2 COM3 COM4 COM5 COM6 COM7 COM8 COM11 " ]; then
-        dialog_ok "dialog Port list under Wine: COM1 to COM8, then COM11"
+        case_ok "dialog Port list under Wine: COM1 to COM8, then COM11"
     else
-        dialog_fail "dialog Port list" "$run/dialog-ports.txt"
+        case_fail "dialog Port list" "$run/dialog-ports.txt"
     fi
 
     # "Settings…" (0x0020) shows the hidden controls with their labels below
@@ -131,9 +121,9 @@ if probe wait "$caption" 60; then
             "$(size_of "$run/dialog-controls.txt" | cut -f2)" ] &&
         [ "$(size_of "$run/dialog-settings-hidden.txt")" = "$(size_of "$run/dialog-controls.txt")" ] &&
         has_lines "$run/dialog-settings-hidden.txt" "1004${t}ComboBox${t}0${t}0${t}115200"; then
-        dialog_ok "dialog Settings: the hidden controls shown below, the window grown; hidden again"
+        case_ok "dialog Settings: the hidden controls shown below, the window grown; hidden again"
     else
-        dialog_fail "dialog Settings" "$run/dialog-settings.txt"
+        case_fail "dialog Settings" "$run/dialog-settings.txt"
     fi
 
     # The about item's command; any of 0x0010 to 0x001F opens the box.
@@ -141,34 +131,34 @@ if probe wait "$caption" 60; then
     if probe owned "$caption" 30 >"$run/dialog-about.txt" &&
         has_lines "$run/dialog-about.txt" "caption${t}Velmora (Ver1.0a)" \
             "1${t}Button${t}1${t}1${t}"$'\xed\x99\x95\xec\x9d\xb8'; then
-        dialog_ok "dialog about box from the system command 0x0013"
+        case_ok "dialog about box from the system command 0x0013"
     else
-        dialog_fail "dialog about box" "$run/dialog-about.txt"
+        case_fail "dialog about box" "$run/dialog-about.txt"
     fi
 
     if probe shot "$caption" "$run/dialog.bmp" &&
         python3 scripts/bmp-to-png.py "$run/dialog.bmp" docs/screenshot-windows.png; then
         echo "     saved docs/screenshot-windows.png"
     else
-        dialog_fail "dialog screenshot"
+        case_fail "dialog screenshot"
     fi
 
     probe key "$caption" return
     if probe owned "$caption" 120 >"$run/dialog-finish.txt" &&
         has_lines "$run/dialog-finish.txt" "caption${t}velmora" \
             "65535${t}Static${t}1${t}1${t}Data send finish !"; then
-        dialog_ok "dialog Code upgrade by Enter: \"Data send finish !\", closed"
+        case_ok "dialog Code upgrade by Enter: \"Data send finish !\", closed"
     else
-        dialog_fail "dialog Code upgrade" "$run/dialog-finish.txt"
+        case_fail "dialog Code upgrade" "$run/dialog-finish.txt"
     fi
     probe key "$caption" escape
-    probe gone "$caption" 30 || dialog_fail "dialog: Escape did not close the window"
+    probe gone "$caption" 30 || case_fail "dialog: Escape did not close the window"
 else
-    dialog_fail "dialog: no window \"$caption\" within 60 s" "$run/dialog-code.log"
+    case_fail "dialog: no window \"$caption\" within 60 s" "$run/dialog-code.log"
 fi
 # 0: verified, and velmora.exe ended.
 if emulator_exit_is 0 "dialog" "$run/dialog-code.log"; then
-    dialog_ok "dialog: $(grep -a 'velmora-emulator: verified' "$run/dialog-code.log" |
+    case_ok "dialog: $(grep -a 'velmora-emulator: verified' "$run/dialog-code.log" |
         sed 's/velmora-emulator: //')"
 fi
 
@@ -186,9 +176,9 @@ if probe wait "$caption" 60; then
         has_lines "$run/dialog-open.txt" "1136${t}ComboBox${t}1${t}1${t}BIN File(*.bin)" &&
         probe dump "$caption" >"$run/dialog-chosen.txt" &&
         has_lines "$run/dialog-chosen.txt" "1008${t}Edit${t}1${t}1${t}C:\\velmora\\channels.sdx"; then
-        dialog_ok "dialog Select File: the filter, a typed .sdx name taken into the file box"
+        case_ok "dialog Select File: the filter, a typed .sdx name taken into the file box"
     else
-        dialog_fail "dialog Select File" "$run/dialog-open.txt"
+        case_fail "dialog Select File" "$run/dialog-open.txt"
     fi
     # A port that appears while the dialog is open is listed when the list
     # drops down; it is not there, and the box says why and what to do.
@@ -200,9 +190,9 @@ if probe wait "$caption" 60; then
         probe owned "$caption" 60 >"$run/dialog-missing.txt" &&
         grep -qF "Static${t}1${t}1${t}UART12 is already Opened Or not Exist!\n\nCOM12 does not exist. Plug the adapter in, or choose it in the Port list." \
             "$run/dialog-missing.txt"; then
-        dialog_ok "dialog: a port plugged in later is listed; its failed open says why"
+        case_ok "dialog: a port plugged in later is listed; its failed open says why"
     else
-        dialog_fail "dialog: the later port or its failure" "$run/dialog-missing.txt"
+        case_fail "dialog: the later port or its failure" "$run/dialog-missing.txt"
     fi
     probe select "$caption" 1003 COM1
     probe key "$caption" return
@@ -210,14 +200,14 @@ if probe wait "$caption" 60; then
         has_lines "$run/dialog-refusal.txt" "caption${t}velmora" \
             "65535${t}Static${t}1${t}1${t}\\n Please select to upgrade Database!!\\n" &&
         [ -s "$desk/db1.bin" ]; then
-        dialog_ok "dialog channel list with type Code: db1.bin written, the refusal shown"
+        case_ok "dialog channel list with type Code: db1.bin written, the refusal shown"
     else
-        dialog_fail "dialog channel-list refusal" "$run/dialog-refusal.txt"
+        case_fail "dialog channel-list refusal" "$run/dialog-refusal.txt"
     fi
     probe sys "$caption" 0xF060  # the close box (SC_CLOSE)
-    probe gone "$caption" 30 || dialog_fail "dialog: the close box did not close the window"
+    probe gone "$caption" 30 || case_fail "dialog: the close box did not close the window"
 else
-    dialog_fail "dialog: no window \"$caption\" within 60 s" "$run/dialog-refusal.log"
+    case_fail "dialog: no window \"$caption\" within 60 s" "$run/dialog-refusal.log"
 fi
 # Nothing may have been sent: the emulator saw no transfer (1).
 emulator_exit_is 1 "dialog refusal" "$run/dialog-refusal.log" || true
@@ -237,25 +227,25 @@ if probe wait "$caption" 60; then
         probe dump "$caption" >"$run/dialog-waiting.txt" &&
         has_lines "$run/dialog-waiting.txt" "1${t}Button${t}1${t}0${t}&Start" &&
         probe shows "$caption" 1025 60 "Sent 0 of 24,000 bytes"; then
-        dialog_ok "dialog on COM11: Start greyed, waiting for the receiver, then the bytes sent"
+        case_ok "dialog on COM11: Start greyed, waiting for the receiver, then the bytes sent"
     else
-        dialog_fail "dialog status line" "$run/dialog-waiting.txt"
+        case_fail "dialog status line" "$run/dialog-waiting.txt"
     fi
     probe key "$caption" escape
     if probe answer "$caption" 30 no >"$run/dialog-ask.txt" &&
         grep -qF "Static${t}1${t}1${t}An upgrade is running. Stop it and close?" "$run/dialog-ask.txt" &&
         ! probe gone "$caption" 1; then
-        dialog_ok "dialog: Escape during a transfer asks first; No keeps it"
+        case_ok "dialog: Escape during a transfer asks first; No keeps it"
     else
-        dialog_fail "dialog: the question before closing" "$run/dialog-ask.txt"
+        case_fail "dialog: the question before closing" "$run/dialog-ask.txt"
     fi
     probe key "$caption" escape
     if probe answer "$caption" 30 yes >/dev/null && probe gone "$caption" 30; then
-        dialog_ok "dialog closed by Escape and Yes during a transfer: the job ended with it"
+        case_ok "dialog closed by Escape and Yes during a transfer: the job ended with it"
     else
-        dialog_fail "dialog: Escape and Yes during a transfer did not close the window"
+        case_fail "dialog: Escape and Yes during a transfer did not close the window"
     fi
 else
-    dialog_fail "dialog: no window \"$caption\" within 60 s" "$run/dialog-close.log"
+    case_fail "dialog: no window \"$caption\" within 60 s" "$run/dialog-close.log"
 fi
 emulator_exit_is 1 "dialog close" "$run/dialog-close.log" || true

@@ -98,8 +98,7 @@ VELMORA_TEST_COM_PAIR=COM5,COM6 ctest --test-dir "$out" -j2 --output-on-failure
 # Transfers: velmora-cli.exe under Wine against the Linux emulator. Each case
 # names the exit status the command line must end with; the emulator verifies
 # length, checksum and (with --expect) every byte, and exits 0 only then.
-passed=0
-failed=0
+. ./scripts/wine-tally.sh
 last_seconds=
 # A COM port on Windows comes without software flow control, but Wine builds
 # the port's settings from the Unix tty, whose kernel defaults have XON/XOFF
@@ -130,13 +129,10 @@ transfer() {
     local verdict
     verdict=$(grep -a 'velmora-emulator: \(verified\|NOT verified\)' "$log" | tail -1 || true)
     if [ "$cli_status" = "$want_cli" ] && [ "$emulator_status" = "$want_emulator" ]; then
-        passed=$((passed + 1))
-        echo "ok   $name ($((SECONDS - start)) s): ${verdict#velmora-emulator: }"
+        case_ok "$name ($((SECONDS - start)) s): ${verdict#velmora-emulator: }"
     else
-        failed=$((failed + 1))
-        echo "FAIL $name: velmora-cli.exe exited $cli_status (want $want_cli)," \
-            "the emulator $emulator_status (want $want_emulator)"
-        tail -20 "$log" | sed 's/^/     /'
+        local why="velmora-cli.exe exited $cli_status (want $want_cli),"
+        case_fail "$name: $why the emulator $emulator_status (want $want_emulator)" "$log"
     fi
     last_seconds=$(sed -n 's/.*verified: \([0-9]*\) bytes.*, \([0-9.]*\) KiB\/s.*/\1 \2/p' "$log")
 }
@@ -164,8 +160,7 @@ if [ -f "$run/$list" ]; then
     if [ -f "$run/db1.bin" ] && cmp -s "$run/db1.bin" "$run/received.bin"; then
         echo "     the receiver got db1.bin, the image converted under Wine"
     else
-        failed=$((failed + 1))
-        echo "FAIL database: what the receiver got differs from db1.bin"
+        case_fail "database: what the receiver got differs from db1.bin"
     fi
 
     # The packed receiver model: the image goes through xb2.exe (the tests'
@@ -177,12 +172,11 @@ if [ -f "$run/$list" ]; then
     if [ -f "$run/db.bin" ] && cmp -s "$run/db.bin" "$run/received.bin"; then
         echo "     the receiver got db.bin, the packer's output behind the offset"
     else
-        failed=$((failed + 1))
-        echo "FAIL packed: what the receiver got differs from db.bin"
+        case_fail "packed: what the receiver got differs from db.bin"
     fi
 else
-    echo "FAIL database, packed: no channel list at $list"
-    failed=$((failed + 2))
+    case_fail "database: no channel list at $list"
+    case_fail "packed: no channel list at $list"
 fi
 
 if [ -n "$code_figures" ]; then
@@ -197,13 +191,9 @@ fi
 
 echo "== windows: the release zip on its own"
 if ./scripts/package-windows.sh --check >"$run/package.log" 2>&1; then
-    passed=$((passed + 1))
-    echo "ok   $(tail -1 "$run/package.log" | sed 's/^package-windows.sh: //')"
+    case_ok "$(tail -1 "$run/package.log" | sed 's/^package-windows.sh: //')"
 else
-    failed=$((failed + 1))
-    echo "FAIL package-windows.sh --check"
-    tail -20 "$run/package.log" | sed 's/^/     /'
+    case_fail "package-windows.sh --check" "$run/package.log"
 fi
 
-echo "windows transfers and dialog: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+tally_end

@@ -84,6 +84,86 @@ bool IsSameSatellite(const char* satName, std::int32_t frequencyMhz,
            BandOfFrequency(frequencyMhz) == satellite.nBand;
 }
 
+namespace {
+
+// The slots that matched the previous record. Keys are unique (no two
+// satellites share name and band, no two transponders of a satellite share
+// frequency and polarisation), so the slot that matched the previous record,
+// when it matches again, is the one a scan in slot order would find first.
+struct LastMatch {
+    int sat = -1;
+    int tp = -1;
+};
+
+// The satellite of the record's name and band, or -1.
+int FindSatellite(const ChannelDatabase& db, const SdxRecord& rec, LastMatch& last) {
+    const std::int32_t f = rec.nFrequency;
+    if (last.sat >= 0 && IsSameSatellite(rec.szSatName, f, db.aSatellites[last.sat])) {
+        return last.sat;
+    }
+    last.tp = -1;
+    for (int k = 0; k < db.nSatCount; ++k) {
+        if (IsSameSatellite(rec.szSatName, f, db.aSatellites[k])) {
+            return k;
+        }
+    }
+    return -1;
+}
+
+// The satellite's transponder of frequency `f` and polarisation `p`, or -1.
+int FindTransponder(const SatelliteEntry& sat, std::int32_t f, std::int32_t p, int lastTp) {
+    if (lastTp >= 0 && sat.aTransponders[lastTp].nFrequency == f &&
+        sat.aTransponders[lastTp].nPolarisation == p) {
+        return lastTp;
+    }
+    for (int k = 0; k < sat.nTpCount; ++k) {
+        if (sat.aTransponders[k].nFrequency == f && sat.aTransponders[k].nPolarisation == p) {
+            return k;
+        }
+    }
+    return -1;
+}
+
+// A new satellite in the next slot, with the record's transponder.
+void StartSatellite(ChannelDatabase& db, const SdxRecord& rec, std::int32_t p) {
+    const int s = db.nSatCount;
+    SatelliteEntry& sat = db.aSatellites[s];
+    sat.pszName = rec.szSatName;
+    sat.nOrbitalPosition = rec.nOrbitalPosition;
+    sat.nBand = BandOfFrequency(rec.nFrequency);
+    sat.nTpCount = 0;
+    AddTransponder(db, s, rec, p);
+    ++db.nSatCount;
+}
+
+// The record as a channel of satellite `s`: on its transponder when the
+// satellite has it, else on a new one; dropped when there is no room.
+void AddToSatellite(ChannelDatabase& db, int s, const SdxRecord& rec, std::int32_t p,
+                    LastMatch& last, BuildTally& dropped) {
+    SatelliteEntry& sat = db.aSatellites[s];
+    const int t = FindTransponder(sat, rec.nFrequency, p, last.tp);
+    if (t >= 0) {
+        last.tp = t;
+        TransponderEntry& tp = sat.aTransponders[t];
+        if (tp.nChannelCount >= kMaxChannelsPerTransponder) {
+            ++dropped.channelsPerTransponder;  // transponder full: the record is dropped
+            return;
+        }
+        FillChannel(tp.aChannels[tp.nChannelCount], tp, rec);
+        ++tp.nChannelCount;
+        return;
+    }
+    if (sat.nTpCount >= kMaxTranspondersPerSatellite) {
+        last.tp = -1;
+        ++dropped.transpondersPerSatellite;  // satellite full: the record is dropped
+        return;
+    }
+    last.tp = sat.nTpCount;
+    AddTransponder(db, s, rec, p);
+}
+
+}  // namespace
+
 void BuildChannelDatabase(ChannelDatabase& db, const SdxListNode* pHead, std::int64_t count,
                           std::int32_t nMaxSat, IProgressBar& analyse, BuildTally* tally) {
     BuildTally unused;
@@ -99,12 +179,7 @@ void BuildChannelDatabase(ChannelDatabase& db, const SdxListNode* pHead, std::in
         return;
     }
 
-    // Keys are unique (no two satellites share name and band, no two
-    // transponders of a satellite share frequency and polarisation), so the
-    // slot that matched the previous record, when it matches again, is the
-    // one a scan in slot order would find first.
-    int lastSat = -1;
-    int lastTp = -1;
+    LastMatch last;
     int shown = -1;
     const SdxListNode* node = pHead;
     for (std::int64_t i = 0; i < count && node != nullptr && node->pRecord != nullptr;
@@ -116,74 +191,19 @@ void BuildChannelDatabase(ChannelDatabase& db, const SdxListNode* pHead, std::in
         }
         const SdxRecord& rec = *node->pRecord;
         const std::int32_t p = static_cast<std::int32_t>(rec.chPolarisation) - '0';
-        const std::int32_t f = rec.nFrequency;
-
-        int s = -1;
-        if (lastSat >= 0 && IsSameSatellite(rec.szSatName, f, db.aSatellites[lastSat])) {
-            s = lastSat;
-        } else {
-            for (int k = 0; k < db.nSatCount; ++k) {
-                if (IsSameSatellite(rec.szSatName, f, db.aSatellites[k])) {
-                    s = k;
-                    break;
-                }
-            }
-            lastTp = -1;
-        }
-
-        if (s < 0) {
-            if (db.nSatCount >= maxSat) {
-                // No room for another satellite: the grouping ends here.
-                dropped.satelliteLimit = count - i;
-                break;
-            }
-            s = db.nSatCount;
-            SatelliteEntry& sat = db.aSatellites[s];
-            sat.pszName = rec.szSatName;
-            sat.nOrbitalPosition = rec.nOrbitalPosition;
-            sat.nBand = BandOfFrequency(f);
-            sat.nTpCount = 0;
-            AddTransponder(db, s, rec, p);
-            ++db.nSatCount;
-            lastSat = s;
-            lastTp = 0;
+        const int s = FindSatellite(db, rec, last);
+        if (s >= 0) {
+            last.sat = s;
+            AddToSatellite(db, s, rec, p, last, dropped);
             continue;
         }
-
-        lastSat = s;
-        SatelliteEntry& sat = db.aSatellites[s];
-        int t = -1;
-        if (lastTp >= 0 && sat.aTransponders[lastTp].nFrequency == f &&
-            sat.aTransponders[lastTp].nPolarisation == p) {
-            t = lastTp;
-        } else {
-            for (int k = 0; k < sat.nTpCount; ++k) {
-                if (sat.aTransponders[k].nFrequency == f &&
-                    sat.aTransponders[k].nPolarisation == p) {
-                    t = k;
-                    break;
-                }
-            }
+        if (db.nSatCount >= maxSat) {
+            // No room for another satellite: the grouping ends here.
+            dropped.satelliteLimit = count - i;
+            break;
         }
-
-        if (t >= 0) {
-            lastTp = t;
-            TransponderEntry& tp = sat.aTransponders[t];
-            if (tp.nChannelCount >= kMaxChannelsPerTransponder) {
-                ++dropped.channelsPerTransponder;  // transponder full: the record is dropped
-                continue;
-            }
-            FillChannel(tp.aChannels[tp.nChannelCount], tp, rec);
-            ++tp.nChannelCount;
-        } else {
-            if (sat.nTpCount >= kMaxTranspondersPerSatellite) {
-                lastTp = -1;
-                ++dropped.transpondersPerSatellite;  // satellite full: the record is dropped
-                continue;
-            }
-            lastTp = sat.nTpCount;
-            AddTransponder(db, s, rec, p);
-        }
+        last = LastMatch{db.nSatCount, 0};
+        StartSatellite(db, rec, p);
     }
 }
 

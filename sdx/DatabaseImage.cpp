@@ -91,21 +91,35 @@ private:
     int m_errno = 0;
 };
 
+// The job the dialog's defaults make, worked out once.
+const JobSettings& DefaultSettings() {
+    static const JobSettings settings = [] {
+        JobSettings defaults;
+        LineParams unused;
+        ConvertDialogValues(DialogValues{}, defaults, unused);
+        return defaults;
+    }();
+    return settings;
+}
+
 }  // namespace
 
+ImageLimits::ImageLimits() : ImageLimits(DefaultSettings()) {}
+
+ImageLimits::ImageLimits(const JobSettings& s)
+    : nMaxSat(s.nMaxSat),
+      nMaxTp(s.nMaxTp),
+      nMaxTv(s.nMaxTv),
+      nMaxRadio(s.nMaxRadio),
+      nDbSize(s.nDbSize),
+      nLnbCHigh(s.nLnbCHigh),
+      nLnbCLow(s.nLnbCLow),
+      nLnbKuHigh(s.nLnbKuHigh),
+      nLnbKuLow(s.nLnbKuLow),
+      bTerrestrial(s.bTerrestrial != 0) {}
+
 ImageLimits ImageLimitsOf(const JobSettings& s) {
-    ImageLimits limits;
-    limits.nMaxSat = s.nMaxSat;
-    limits.nMaxTp = s.nMaxTp;
-    limits.nMaxTv = s.nMaxTv;
-    limits.nMaxRadio = s.nMaxRadio;
-    limits.nDbSize = s.nDbSize;
-    limits.nLnbCHigh = s.nLnbCHigh;
-    limits.nLnbCLow = s.nLnbCLow;
-    limits.nLnbKuHigh = s.nLnbKuHigh;
-    limits.nLnbKuLow = s.nLnbKuLow;
-    limits.bTerrestrial = s.bTerrestrial != 0;
-    return limits;
+    return ImageLimits(s);
 }
 
 ImageLayout LayoutOf(const ImageLimits& limits) {

@@ -53,16 +53,20 @@ inline constexpr const char* kImageFileName = "db1.bin";
 
 // The settings that shape an image.
 struct ImageLimits {
-    std::int32_t nMaxSat = 32;
-    std::int32_t nMaxTp = 512;
-    std::int32_t nMaxTv = 500;
-    std::int32_t nMaxRadio = 1;
-    std::int32_t nDbSize = 65535;
-    std::int32_t nLnbCHigh = 5150;
-    std::int32_t nLnbCLow = 5150;
-    std::int32_t nLnbKuHigh = 10600;
-    std::int32_t nLnbKuLow = 9750;
-    bool bTerrestrial = false;
+    // The dialog's defaults (DialogValues), as a job takes them.
+    ImageLimits();
+    explicit ImageLimits(const JobSettings& settings);
+
+    std::int32_t nMaxSat;
+    std::int32_t nMaxTp;
+    std::int32_t nMaxTv;
+    std::int32_t nMaxRadio;
+    std::int32_t nDbSize;
+    std::int32_t nLnbCHigh;  // local-oscillator frequencies, MHz
+    std::int32_t nLnbCLow;
+    std::int32_t nLnbKuHigh;
+    std::int32_t nLnbKuLow;
+    bool bTerrestrial;
 };
 
 ImageLimits ImageLimitsOf(const JobSettings& settings);

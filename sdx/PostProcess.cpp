@@ -101,6 +101,26 @@ bool CloseWritten(FilePtr& file) {
     return flushed && closed;
 }
 
+// After a copy from `source` into `target` (`copyErrno`: errno as the copy
+// left it): closes both and says which side failed, by its name in the message.
+bool EndCopy(CopyError copy, int copyErrno, FilePtr& source, FilePtr& target,
+             const std::string& sourceName, const std::string& targetName, std::string& error) {
+    source.reset();
+    const bool closed = CloseWritten(target);
+    if (copy == CopyError::Read) {
+        error =
+            "Cannot read " + sourceName + ": " + Reason(copyErrno) + ". Try the conversion again.";
+        return false;
+    }
+    if (copy == CopyError::Write || !closed) {
+        error = "Cannot write " + targetName + ": " +
+                Reason(copy == CopyError::Write ? copyErrno : errno) +
+                ". Free some space or choose another folder, then try again.";
+        return false;
+    }
+    return true;
+}
+
 // Step 1: tmp.bin = nOffset zero bytes, then the image; db1.bin is removed
 // so that only the packer's output can stand under that name afterwards.
 bool MakePackerInput(const JobSettings& settings, std::string& error) {
@@ -123,17 +143,8 @@ bool MakePackerInput(const JobSettings& settings, std::string& error) {
             copy = CopyRest(image.get(), tmp.get(), copied);
         }
         const int copyErrno = errno;
-        image.reset();
-        const bool closed = CloseWritten(tmp);
-        if (copy == CopyError::Read) {
-            error = "Cannot read the database image " + imagePath + ": " + Reason(copyErrno) +
-                    ". Try the conversion again.";
-            return false;
-        }
-        if (copy == CopyError::Write || !closed) {
-            error = "Cannot write the working file " + tmpPath + ": " +
-                    Reason(copy == CopyError::Write ? copyErrno : errno) +
-                    ". Free some space or choose another folder, then try again.";
+        if (!EndCopy(copy, copyErrno, image, tmp, "the database image " + imagePath,
+                     "the working file " + tmpPath, error)) {
             return false;
         }
     }
@@ -204,17 +215,8 @@ bool ExtractPackedImage(const JobSettings& settings, bool started, const std::st
                                ? CopyError::Read
                                : CopyRest(output.get(), packed.get(), copied);
     const int copyErrno = errno;
-    output.reset();
-    const bool closed = CloseWritten(packed);
-    if (copy == CopyError::Read) {
-        error = "Cannot read the packer's output " + imagePath + ": " + Reason(copyErrno) +
-                ". Try the conversion again.";
-        return false;
-    }
-    if (copy == CopyError::Write || !closed) {
-        error = "Cannot write the packed image " + packedPath + ": " +
-                Reason(copy == CopyError::Write ? copyErrno : errno) +
-                ". Free some space or choose another folder, then try again.";
+    if (!EndCopy(copy, copyErrno, output, packed, "the packer's output " + imagePath,
+                 "the packed image " + packedPath, error)) {
         return false;
     }
     if (!RemoveWorkFile(imagePath, error)) {

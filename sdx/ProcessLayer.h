@@ -30,11 +30,10 @@ struct ProcessRun {
 // Returns when it has ended, or when `stop` is triggered, in which case the
 // program is terminated first.
 //
-// On POSIX systems the program is looked up first in the folder of the
-// running executable, then in the folders of PATH; the current directory is
-// searched only when PATH names it, so a planted binary is never run. On
-// Windows, CreateProcessA looks it up by the system's order for command lines
-// (the executable's folder, the current folder, the system folders, PATH).
+// The program is looked up first in the folder of the running executable,
+// then in the folders of PATH, and started by that full path. The current
+// directory is searched only when a POSIX PATH names it (an empty entry), and
+// never on Windows, so a binary planted beside the files is never run.
 ProcessRun RunHiddenProcess(const std::string& commandLine, const std::string& workDir,
                             std::stop_token stop);
 

@@ -166,40 +166,28 @@ void CloseDescriptorsFrom(int first, int keep) {
     ::_exit(127);
 }
 
-}  // namespace
-
-ProcessRun RunHiddenProcess(const std::string& commandLine, const std::string& workDir,
-                            std::stop_token stop) {
-    ProcessRun run;
-    if (stop.stop_requested()) {
-        run.status = ProcessRun::Status::Stopped;
-        return run;
-    }
-    std::vector<std::string> words = posix::SplitCommandLine(commandLine);
-    if (words.empty()) {
-        run.error = "the command line is empty";
-        return run;
-    }
+// The folders to search for a program: PATH, or without PATH at all the
+// system's default search path, as the shell uses.
+std::string SearchPath() {
     const char* pathEnv = std::getenv("PATH");
     std::string pathVar;
     if (pathEnv != nullptr) {
         pathVar = pathEnv;
-    } else {
-        // No PATH at all: the system's default search path, as the shell uses.
-        const std::size_t n = ::confstr(_CS_PATH, nullptr, 0);
-        if (n > 0) {
-            pathVar.resize(n);
-            ::confstr(_CS_PATH, pathVar.data(), n);
-            pathVar.resize(n - 1);
-        }
+        return pathVar;
     }
-    const std::optional<std::string> program =
-        posix::LocateProgram(words[0], posix::ExecutableDirectory(), pathVar);
-    if (!program) {
-        run.error = words[0] + " was found neither beside this program nor on PATH";
-        return run;
+    const std::size_t n = ::confstr(_CS_PATH, nullptr, 0);
+    if (n > 0) {
+        pathVar.resize(n);
+        ::confstr(_CS_PATH, pathVar.data(), n);
+        pathVar.resize(n - 1);
     }
+    return pathVar;
+}
 
+// Starts `program` with `words` as its arguments in `workDir`. The child's
+// id once it runs the program; -1 with `error` set when it could not start.
+pid_t StartChild(const std::string& program, std::vector<std::string>& words,
+                 const std::string& workDir, std::string& error) {
     // Everything the child needs is prepared before fork: after it only
     // async-signal-safe calls are allowed.
     std::vector<char*> argv;
@@ -211,19 +199,19 @@ ProcessRun RunHiddenProcess(const std::string& commandLine, const std::string& w
 
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0) {
-        run.error = std::strerror(errno);
-        return run;
+        error = std::strerror(errno);
+        return -1;
     }
     const pid_t pid = ::fork();
     if (pid < 0) {
-        run.error = std::strerror(errno);
+        error = std::strerror(errno);
         ::close(report[0]);
         ::close(report[1]);
-        return run;
+        return -1;
     }
     if (pid == 0) {
         ::close(report[0]);
-        ExecChild(program->c_str(), argv.data(), workDir.c_str(), report[1]);
+        ExecChild(program.c_str(), argv.data(), workDir.c_str(), report[1]);
     }
     ::close(report[1]);
 
@@ -240,10 +228,15 @@ ProcessRun RunHiddenProcess(const std::string& commandLine, const std::string& w
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
-        run.error = std::string("cannot run ") + *program + ": " + std::strerror(childErrno);
-        return run;
+        error = std::string("cannot run ") + program + ": " + std::strerror(childErrno);
+        return -1;
     }
+    return pid;
+}
 
+// Waits for the child to end, or ends it (and all it started) when `stop`
+// is triggered first; then reaps it.
+ProcessRun WaitForChild(pid_t pid, std::stop_token stop) {
     // Wait for the end without reaping first (WNOWAIT): until it is reaped
     // the process id stays ours, so a stop request can never signal a
     // stranger whose id was reused.
@@ -269,6 +262,7 @@ ProcessRun RunHiddenProcess(const std::string& commandLine, const std::string& w
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+    ProcessRun run;
     if (killed) {
         run.status = ProcessRun::Status::Stopped;
         return run;
@@ -277,6 +271,33 @@ ProcessRun RunHiddenProcess(const std::string& commandLine, const std::string& w
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status)
                                      : (WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1);
     return run;
+}
+
+}  // namespace
+
+ProcessRun RunHiddenProcess(const std::string& commandLine, const std::string& workDir,
+                            std::stop_token stop) {
+    ProcessRun run;
+    if (stop.stop_requested()) {
+        run.status = ProcessRun::Status::Stopped;
+        return run;
+    }
+    std::vector<std::string> words = posix::SplitCommandLine(commandLine);
+    if (words.empty()) {
+        run.error = "the command line is empty";
+        return run;
+    }
+    const std::optional<std::string> program =
+        posix::LocateProgram(words[0], posix::ExecutableDirectory(), SearchPath());
+    if (!program) {
+        run.error = words[0] + " was found neither beside this program nor on PATH";
+        return run;
+    }
+    const pid_t pid = StartChild(*program, words, workDir, run.error);
+    if (pid < 0) {
+        return run;
+    }
+    return WaitForChild(pid, stop);
 }
 
 }  // namespace velmora

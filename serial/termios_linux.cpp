@@ -60,37 +60,40 @@ bool WriteLineSettings(PosixSysCalls& sys, int fd, const SavedLineSettings& save
     return sys.Ioctl(fd, TCSETS2, &tio) == 0;
 }
 
-bool ComposeLineSettings(const SavedLineSettings& base, const LineConfig& config,
-                         SavedLineSettings& out, std::string& error) {
-    termios2 tio = Unpack(base);
+namespace {
 
-    tcflag_t size = 0;
-    switch (config.nDataBits) {
+// The CSIZE flag of `dataBits`; false with `error` when the line has none.
+bool CharacterSize(std::uint8_t dataBits, tcflag_t& size, std::string& error) {
+    switch (dataBits) {
         case 5:
             size = CS5;
-            break;
+            return true;
         case 6:
             size = CS6;
-            break;
+            return true;
         case 7:
             size = CS7;
-            break;
+            return true;
         case 8:
             size = CS8;
-            break;
+            return true;
         default:
-            error = "The serial line cannot use " + std::to_string(config.nDataBits) +
+            error = "The serial line cannot use " + std::to_string(dataBits) +
                     " data bits; choose 5, 6, 7 or 8.";
             return false;
     }
-    bool twoStop = false;
+}
+
+// Whether the stop-bits code asks for CSTOPB; false with `error` when the
+// line cannot send it.
+bool TwoStopBits(const LineConfig& config, bool& twoStop, std::string& error) {
     switch (config.nStopBits) {
         case 0:
             twoStop = false;
-            break;
+            return true;
         case 2:
             twoStop = true;
-            break;
+            return true;
         case 1:
             // A UART sends one and a half stop bits when it is asked for two
             // with 5-bit characters; with longer characters the line cannot.
@@ -100,31 +103,32 @@ bool ComposeLineSettings(const SavedLineSettings& base, const LineConfig& config
                 return false;
             }
             twoStop = true;
-            break;
+            return true;
         default:
             error = "Unknown stop-bits code " + std::to_string(config.nStopBits) + ".";
             return false;
     }
-    if (config.nParity > 2) {
-        error = "Unknown parity code " + std::to_string(config.nParity) + ".";
-        return false;
-    }
-    if (config.nBaudRate == 0) {
-        error = "A baud rate of 0 is not usable.";
-        return false;
-    }
+}
 
-    // Raw binary: no translation of CR/LF, no stripping of the eighth bit, no
-    // break or parity marks in the data, no output processing, no echo, no
-    // canonical lines, no signal characters and no software flow control: a
-    // fresh tty has IXON on, and one 0x13 from the receiver would stop our
-    // output. Clearing IXON also restarts output that an earlier 0x13 stopped.
-    // CRTSCTS, CLOCAL, HUPCL and INPCK stay as the device had them.
+// Raw binary: no translation of CR/LF, no stripping of the eighth bit, no
+// break or parity marks in the data, no output processing, no echo, no
+// canonical lines, no signal characters and no software flow control: a
+// fresh tty has IXON on, and one 0x13 from the receiver would stop our
+// output. Clearing IXON also restarts output that an earlier 0x13 stopped.
+// CRTSCTS, CLOCAL, HUPCL and INPCK stay as the device had them. Reads return
+// at once with what is there.
+void MakeRaw(termios2& tio) {
     tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
                                           ICRNL | IUCLC | IMAXBEL | IXON | IXOFF | IXANY);
     tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     tio.c_lflag &=
         ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN | XCASE);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+}
+
+// Character size, parity, stop bits and rate.
+void SetFrameAndRate(termios2& tio, tcflag_t size, bool twoStop, const LineConfig& config) {
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CMSPAR);
     tio.c_cflag |= size | CREAD;
     if (config.nParity == 1) {
@@ -142,10 +146,28 @@ bool ComposeLineSettings(const SavedLineSettings& base, const LineConfig& config
     tio.c_cflag |= StandardRateCode(config.nBaudRate);
     tio.c_ispeed = config.nBaudRate;
     tio.c_ospeed = config.nBaudRate;
-    // Reads return at once with what is there.
-    tio.c_cc[VMIN] = 0;
-    tio.c_cc[VTIME] = 0;
+}
 
+}  // namespace
+
+bool ComposeLineSettings(const SavedLineSettings& base, const LineConfig& config,
+                         SavedLineSettings& out, std::string& error) {
+    tcflag_t size = 0;
+    bool twoStop = false;
+    if (!CharacterSize(config.nDataBits, size, error) || !TwoStopBits(config, twoStop, error)) {
+        return false;
+    }
+    if (config.nParity > 2) {
+        error = "Unknown parity code " + std::to_string(config.nParity) + ".";
+        return false;
+    }
+    if (config.nBaudRate == 0) {
+        error = "A baud rate of 0 is not usable.";
+        return false;
+    }
+    termios2 tio = Unpack(base);
+    MakeRaw(tio);
+    SetFrameAndRate(tio, size, twoStop, config);
     Pack(tio, out);
     return true;
 }

@@ -176,32 +176,33 @@ bool CUpgradeDlgModel::ExchangeNumber(bool save, int id, std::int32_t& member) {
 
 bool CUpgradeDlgModel::UpdateData(bool bSaveAndValidate) {
     const bool save = bSaveAndValidate;
-    ExchangeList(save, IDC_BAUDRATE, m_strBaudRate);
-    ExchangeList(save, IDC_DATABITS, m_strDataBits);
+    ExchangeList(save, IDC_BAUDRATE, m_values.strBaudRate);
+    ExchangeList(save, IDC_DATABITS, m_values.strDataBits);
     if (save) {
         // The file box is read, never written here: a path reaches it only
         // through Select File.
         m_strFilePath = m_view.ControlText(IDC_FILEPATH);
     }
-    ExchangeList(save, IDC_PARITY, m_strParity);
-    ExchangeList(save, IDC_PORT, m_strPort);
-    ExchangeList(save, IDC_STOPBITS, m_strStopBits);
-    ExchangeList(save, IDC_UPGRADETYPE, m_strUpgradeType);
+    ExchangeList(save, IDC_PARITY, m_values.strParity);
+    ExchangeList(save, IDC_PORT, m_values.strPort);
+    ExchangeList(save, IDC_STOPBITS, m_values.strStopBits);
+    ExchangeList(save, IDC_UPGRADETYPE, m_values.strUpgradeType);
     if (save) {
-        m_strOffset = m_view.ControlText(IDC_OFFSET);
+        m_values.strOffset = m_view.ControlText(IDC_OFFSET);
     } else {
-        m_view.SetControlText(IDC_OFFSET, m_strOffset);
+        m_view.SetControlText(IDC_OFFSET, m_values.strOffset);
     }
-    ExchangeList(save, IDC_MODELNO, m_strModelNo);
-    ExchangeList(save, IDC_PROJECTNAME, m_strProjectName);
-    return ExchangeNumber(save, IDC_MAXTV, m_nMaxTv) && ExchangeNumber(save, IDC_MAXTP, m_nMaxTp) &&
-           ExchangeNumber(save, IDC_MAXRADIO, m_nMaxRadio) &&
-           ExchangeNumber(save, IDC_DBSIZE, m_lDbSize) &&
-           ExchangeNumber(save, IDC_LNBCHIGH, m_nLnbCHigh) &&
-           ExchangeNumber(save, IDC_LNBCLOW, m_nLnbCLow) &&
-           ExchangeNumber(save, IDC_LNBKUHIGH, m_nLnbKuHigh) &&
-           ExchangeNumber(save, IDC_LNBKULOW, m_nLnbKuLow) &&
-           ExchangeNumber(save, IDC_MAXSAT, m_nMaxSat);
+    ExchangeList(save, IDC_MODELNO, m_values.strModelNo);
+    ExchangeList(save, IDC_PROJECTNAME, m_values.strProjectName);
+    return ExchangeNumber(save, IDC_MAXTV, m_values.nMaxTv) &&
+           ExchangeNumber(save, IDC_MAXTP, m_values.nMaxTp) &&
+           ExchangeNumber(save, IDC_MAXRADIO, m_values.nMaxRadio) &&
+           ExchangeNumber(save, IDC_DBSIZE, m_values.lDbSize) &&
+           ExchangeNumber(save, IDC_LNBCHIGH, m_values.nLnbCHigh) &&
+           ExchangeNumber(save, IDC_LNBCLOW, m_values.nLnbCLow) &&
+           ExchangeNumber(save, IDC_LNBKUHIGH, m_values.nLnbKuHigh) &&
+           ExchangeNumber(save, IDC_LNBKULOW, m_values.nLnbKuLow) &&
+           ExchangeNumber(save, IDC_MAXSAT, m_values.nMaxSat);
 }
 
 bool CUpgradeDlgModel::OnSysCommand(unsigned nID) {
@@ -286,7 +287,7 @@ StartResult CUpgradeDlgModel::StartJob() {
         // The device of the chosen entry, where it names one.
         std::string device;
         for (const PortEntry& entry : m_ports) {
-            if (entry.name == m_strPort) {
+            if (entry.name == m_values.strPort) {
                 device = entry.device;
                 break;
             }
@@ -434,29 +435,6 @@ void CUpgradeDlgModel::RefreshPorts() {
 
 void CUpgradeDlgModel::SetPortSource(PortSource source) {
     m_portSource = std::move(source);
-}
-
-DialogValues CUpgradeDlgModel::MemberValues() const {
-    DialogValues values;
-    values.strPort = m_strPort;
-    values.strBaudRate = m_strBaudRate;
-    values.strDataBits = m_strDataBits;
-    values.strParity = m_strParity;
-    values.strStopBits = m_strStopBits;
-    values.strUpgradeType = m_strUpgradeType;
-    values.strOffset = m_strOffset;
-    values.strModelNo = m_strModelNo;
-    values.strProjectName = m_strProjectName;
-    values.nMaxSat = m_nMaxSat;
-    values.nMaxTp = m_nMaxTp;
-    values.nMaxTv = m_nMaxTv;
-    values.nMaxRadio = m_nMaxRadio;
-    values.lDbSize = m_lDbSize;
-    values.nLnbCHigh = m_nLnbCHigh;
-    values.nLnbCLow = m_nLnbCLow;
-    values.nLnbKuHigh = m_nLnbKuHigh;
-    values.nLnbKuLow = m_nLnbKuLow;
-    return values;
 }
 
 }  // namespace velmora::ui

@@ -185,29 +185,13 @@ public:
     const std::vector<PortEntry>& Ports() const { return m_ports; }
     void SetPortSource(PortSource source);
 
-    DialogValues MemberValues() const;
+    DialogValues MemberValues() const { return m_values; }
     CUpgradeController& Controller() { return *m_controller; }
 
-    // Members bound to controls (data exchange).
-    std::string m_strBaudRate = "115200";     // 1004
-    std::string m_strDataBits = "8";          // 1006
-    std::string m_strFilePath;                // 1008, written by Select File only
-    std::string m_strParity = "NONE";         // 1005
-    std::string m_strPort = "COM1";           // 1003
-    std::string m_strStopBits = "1";          // 1007
-    std::string m_strUpgradeType = "Code";    // 1012
-    std::string m_strOffset = "1b0000";       // 1013
-    std::string m_strModelNo = "ZT4400VBOX";  // 1014
-    std::string m_strProjectName = "DVB-S";   // 1015
-    std::int32_t m_nMaxTv = 500;              // 1019
-    std::int32_t m_nMaxTp = 512;              // 1017
-    std::int32_t m_nMaxRadio = 1;             // 1020
-    std::int32_t m_lDbSize = 65535;           // 1018
-    std::int32_t m_nLnbCHigh = 5150;          // 1021
-    std::int32_t m_nLnbCLow = 5150;           // 1022
-    std::int32_t m_nLnbKuHigh = 10600;        // 1023
-    std::int32_t m_nLnbKuLow = 9750;          // 1024
-    std::int32_t m_nMaxSat = 32;              // 1016
+    // Members bound to controls (data exchange): the dialog's values, with
+    // their defaults, and the file box (1008), written by Select File only.
+    DialogValues m_values;
+    std::string m_strFilePath;
 
 private:
     // Where the running job stands, as far as closing the dialog cares.

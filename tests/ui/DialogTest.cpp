@@ -206,11 +206,11 @@ TEST_F(DialogTest, DataExchangeFollowsTheListAndNumberRules) {
     // Loading: a prefix selects the first matching item, ignoring case; a
     // drop-down list without a match keeps its selection; an editable combo
     // shows the text; the file box is never written.
-    dlg.Model().m_strUpgradeType = "dAtA";
-    dlg.Model().m_strParity = "MARK";
-    dlg.Model().m_strModelNo = "LX3300AB";
+    dlg.Model().m_values.strUpgradeType = "dAtA";
+    dlg.Model().m_values.strParity = "MARK";
+    dlg.Model().m_values.strModelNo = "LX3300AB";
     dlg.Model().m_strFilePath = "/not/shown";
-    dlg.Model().m_nMaxSat = 200;
+    dlg.Model().m_values.nMaxSat = 200;
     EXPECT_TRUE(dlg.UpdateData(false));
     EXPECT_EQ(Control<QComboBox>(dlg, IDC_UPGRADETYPE)->currentText(), "Database");
     EXPECT_EQ(Control<QComboBox>(dlg, IDC_PARITY)->currentText(), "NONE");
@@ -222,9 +222,9 @@ TEST_F(DialogTest, DataExchangeFollowsTheListAndNumberRules) {
     // and the file box read as it is.
     Control<QComboBox>(dlg, IDC_PROJECTNAME)->setEditText("DVB-T2");
     EXPECT_TRUE(dlg.UpdateData(true));
-    EXPECT_EQ(dlg.Model().m_strProjectName, "DVB-T2");
-    EXPECT_EQ(dlg.Model().m_strUpgradeType, "Database");
-    EXPECT_EQ(dlg.Model().m_strParity, "NONE");
+    EXPECT_EQ(dlg.Model().m_values.strProjectName, "DVB-T2");
+    EXPECT_EQ(dlg.Model().m_values.strUpgradeType, "Database");
+    EXPECT_EQ(dlg.Model().m_values.strParity, "NONE");
     EXPECT_TRUE(dlg.Model().m_strFilePath.empty());
     EXPECT_EQ(dlg.MemberValues().strModelNo, "LX3300AB");
 
@@ -243,21 +243,21 @@ TEST_F(DialogTest, DataExchangeFollowsTheListAndNumberRules) {
         << answerer.Seen()[0].text.toStdString();
     EXPECT_EQ(answerer.Seen()[0].caption, AppCaption());
     EXPECT_EQ(dlg.focusWidget(), Control(dlg, IDC_MAXTP));
-    EXPECT_EQ(dlg.Model().m_nMaxTv, 600);   // before the faulty field
-    EXPECT_EQ(dlg.Model().m_nMaxTp, 512);   // the faulty field
-    EXPECT_EQ(dlg.Model().m_nMaxSat, 200);  // after it
+    EXPECT_EQ(dlg.Model().m_values.nMaxTv, 600);   // before the faulty field
+    EXPECT_EQ(dlg.Model().m_values.nMaxTp, 512);   // the faulty field
+    EXPECT_EQ(dlg.Model().m_values.nMaxSat, 200);  // after it
     // Too large for 32 bits is no number either.
     Control<QLineEdit>(dlg, IDC_MAXTP)->setText("2147483648");
     EXPECT_FALSE(dlg.UpdateData(true));
     Control<QLineEdit>(dlg, IDC_MAXTP)->setText(" -12 ");
     EXPECT_TRUE(dlg.UpdateData(true));
-    EXPECT_EQ(dlg.Model().m_nMaxTp, -12);
-    EXPECT_EQ(dlg.Model().m_nMaxSat, 7);
+    EXPECT_EQ(dlg.Model().m_values.nMaxTp, -12);
+    EXPECT_EQ(dlg.Model().m_values.nMaxSat, 7);
 
     // OK transfers the controls and leaves the dialog open.
     Control<QLineEdit>(dlg, IDC_OFFSET)->setText("0x1c0000");
     dlg.accept();
-    EXPECT_EQ(dlg.Model().m_strOffset, "0x1c0000");
+    EXPECT_EQ(dlg.Model().m_values.strOffset, "0x1c0000");
     EXPECT_TRUE(dlg.isVisible());
 }
 
@@ -279,7 +279,7 @@ TEST_F(DialogTest, UpgradeTypeEnablesTheTenFieldsForEveryTypeButCode) {
         ChooseItem(*type, text);
         ASSERT_EQ(type->currentText(), text);
         EXPECT_EQ(enabled(), QString(text) == "Code" ? 0 : 10);
-        EXPECT_EQ(dlg.Model().m_strUpgradeType, text);
+        EXPECT_EQ(dlg.Model().m_values.strUpgradeType, text);
         // Labels, the type itself, model and project are not touched.
         EXPECT_TRUE(type->isEnabled());
         EXPECT_TRUE(Control(dlg, IDC_MODELNO)->isEnabled());

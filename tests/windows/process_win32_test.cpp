@@ -115,6 +115,26 @@ TEST(Win32Process, AToolThatCannotBeFoundIsNotStartedAndSaysWhy) {
     EXPECT_NE(run.error.find("cannot start xb2.exe"), std::string::npos) << run.error;
 }
 
+// A channel list downloaded into a folder may come with an xb2.exe beside it:
+// with that folder current and the packer nowhere else, nothing is run.
+TEST(Win32Process, AToolPlantedInTheCurrentFolderIsNeverRun) {
+    TempDir dir;
+    std::filesystem::copy_file(std::filesystem::path(PackerFolder()) / "xb2.exe",
+                               dir.path() / "xb2.exe");
+    ScopedEnv log("VELMORA_FAKE_XB2_LOG", dir.File("packer.log"));
+    dir.Write("tmp.bin", {1, 2, 3});
+    char previous[MAX_PATH] = {};
+    ::GetCurrentDirectoryA(MAX_PATH, previous);
+    ASSERT_TRUE(::SetCurrentDirectoryA(dir.path().string().c_str()));
+    const ProcessRun run = RunHiddenProcess(kPackerCommandLine, {}, {});
+    ::SetCurrentDirectoryA(previous);
+
+    EXPECT_EQ(run.status, ProcessRun::Status::NotStarted);
+    EXPECT_NE(run.error.find("cannot start xb2.exe"), std::string::npos) << run.error;
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "packer.log")) << "the planted copy ran";
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "db1.bin"));
+}
+
 TEST(Win32Process, AStopRequestEndsTheWaitAndTheTool) {
     TempDir dir;
     PackerOnPath path;

@@ -234,9 +234,9 @@ TEST(DialogModelTest, DataExchangeSelectsByPrefixReadsTheFileBoxAndStopsAtABadNu
     EXPECT_EQ(view.ControlText(IDC_UPGRADETYPE), "Code");
     EXPECT_EQ(view.ControlText(IDC_MAXSAT), "32");
 
-    model.m_strUpgradeType = "dAtA";  // prefix, any case
-    model.m_strParity = "MARK";       // a list without the text keeps its selection
-    model.m_strModelNo = "LX3300AB";  // an editable combo shows it
+    model.m_values.strUpgradeType = "dAtA";  // prefix, any case
+    model.m_values.strParity = "MARK";       // a list without the text keeps its selection
+    model.m_values.strModelNo = "LX3300AB";  // an editable combo shows it
     model.m_strFilePath = "/not/shown";
     EXPECT_TRUE(model.UpdateData(false));
     EXPECT_EQ(view.ControlText(IDC_UPGRADETYPE), "Database");
@@ -250,9 +250,9 @@ TEST(DialogModelTest, DataExchangeSelectsByPrefixReadsTheFileBoxAndStopsAtABadNu
     view.controls[IDC_MAXSAT].text = "7";
     EXPECT_FALSE(model.UpdateData(true));
     EXPECT_EQ(model.m_strFilePath, "/typed/elsewhere.bin");
-    EXPECT_EQ(model.m_nMaxTv, 600);
-    EXPECT_EQ(model.m_nMaxTp, 512);
-    EXPECT_EQ(model.m_nMaxSat, 32);
+    EXPECT_EQ(model.m_values.nMaxTv, 600);
+    EXPECT_EQ(model.m_values.nMaxTp, 512);
+    EXPECT_EQ(model.m_values.nMaxSat, 32);
     ASSERT_EQ(view.messages.size(), 1U);
     EXPECT_EQ(view.messages[0],
               "Max TP No. needs a whole number, but it holds \"12x\". Enter a number from "

@@ -1,5 +1,6 @@
-// <windows.h> for the Win32 dialog, without its min and max macros, and the
-// text conversions between the model's UTF-8 and the system's UTF-16.
+// <windows.h> for the model's Windows file functions and the Win32 dialog,
+// without its min and max macros, and the text conversions between the
+// model's UTF-8 and the system's UTF-16.
 #pragma once
 
 #ifndef NOMINMAX

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "ui/DialogModel.h"
-#include "ui/win32/Win32Api.h"
+#include "ui/Win32Api.h"
 
 namespace velmora::ui {
 
