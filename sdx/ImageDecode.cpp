@@ -295,6 +295,15 @@ ImageLimitGuess GuessImageLimits(std::span<const std::uint8_t> image, const Imag
     return guess;
 }
 
+bool LooksLikeDatabaseImage(std::span<const std::uint8_t> image, std::uint64_t fileSize,
+                            const ImageLimits& given) {
+    if (!HasDatabaseHeader(image)) {
+        return false;
+    }
+    const auto written = static_cast<std::uint64_t>(LayoutOf(given).totalLength);
+    return fileSize == written || !GuessImageLimits(image, given).Empty();
+}
+
 std::string Cp1252ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());

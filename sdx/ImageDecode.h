@@ -91,6 +91,13 @@ struct ImageLimitGuess {
 // as given.
 ImageLimitGuess GuessImageLimits(std::span<const std::uint8_t> image, const ImageLimits& given);
 
+// True when `image` (the whole file, or its beginning when the file is
+// longer) is a channel database image: the database header, and records
+// where the sections of an image would hold them, or the length of an image
+// written with `given`. `fileSize` is the length of the whole file.
+bool LooksLikeDatabaseImage(std::span<const std::uint8_t> image, std::uint64_t fileSize,
+                            const ImageLimits& given);
+
 // Readable tables: satellites (band, LNB values, name, position with E/W),
 // transponders, TV and radio channels, and the totals.
 std::string FormatImageTables(const DecodedImage& image);

@@ -1,6 +1,7 @@
 // velmora-cli as a technician runs it, against the emulated boot loader on a
 // pty, including a receiver that misbehaves.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -134,6 +135,44 @@ TEST_F(CliAgainstEmulator, APulledCableEndsTheJobPromptlyAndNeverAsSuccess) {
     EXPECT_LT(std::chrono::steady_clock::now() - hungUp, 3s);
     EXPECT_NE(cli->Output().find("went away"), std::string::npos) << cli->Output();
     EXPECT_EQ(cli->Output().find("Data send finish"), std::string::npos);
+}
+
+TEST_F(CliAgainstEmulator, FilesWrongForTheJobAreRefusedUpFront) {
+    auto convert = RunCli({"convert", kSampleList, "--work-dir", dir.path().string(), "-q"});
+    ASSERT_EQ(convert->Wait(kJobDeadline), 0) << convert->Output();
+    const std::string database = dir.File("db1.bin");
+    const std::string empty = dir.Write("empty.bin", {});
+    const std::string huge = dir.Write("huge.bin", {});
+    std::filesystem::resize_file(huge, 0x100000000ULL);  // sparse: 4 GiB
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* says;
+    } cases[] = {
+        {{"send", database, "--port", kNoPort}, 5, "is a channel database image"},
+        {{"send", database, "--port", kNoPort, "--force"}, 4, "Going on as --force asks"},
+        {{"send", empty, "--port", kNoPort}, 5, "add --force"},
+        {{"send", empty, "--port", kNoPort, "--force"}, 4, kNoPort},
+        {{"send", huge, "--port", kNoPort, "-t", "Database"}, 5, "at most 4,294,967,295 bytes"},
+        {{"send", empty, "--port", kNoPort, "--offset", "1b0000"}, 2, "always goes to 0x10000"},
+        {{"frobnicate"}, 2, "send, convert, inspect and ports"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        auto cli = RunCli(c.args);
+        EXPECT_EQ(cli->Wait(kJobDeadline), c.status) << cli->Output();
+        EXPECT_NE(cli->Output().find(c.says), std::string::npos) << cli->Output();
+    }
+    if (::geteuid() != 0) {  // root writes anywhere
+        const std::filesystem::path locked = dir.path() / "locked";
+        std::filesystem::create_directory(locked);
+        std::filesystem::permissions(locked, std::filesystem::perms::owner_read |
+                                                 std::filesystem::perms::owner_exec);
+        auto cli = RunCli({"convert", kSampleList, "--work-dir", locked.string()});
+        EXPECT_EQ(cli->Wait(kJobDeadline), 5) << cli->Output();
+        EXPECT_NE(cli->Output().find("read-only"), std::string::npos) << cli->Output();
+        std::filesystem::permissions(locked, std::filesystem::perms::owner_all);
+    }
 }
 
 TEST_F(CliAgainstEmulator, CtrlCCancelsAWaitingJobAndFreesThePort) {
