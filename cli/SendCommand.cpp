@@ -25,6 +25,8 @@ int ExitForOutcome(JobOutcome outcome) {
         case JobOutcome::ConversionFailed:
         case JobOutcome::FileError:
         case JobOutcome::FileShrank:
+        case JobOutcome::FileChanged:
+        case JobOutcome::ReceiverRestarted:
         case JobOutcome::DeviceLost:
         case JobOutcome::TimedOut:
         case JobOutcome::Cancelled:
