@@ -25,6 +25,8 @@ int ExitForOutcome(JobOutcome outcome) {
         case JobOutcome::ConversionFailed:
         case JobOutcome::FileError:
         case JobOutcome::FileShrank:
+        case JobOutcome::FileChanged:
+        case JobOutcome::ReceiverRestarted:
         case JobOutcome::DeviceLost:
         case JobOutcome::TimedOut:
         case JobOutcome::Cancelled:
@@ -56,6 +58,7 @@ int StartJob(CUpgradeController& controller, Console& console, const PortChoice&
             return Ended(console, "file-missing", kExitFileMissing);
         case StartResult::Busy:
         case StartResult::LimitRefused:
+        case StartResult::ImageRefused:
             return Ended(console, "refused", kExitRefused);
         case StartResult::PortFailed:
             ReportPortFailure(console, controller, port);
@@ -88,7 +91,8 @@ int RefuseBadJob(Console& console, const JobSettings& settings, bool force, bool
             text += " To go on all the same, add --force.";
         }
         if (check.conversion == ConversionProblem::NoSpace ||
-            check.conversion == ConversionProblem::WorkFolderMissing) {
+            check.conversion == ConversionProblem::WorkFolderMissing ||
+            check.conversion == ConversionProblem::WorkFolderReadOnly) {
             text += " A working folder is chosen with --work-dir DIR.";
         }
         if (check.problem == JobProblem::FileMissing) {
@@ -130,6 +134,7 @@ int RunSend(const JobOptions& options) {
     CUpgradeController controller(console.AnalyseBar(), console.SendBar(), console.Messages());
     controller.SetEvents(&console);
     controller.SetDeviceOverride(port.device);
+    controller.SetForce(options.force);
     controller.Settings().strFilePath = options.file;
     controller.Settings().strWorkDir = options.workDir;
     if (options.timeoutSeconds > 0) {

@@ -20,9 +20,11 @@ const char* const kExitStatusHelp =
     "  2    bad arguments\n"
     "  3    file missing, or a folder\n"
     "  4    serial port not opened (missing, in use by another program, no permission)\n"
-    "  5    job refused (database limits, a channel list with --type Code, type Custom,\n"
-    "       a file that is wrong for the job, an image that cannot be made)\n"
-    "  6    job failed (device lost, file shrank, timed out, file or conversion error)\n"
+    "  5    job refused (database limits, a channel list, a database image or an empty\n"
+    "       file with --type Code, type Custom, a file that is wrong for the job or too\n"
+    "       large, an image that cannot be made)\n"
+    "  6    job failed (device lost, file shrank or changed, receiver restarted, timed\n"
+    "       out, file or conversion error)\n"
     "  130  stopped with Ctrl-C";
 
 struct CommandInfo {
@@ -91,7 +93,8 @@ void AddJobOutputOptions(CLI::App& command, JobOptions& o) {
         ->excludes(quiet);
     command.add_flag("--force", o.force,
                      "Go on with a file that looks wrong for the job (a channel list sent as "
-                     "an image, a .sdx that is not SATCODX)");
+                     "an image, a .sdx that is not SATCODX, a database image or an empty file "
+                     "as Code)");
 }
 
 // An unknown command gets a "did you mean"; true when one was reported.
@@ -108,8 +111,8 @@ bool ReportUnknownCommand(int argc, char** argv) {
     }
     const std::string near = velmora::cli::ClosestMatch(argv[1], names);
     std::fprintf(stderr,
-                 "velmora-cli: unknown command \"%s\".%s The commands are send, convert and "
-                 "inspect; for example:\n  %s\n",
+                 "velmora-cli: unknown command \"%s\".%s The commands are send, convert, "
+                 "inspect and ports; for example:\n  %s\n",
                  argv[1], near.empty() ? "" : (" Did you mean " + near + "?").c_str(),
                  kCommands[0].example);
     return true;
@@ -233,6 +236,14 @@ int Parse(CLI::App& app, const Commands& c, int argc, char** argv) {
             return UsageError(command->get_name(),
                               velmora::cli::ExtrasProblem(*command, command->remaining()));
         }
+    }
+    if (c.sendCommand->parsed() && c.sendCommand->count("--offset") > 0 &&
+        c.send.values.strUpgradeType == "Code") {
+        return UsageError("send",
+                          "velmora-cli send: --offset does not apply to --type Code: a program "
+                          "image always goes to 0x10000. Leave --offset out, or give --type "
+                          "Database for a database image, for example --type Database --offset "
+                          "1b0000");
     }
     return -1;
 }

@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -45,6 +46,7 @@ std::uint32_t LittleEndian32(const std::uint8_t* p) {
 struct Outgoing {
     Clock::time_point when;
     std::vector<std::uint8_t> bytes;
+    bool ack = false;  // the acknowledgement of a block
 };
 
 }  // namespace
@@ -185,6 +187,8 @@ private:
     bool m_hungUp = false;
     // The transfer is complete; end once the last acknowledgement has gone out.
     bool m_finishWhenSent = false;
+    // Restarted as asked: announcing itself again.
+    bool m_restarted = false;
 };
 
 void ReceiverEmulator::Session::Play() {
@@ -287,7 +291,8 @@ void ReceiverEmulator::Session::SendReadySignal(Clock::time_point now) {
         m_outgoing.push_back({now + kLateAcDelay, {kReadySecond}});
     }
     ++m_readySent;
-    m_nextReady = now + std::max(m_options.readyInterval,
+    const auto interval = m_restarted ? m_options.restartReadyInterval : m_options.readyInterval;
+    m_nextReady = now + std::max(interval,
                                  faulty ? kLateAcDelay + std::chrono::milliseconds(20)
                                         : std::chrono::milliseconds(0));
 }
@@ -386,6 +391,9 @@ void ReceiverEmulator::Session::TakeDataByte(std::uint8_t byte, Clock::time_poin
     if (m_options.neverAck) {
         return;
     }
+    if (std::any_of(m_outgoing.begin(), m_outgoing.end(), [](const Outgoing& o) { return o.ack; })) {
+        ++m_report.bytesBeforeAck;
+    }
     m_report.data.push_back(byte);
     ++m_blockFill;
     const std::uint32_t remaining =
@@ -399,8 +407,18 @@ void ReceiverEmulator::Session::TakeDataByte(std::uint8_t byte, Clock::time_poin
         m_hungUp = true;
         return;
     }
+    if (m_options.restartAfterBlocks >= 0 &&
+        static_cast<int>(m_report.blocksAcknowledged) >= m_options.restartAfterBlocks) {
+        m_restarted = true;
+        m_phase = Phase::Ready;
+        m_nextReady = Clock::now();
+        return;
+    }
     ++m_report.blocksAcknowledged;
     QueueAck(m_lineFree);
+    if (static_cast<int>(m_report.blocksAcknowledged) == m_options.strayAckAfterBlock) {
+        m_outgoing.back().bytes.push_back(kAck);  // in the same breath as the real one
+    }
     if (remaining == 0) {
         m_report.complete = true;
         m_report.seconds =
@@ -415,12 +433,15 @@ void ReceiverEmulator::Session::QueueAck(Clock::time_point earliest) {
     ack.when = std::max(earliest, Clock::now()) + m_options.ackDelay;
     for (int i = 0; i < m_options.junkBeforeAck; ++i) {
         auto junk = static_cast<std::uint8_t>(m_random() & 0xFF);
-        if (junk == kAck) {
+        // Junk is never an acknowledgement, nor a ready signal (AB AC).
+        if (junk == kAck || (junk == kReadySecond && !ack.bytes.empty() &&
+                             ack.bytes.back() == kReadyFirst)) {
             junk = 0x00;
         }
         ack.bytes.push_back(junk);
     }
     ack.bytes.push_back(kAck);
+    ack.ack = true;
     m_outgoing.push_back(std::move(ack));
 }
 
@@ -432,6 +453,9 @@ void ReceiverEmulator::Session::Verify() {
                       "checksum mismatch: header says 0x%08" PRIx32 ", data sums to 0x%08" PRIx32,
                       m_report.checksum, m_report.computedChecksum);
         m_report.problem = text;
+    } else if (m_report.bytesBeforeAck != 0) {
+        m_report.problem = std::to_string(m_report.bytesBeforeAck) +
+                           " data bytes came before the block ahead of them was acknowledged";
     } else if (m_options.expectedOffset && *m_options.expectedOffset != m_report.offset) {
         std::snprintf(text, sizeof text, "offset 0x%08" PRIx32 ", expected 0x%08" PRIx32,
                       m_report.offset, *m_options.expectedOffset);
@@ -460,6 +484,10 @@ void ReceiverEmulator::Session::Finish(const std::string& problem) {
 }
 
 std::string ReceiverEmulator::Session::WhyUnfinished() const {
+    if (m_restarted) {
+        return "restarted after " + std::to_string(m_report.blocksAcknowledged) +
+               " blocks, as asked";
+    }
     if (m_hungUp) {
         return "hung up after " + std::to_string(m_report.blocksAcknowledged) + " blocks, as asked";
     }

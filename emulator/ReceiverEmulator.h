@@ -52,6 +52,14 @@ struct EmulatorOptions {
     bool neverAck = false;
     // Hang up (close the master side) after this many acknowledged blocks; -1: never.
     int hangupAfterBlocks = -1;
+    // A second 4F right behind the acknowledgement of this block (1-based),
+    // as line noise or a bouncing boot loader sends it; 0: never.
+    int strayAckAfterBlock = 0;
+    // Restart after this many acknowledged blocks: the next block is not
+    // acknowledged, and the boot loader announces itself again with AB AC
+    // every `restartReadyInterval`, as a receiver that was reset does; -1: never.
+    int restartAfterBlocks = -1;
+    std::chrono::milliseconds restartReadyInterval{100};
     // Acknowledge only when the block would have arrived on a line of this many
     // baud (10 bits per byte); 0: as soon as the bytes are read.
     std::uint32_t throttleBaud = 0;
@@ -74,6 +82,9 @@ struct TransferReport {
     std::uint32_t computedChecksum = 0;  // over the data received
     std::vector<std::uint8_t> data;
     std::uint32_t blocksAcknowledged = 0;
+    // Data bytes that came while the acknowledgement of the block before was
+    // still due: a real boot loader, busy writing that block, loses them.
+    std::uint32_t bytesBeforeAck = 0;
     double seconds = 0.0;  // from the start byte to the last acknowledgement
     std::string problem;   // why the transfer did not verify, in plain words
 

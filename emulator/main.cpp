@@ -130,6 +130,12 @@ void DefineFaultOptions(CLI::App& app, CommandLine& c) {
     app.add_flag("--never-ack", c.options.neverAck, "Never acknowledge the header");
     app.add_option("--hangup-after", c.options.hangupAfterBlocks,
                    "Hang up after this many acknowledged blocks");
+    app.add_option("--stray-ack", c.options.strayAckAfterBlock,
+                   "Send a second 4F right behind the acknowledgement of block N")
+        ->check(CLI::PositiveNumber);
+    app.add_option("--restart-after", c.options.restartAfterBlocks,
+                   "Restart after N acknowledged blocks: announce AB AC again every 100 ms")
+        ->check(CLI::NonNegativeNumber);
     app.add_option("--throttle", c.options.throttleBaud,
                    "Acknowledge as if the line ran at this many baud");
     app.add_flag("--raw-pty", c.options.rawPty,

@@ -9,6 +9,17 @@
 
 namespace velmora {
 
+// Which file an open handle or a path stands for, and its state: a file that
+// grew, was rewritten or was replaced under the same name differs in one of
+// these fields.
+struct FileIdentity {
+    std::uint64_t device = 0;  // device, or the volume's serial number
+    std::uint64_t inode = 0;   // inode, or the file index
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;  // last write, in the system's own units
+    bool operator==(const FileIdentity&) const = default;
+};
+
 class InputFile {
 public:
     InputFile() = default;
@@ -28,6 +39,16 @@ public:
     std::size_t Read(std::uint8_t* buffer, std::size_t count) {
         return std::fread(buffer, 1, count, m_file);
     }
+    // Reads again from the first byte.
+    void Rewind() {
+        if (m_file != nullptr) {
+            std::rewind(m_file);
+        }
+    }
+    // The identity of the open file as it is now; false when it cannot be told.
+    bool Identity(FileIdentity& out) const;
+    // The identity of the file that `path` names now.
+    static bool PathIdentity(const std::string& path, FileIdentity& out);
     // True when a read stopped on an error rather than at the end of the file.
     bool ReadFailed() const { return m_file != nullptr && std::ferror(m_file) != 0; }
     // The length of the open file.

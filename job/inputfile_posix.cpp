@@ -9,6 +9,38 @@
 
 namespace velmora {
 
+namespace {
+
+FileIdentity IdentityOf(const struct stat& info) {
+    FileIdentity id;
+    id.device = static_cast<std::uint64_t>(info.st_dev);
+    id.inode = static_cast<std::uint64_t>(info.st_ino);
+    id.size = static_cast<std::uint64_t>(info.st_size);
+    id.modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 +
+                  static_cast<std::int64_t>(info.st_mtim.tv_nsec);
+    return id;
+}
+
+}  // namespace
+
+bool InputFile::Identity(FileIdentity& out) const {
+    struct stat info {};
+    if (m_file == nullptr || ::fstat(::fileno(m_file), &info) != 0) {
+        return false;
+    }
+    out = IdentityOf(info);
+    return true;
+}
+
+bool InputFile::PathIdentity(const std::string& path, FileIdentity& out) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return false;
+    }
+    out = IdentityOf(info);
+    return true;
+}
+
 bool InputFile::Open(const std::string& path) {
     Close();
     // O_NONBLOCK: opening a FIFO without a writer, or a device, must not wait.

@@ -10,6 +10,44 @@
 
 namespace velmora {
 
+namespace {
+
+bool IdentityOfHandle(HANDLE handle, FileIdentity& out) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (handle == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(handle, &info)) {
+        return false;
+    }
+    out.device = info.dwVolumeSerialNumber;
+    out.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    out.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    out.modified = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+        info.ftLastWriteTime.dwLowDateTime);
+    return true;
+}
+
+}  // namespace
+
+bool InputFile::Identity(FileIdentity& out) const {
+    if (m_file == nullptr) {
+        return false;
+    }
+    const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(m_file)));
+    return IdentityOfHandle(handle, out);
+}
+
+bool InputFile::PathIdentity(const std::string& path, FileIdentity& out) {
+    // No access asked: only the file's information is read.
+    HANDLE handle = ::CreateFileA(path.c_str(), 0,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const bool ok = IdentityOfHandle(handle, out);
+    if (handle != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(handle);
+    }
+    return ok;
+}
+
 bool InputFile::Open(const std::string& path) {
     Close();
     // Shared with every other user, as a file class opens with share-deny-none.

@@ -1,6 +1,7 @@
 #include "sdx/ConversionChain.h"
 
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -138,6 +139,28 @@ ConversionCheck CheckConversionRoom(const JobSettings& settings, std::uint64_t f
                 "try again."};
 }
 
+namespace {
+
+// Whether a file can be created in `folder`: tried with an empty file of our
+// own, made only where no such file exists, and removed at once.
+bool CanCreateFilesIn(const std::string& folder) {
+    const std::filesystem::path probe =
+        std::filesystem::path(folder) / "velmora-write-check.tmp";
+    std::error_code ec;
+    if (std::filesystem::exists(probe, ec) || ec) {
+        return true;  // not ours to touch: the writes will tell
+    }
+    std::FILE* file = std::fopen(probe.string().c_str(), "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    std::fclose(file);
+    std::filesystem::remove(probe, ec);
+    return true;
+}
+
+}  // namespace
+
 ConversionCheck CheckConversion(const JobSettings& settings) {
     std::error_code ec;
     if (std::filesystem::is_directory(settings.strFilePath, ec)) {
@@ -159,6 +182,12 @@ ConversionCheck CheckConversion(const JobSettings& settings) {
                 "The working folder " + WorkFolderText(settings) +
                     " does not exist or is not a folder. Create it or choose another one, then "
                     "try again."};
+    }
+    if (!CanCreateFilesIn(folder)) {
+        return {ConversionProblem::WorkFolderReadOnly,
+                "Nothing can be written in the working folder " + WorkFolderText(settings) +
+                    " (it is read-only, or not yours). Choose another working folder, then try "
+                    "again."};
     }
     const std::filesystem::space_info room = std::filesystem::space(folder, ec);
     if (ec) {

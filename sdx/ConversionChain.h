@@ -29,6 +29,7 @@ enum class ConversionProblem {
     ListIsFolder,       // the channel list is a folder
     ImageTooLarge,      // the image would be longer than a transfer can announce (4 GiB)
     WorkFolderMissing,  // the working folder does not exist
+    WorkFolderReadOnly,  // nothing can be created in the working folder
     NoSpace,            // the working folder has not enough free space for the image
     CannotWrite,        // a working file could not be created or written
 };

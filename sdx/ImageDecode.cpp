@@ -295,6 +295,15 @@ ImageLimitGuess GuessImageLimits(std::span<const std::uint8_t> image, const Imag
     return guess;
 }
 
+bool LooksLikeDatabaseImage(std::span<const std::uint8_t> image, std::uint64_t fileSize,
+                            const ImageLimits& given) {
+    if (!HasDatabaseHeader(image)) {
+        return false;
+    }
+    const auto written = static_cast<std::uint64_t>(LayoutOf(given).totalLength);
+    return fileSize == written || !GuessImageLimits(image, given).Empty();
+}
+
 std::string Cp1252ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
@@ -316,9 +325,47 @@ std::string DisplayName(std::string_view stored) {
     return out;
 }
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence that begins at `at`, or 0 when
+// the bytes there are no such sequence (a stray byte, a cut sequence, an
+// overlong form, a surrogate, a value past U+10FFFF).
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t at) {
+    const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
+    const std::uint8_t lead = byte(at);
+    std::size_t length = 0;
+    std::uint8_t low = 0x80;  // bounds of the second byte
+    std::uint8_t high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size() || byte(at + 1) < low || byte(at + 1) > high) {
+        return 0;
+    }
+    for (std::size_t i = 2; i < length; ++i) {
+        if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+}  // namespace
+
 std::string JsonString(std::string_view utf8) {
     std::string out = "\"";
-    for (const char c : utf8) {
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const char c = utf8[i];
         const auto b = static_cast<std::uint8_t>(c);
         switch (c) {
             case '"':
@@ -341,8 +388,15 @@ std::string JsonString(std::string_view utf8) {
                     char buf[8];
                     std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(b));
                     out += buf;
-                } else {
+                } else if (b < 0x80) {
                     out += c;
+                } else if (const std::size_t n = Utf8SequenceAt(utf8, i); n > 0) {
+                    out.append(utf8.substr(i, n));
+                    i += n - 1;
+                } else {
+                    // A byte that is not UTF-8 (a file name in a legacy code
+                    // page): JSON must be UTF-8, so it becomes U+FFFD.
+                    out += "\\ufffd";
                 }
         }
     }

@@ -91,6 +91,13 @@ struct ImageLimitGuess {
 // as given.
 ImageLimitGuess GuessImageLimits(std::span<const std::uint8_t> image, const ImageLimits& given);
 
+// True when `image` (the whole file, or its beginning when the file is
+// longer) is a channel database image: the database header, and records
+// where the sections of an image would hold them, or the length of an image
+// written with `given`. `fileSize` is the length of the whole file.
+bool LooksLikeDatabaseImage(std::span<const std::uint8_t> image, std::uint64_t fileSize,
+                            const ImageLimits& given);
+
 // Readable tables: satellites (band, LNB values, name, position with E/W),
 // transponders, TV and radio channels, and the totals.
 std::string FormatImageTables(const DecodedImage& image);
@@ -108,7 +115,8 @@ std::string Cp1252ToUtf8(std::string_view bytes);
 // characters replaced by U+FFFD, the rest converted from code page 1252.
 std::string DisplayName(std::string_view stored);
 
-// A string as a JSON string literal, quotes included.
+// A string as a JSON string literal, quotes included. Bytes that are not
+// UTF-8 (a file name in a legacy code page) become U+FFFD, one per byte.
 std::string JsonString(std::string_view utf8);
 
 // "19.2E", "30.0W": a decoded satellite position.

@@ -52,6 +52,13 @@ public:
     // the next Open. Safe to call from any thread.
     virtual void Interrupt() = 0;
 
+    // Waits until the bytes handed over have left the driver's queue, or
+    // `bound` has passed, Interrupt() was called or the device was lost; true
+    // when the queue emptied. Until the next Open, Close() then keeps what is
+    // on its way instead of discarding it. Layers without a queue of their
+    // own have nothing to wait for.
+    virtual bool DrainOutput(std::chrono::milliseconds /*bound*/) { return true; }
+
     // True once the device has gone away (hang-up, EIO/ENXIO, removed adapter).
     virtual bool IsLost() const = 0;
     virtual const std::string& ErrorText() const = 0;

@@ -116,6 +116,10 @@ int CSerialPort::Read(std::uint8_t* buffer, int maxCount) {
     return m_device->Read(buffer, maxCount);
 }
 
+bool CSerialPort::DrainOutput(std::chrono::milliseconds bound) {
+    return m_bOpened != 0 && m_device->DrainOutput(bound);
+}
+
 bool CSerialPort::WaitForData(std::chrono::milliseconds bound) {
     if (m_bOpened == 0) {
         return false;

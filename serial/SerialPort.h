@@ -45,6 +45,11 @@ public:
     // Reads at most `maxCount` bytes that are already queued; never waits.
     int Read(std::uint8_t* buffer, int maxCount);
 
+    // Waits at most `bound` for the bytes written to leave the driver's
+    // queue; true when they did. Close() then lets them go out instead of
+    // discarding them. False when the port is closed.
+    bool DrainOutput(std::chrono::milliseconds bound);
+
     // Blocks until a byte is queued, the device is lost, Interrupt() is called
     // or `bound` has passed; true when a byte is queued.
     bool WaitForData(std::chrono::milliseconds bound);

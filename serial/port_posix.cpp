@@ -109,6 +109,7 @@ void PosixPortDevice::ResetForOpen(const std::string& device) {
     m_error.clear();
     m_failure = {};
     m_lowLatencySet = false;
+    m_drained = false;
     m_lost.store(false);
     m_interrupted.store(false);
     // Drain stale wake-ups from an earlier job.
@@ -266,6 +267,31 @@ void PosixPortDevice::EnableLowLatency() {
     m_lowLatencySet = SetLowLatency(m_sys, m_fd, true, wasOn) && !wasOn;
 }
 
+bool PosixPortDevice::DrainOutput(std::chrono::milliseconds bound) {
+    // tcdrain() has no bound: the queue is looked at until it is empty.
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    for (;;) {
+        if (m_fd < 0 || m_lost.load() || m_interrupted.load()) {
+            return false;
+        }
+        int queued = 0;
+        if (m_sys.Ioctl(m_fd, TIOCOUTQ, &queued) != 0) {
+            NoteError(errno);
+            return false;
+        }
+        if (queued == 0) {
+            m_drained = true;
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        // A short look at the wake-up pipe: Interrupt() ends the wait at once.
+        pollfd wake{m_wake[0], POLLIN, 0};
+        m_sys.Poll(&wake, m_wake[0] >= 0 ? 1 : 0, 2);
+    }
+}
+
 bool PosixPortDevice::Close() {
     if (m_fd < 0) {
         return true;
@@ -275,8 +301,8 @@ bool PosixPortDevice::Close() {
     const bool lost = m_lost.load();
     // What is still queued for a held line (XOFF, CTS low), or for a job that
     // was cancelled or failed, is dropped: closing would otherwise wait for
-    // the driver's drain limit. A finished job has nothing left queued.
-    if (!lost) {
+    // the driver's drain limit. A finished job drained its output first.
+    if (!lost && !m_drained) {
         DiscardOutput(m_sys, m_fd);
     }
     // Hand the line back as we found it. A lost device cannot take settings.
@@ -299,6 +325,7 @@ bool PosixPortDevice::Close() {
     m_fd = -1;
     m_saved.valid = false;
     m_lowLatencySet = false;
+    m_drained = false;
     m_lock.Release();
     if (!ok) {
         m_error = error;

@@ -28,6 +28,7 @@ public:
     int Read(std::uint8_t* buffer, int maxCount) override;
     void WriteByte(std::uint8_t byte) override;
     bool WaitReadable(std::chrono::milliseconds bound) override;
+    bool DrainOutput(std::chrono::milliseconds bound) override;
     void Interrupt() override;
     bool IsLost() const override { return m_lost.load(std::memory_order_relaxed); }
     const std::string& ErrorText() const override { return m_error; }
@@ -61,6 +62,7 @@ private:
     std::atomic<bool> m_lost{false};
     SavedLineSettings m_saved;
     bool m_lowLatencySet = false;  // we set the flag at Open and clear it at Close
+    bool m_drained = false;        // the output queue emptied: Close keeps what is in flight
     UucpLock m_lock;
     std::string m_device;
     std::string m_error;

@@ -154,6 +154,7 @@ void Win32PortDevice::ReleaseAll() {
         m_timerRaised = false;
     }
     m_savedValid = false;
+    m_drained = false;
 }
 
 bool Win32PortDevice::Fail(PortFailureKind kind, const std::string& reason,
@@ -287,6 +288,31 @@ bool Win32PortDevice::SetQueues(const std::string& name) {
     return true;
 }
 
+bool Win32PortDevice::DrainOutput(std::chrono::milliseconds bound) {
+    // FlushFileBuffers has no bound: the queue is looked at until it is empty.
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    for (;;) {
+        if (m_hComm == INVALID_HANDLE_VALUE || m_lost.load() || m_interrupted.load()) {
+            return false;
+        }
+        DWORD errors = 0;
+        COMSTAT stat{};
+        if (!m_api.ClearCommError(m_hComm, &errors, &stat)) {
+            NoteError(m_api.GetLastError());
+            return false;
+        }
+        if (stat.cbOutQue == 0) {
+            m_drained = true;
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        // Interrupt() ends the wait at once.
+        ::WaitForSingleObject(m_hInterrupt, 2);
+    }
+}
+
 bool Win32PortDevice::Close() {
     if (m_hComm == INVALID_HANDLE_VALUE) {
         return true;
@@ -294,7 +320,8 @@ bool Win32PortDevice::Close() {
     bool ok = true;
     // What is still queued for a held line, or for a job that was cancelled
     // or failed, is dropped: the driver would otherwise drain it at close.
-    if (!m_lost.load()) {
+    // A finished job drained its output first.
+    if (!m_lost.load() && !m_drained) {
         m_api.PurgeComm(m_hComm, PURGE_TXABORT | PURGE_TXCLEAR);
     }
     // Hand the line back as we found it. A lost device cannot take settings.

@@ -73,6 +73,7 @@ public:
     int Read(std::uint8_t* buffer, int maxCount) override;
     void WriteByte(std::uint8_t byte) override;
     bool WaitReadable(std::chrono::milliseconds bound) override;
+    bool DrainOutput(std::chrono::milliseconds bound) override;
     void Interrupt() override;
     bool IsLost() const override { return m_lost.load(); }
     const std::string& ErrorText() const override { return m_error; }
@@ -105,6 +106,7 @@ private:
     std::atomic<bool> m_interrupted{false};
     std::atomic<bool> m_lost{false};
     bool m_timerRaised = false;
+    bool m_drained = false;  // the output queue emptied: Close keeps what is in flight
     DCB m_saved{};
     bool m_savedValid = false;
     std::string m_device;

@@ -5,6 +5,8 @@
 #include <system_error>
 #include <utility>
 
+#include "job/InputFile.h"
+#include "sdx/ImageDecode.h"
 #include "sdx/SdxReader.h"
 #include "transfer/UpgradeController.h"
 #include "transfer/UpgradeWorker.h"
@@ -34,6 +36,49 @@ void CheckListContent(const std::string& path, std::vector<JobCheck>& problems) 
                             "Export the list in the SATCODX format, then try again."});
     } else if (std::optional<JobCheck> lines = CheckListLineLength(path)) {
         problems.push_back(std::move(*lines));
+    }
+}
+
+// How much of a file is looked at to tell a database image: its header and
+// the first records of its sections.
+constexpr std::size_t kImageLook = 4U * 1024U * 1024U;
+
+bool IsDatabaseImage(const JobSettings& settings) {
+    InputFile file;
+    if (!file.Open(settings.strFilePath)) {
+        return false;
+    }
+    std::vector<std::uint8_t> head(
+        static_cast<std::size_t>(std::min<std::uint64_t>(file.Length(), kImageLook)));
+    head.resize(file.Read(head.data(), head.size()));
+    return LooksLikeDatabaseImage(head, file.Length(), ImageLimitsOf(settings));
+}
+
+// A file that cannot be meant as sent: too long to announce, or wrong for
+// the program area.
+void CheckImageFile(const JobSettings& settings, std::vector<JobCheck>& problems) {
+    const std::string& path = settings.strFilePath;
+    const std::uint64_t size = FileSize(path);
+    if (size > kLargestTransfer) {
+        problems.push_back({JobProblem::TooLarge,
+                            path + " is " + GroupedDigits(size) +
+                                " bytes long, but a transfer can announce at most " +
+                                GroupedDigits(kLargestTransfer) + " bytes (4 GiB less one byte).",
+                            "Choose the receiver's image file, then try again."});
+        return;
+    }
+    if (settings.nUpgradeType != UpgradeType::Code) {
+        return;
+    }
+    if (size == 0) {
+        problems.push_back({JobProblem::EmptyCode,
+                            path + " is empty: flashed as the receiver's program it would leave "
+                                   "the receiver unable to start.",
+                            "Choose the program image file, then try again."});
+        return;
+    }
+    if (auto check = CheckDatabaseAsCode(settings)) {
+        problems.push_back(std::move(*check));
     }
 }
 
@@ -75,7 +120,9 @@ std::vector<JobCheck> Check(const JobSettings& settings, bool isList) {
                            : "database image: the receiver would store its text as channels."),
                  "To load its channels, give it a name ending in .sdx and choose the upgrade "
                  "type Database."});
+            return problems;
         }
+        CheckImageFile(settings, problems);
         return problems;
     }
     CheckListContent(path, problems);
@@ -94,6 +141,19 @@ std::optional<JobCheck> CheckListLineLength(const std::string& path) {
         return std::nullopt;
     }
     return JobCheck{JobProblem::ListLineLength, SdxLayoutFact(path, layout), kSdxLayoutAdvice};
+}
+
+std::optional<JobCheck> CheckDatabaseAsCode(const JobSettings& settings) {
+    if (settings.nUpgradeType != UpgradeType::Code || IsSdxFileName(settings.strFilePath) ||
+        !IsDatabaseImage(settings)) {
+        return std::nullopt;
+    }
+    return JobCheck{JobProblem::DatabaseAsCode,
+                    settings.strFilePath +
+                        " is a channel database image, not a program image: flashed as the "
+                        "receiver's program at 0x10000 it would leave the receiver unable to "
+                        "start.",
+                    "To load its channels, choose the upgrade type Database."};
 }
 
 std::vector<JobCheck> CheckJob(const JobSettings& settings) {

@@ -4,6 +4,7 @@
 // not fit how it would be used, and a conversion that cannot be made.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +23,9 @@ enum class JobProblem {
     ListAsImage,     // a SATCODX list that would be sent as an image: forceable
     ListLineLength,  // a SATCODX list whose first line is neither 128 nor 133 bytes long
                      // (CR LF line ends, a stray line feed): forceable, read as 128
+    DatabaseAsCode,  // a channel database image that would be flashed as the program: forceable
+    EmptyCode,       // an empty file as the program: forceable
+    TooLarge,        // longer than the header's length field can announce
     Conversion,      // the conversion cannot be made: see `conversion`
 };
 
@@ -34,7 +38,8 @@ struct JobCheck {
     // A technician who knows better may go on all the same.
     bool Forceable() const {
         return problem == JobProblem::NotSatcodx || problem == JobProblem::ListAsImage ||
-               problem == JobProblem::ListLineLength;
+               problem == JobProblem::ListLineLength || problem == JobProblem::DatabaseAsCode ||
+               problem == JobProblem::EmptyCode;
     }
     std::string Message() const { return advice.empty() ? fact : fact + " " + advice; }
 };
@@ -50,6 +55,15 @@ std::vector<JobCheck> CheckJob(const JobSettings& settings);
 // line is neither 128 nor 133 bytes long. The dialog refuses such a list with
 // the same words.
 std::optional<JobCheck> CheckListLineLength(const std::string& path);
+
+// The check that the Start command itself makes, for every front end: a
+// channel database image (as `inspect` recognises one) sent with upgrade type
+// Code would be flashed into the receiver's program area. Nothing for a
+// channel list, which is converted, nor for the other types.
+std::optional<JobCheck> CheckDatabaseAsCode(const JobSettings& settings);
+
+// The most bytes a transfer can announce: the header's length is 32 bits.
+inline constexpr std::uint64_t kLargestTransfer = 0xFFFFFFFFULL;
 
 // The same for a conversion on its own (no port, no transfer): the file is a
 // channel list whatever its name.

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "transfer/JobChecks.h"
+
 namespace velmora {
 
 std::string PortFailedText(int portNumber) {
@@ -78,6 +80,12 @@ StartResult CUpgradeController::Start(const std::string& filePath,
     if (const std::string problem = DatabaseLimitProblem(m_settings); !problem.empty()) {
         m_messages.Show(problem);
         return StartResult::LimitRefused;
+    }
+    if (!m_force) {
+        if (const auto refusal = CheckDatabaseAsCode(m_settings)) {
+            m_messages.Show(refusal->Message());
+            return StartResult::ImageRefused;
+        }
     }
 
     // A COM name is opened as this platform names it ("COM11" as "\\.\COM11").

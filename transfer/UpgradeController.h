@@ -33,6 +33,7 @@ enum class StartResult {
     FileMissing,   // "Transferred file is not exist!"
     Busy,          // a job is running: ignored without a word
     LimitRefused,  // a database limit out of range: a message was shown
+    ImageRefused,  // a channel database image with upgrade type Code: a message was shown
     PortFailed,    // "UART%d is already Opened Or not Exist!"
 };
 
@@ -86,6 +87,9 @@ public:
     // Longest silence of the receiver at one wait; zero (the default) waits for ever.
     void SetWaitLimit(std::chrono::milliseconds limit) { m_waitLimit = limit; }
     void SetClock(IPacingClock& clock) { m_clock = &clock; }
+    // Lets a file through that looks wrong for the upgrade type (a database
+    // image as Code), as a technician who knows better may ask.
+    void SetForce(bool force) { m_force = force; }
     // Where jobs report their phases, plan, bytes sent and conversion report
     // (see job/JobEvents.h); null for none. Called from the worker thread.
     void SetEvents(IJobEvents* events) { m_events = events; }
@@ -107,6 +111,7 @@ private:
     std::chrono::milliseconds m_waitLimit{0};
     IJobEvents* m_events = nullptr;
     std::string m_deviceOverride;
+    bool m_force = false;
 
     JobSettings m_settings;
     LineParams m_line;

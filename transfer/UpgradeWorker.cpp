@@ -58,6 +58,10 @@ const char* JobOutcomeName(JobOutcome outcome) {
             return "file error";
         case JobOutcome::FileShrank:
             return "file shrank";
+        case JobOutcome::FileChanged:
+            return "file changed";
+        case JobOutcome::ReceiverRestarted:
+            return "receiver restarted";
         case JobOutcome::DeviceLost:
             return "device lost";
         case JobOutcome::TimedOut:
@@ -69,6 +73,8 @@ const char* JobOutcomeName(JobOutcome outcome) {
 }
 
 namespace {
+
+constexpr const char* kReadyPhase = "waiting for the receiver's ready signal";
 
 enum class SumResult { Ok, NoMemory, Short };
 
@@ -93,9 +99,10 @@ SumResult SumFile(InputFile& file, std::uint32_t length, std::uint32_t& checksum
     return left == 0 ? SumResult::Ok : SumResult::Short;
 }
 
-std::string HexWord(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", value);
+// "10", "0.4", "2.5": a wait limit in seconds as the user gave it.
+std::string SecondsText(std::chrono::milliseconds limit) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", static_cast<double>(limit.count()) / 1000.0);
     return text;
 }
 
@@ -107,7 +114,7 @@ public:
     JobOutcome Run();
 
 private:
-    enum class Wait { Ok, Cancelled, Lost, TimedOut };
+    enum class Wait { Ok, Cancelled, Lost, TimedOut, Restarted };
 
     Wait PumpMessages();
     void StartWaitClock() { m_waitStart = std::chrono::steady_clock::now(); }
@@ -119,20 +126,23 @@ private:
     Wait WaitReadySignal();
     Wait WaitAck();
     void SendPacedByte(std::uint8_t byte, std::int64_t thresholdMicros);
-    bool OpenSendFile() { return m_file.Open(m_sendPath); }
+    void ClearInput();
+    bool FileUnchanged() const;
 
     // The phases of a job, in order. Each returns an outcome when the job
     // ends there, nothing when it goes on.
     std::optional<JobOutcome> Convert();
     std::optional<JobOutcome> OpenFileToSend();
+    std::optional<JobOutcome> CheckFileUnchanged();
     std::optional<JobOutcome> ComputeChecksum();
     std::optional<JobOutcome> SendHeader();
     std::optional<JobOutcome> SendBlocks();
+    std::optional<JobOutcome> CheckSentSum(std::uint32_t sum, std::uint32_t sent);
     JobOutcome Complete();
 
     std::optional<JobOutcome> AnnouncePlan();
     JobOutcome EndAfterWait(Wait wait, const std::string& phase);
-    std::string CannotOpenText(const std::string& again, const std::string& error) const;
+    std::string CannotOpenText(const std::string& error) const;
     JobOutcome EndWithMessage(JobOutcome outcome, const std::string& text);
     JobOutcome EndAfterSum(SumResult sum);
     IJobEvents& Events() { return m_env.events != nullptr ? *m_env.events : NoJobEvents(); }
@@ -149,6 +159,9 @@ private:
     std::uint32_t m_length = 0;
     std::uint32_t m_checksum = 0;
     std::uint32_t m_plannedChecksum = 0;
+    FileIdentity m_identity;
+    // Bytes came during the wait for the ready signal, but never the signal.
+    bool m_readyWaitHeardBytes = false;
     std::chrono::steady_clock::time_point m_waitStart;
 };
 
@@ -172,6 +185,7 @@ UpgradeJob::Wait UpgradeJob::WaitReadySignal() {
         bool complete = false;
         if (m_env.port.BytesWaiting() != 0) {
             std::uint8_t first = 0;
+            m_readyWaitHeardBytes = true;
             if (m_env.port.Read(&first, 1) == 1 && first == kReadyFirst) {
                 m_env.clock.Sleep(kReadySettle);
                 std::uint8_t second = 0;
@@ -192,11 +206,19 @@ UpgradeJob::Wait UpgradeJob::WaitReadySignal() {
 UpgradeJob::Wait UpgradeJob::WaitAck() {
     StartWaitClock();
     bool toldSilent = m_env.silenceNotice.count() <= 0;
+    std::uint8_t previous = 0;
     for (;;) {
         if (m_env.port.BytesWaiting() != 0) {
             std::uint8_t byte = 0;
-            if (m_env.port.Read(&byte, 1) == 1 && byte == kAck) {
-                return Wait::Ok;
+            if (m_env.port.Read(&byte, 1) == 1) {
+                if (byte == kAck) {
+                    return Wait::Ok;
+                }
+                // A boot loader that restarted announces itself again.
+                if (previous == kReadyFirst && byte == kReadySecond) {
+                    return Wait::Restarted;
+                }
+                previous = byte;
             }
             // Any other byte is dropped and the wait goes on.
         }
@@ -208,6 +230,14 @@ UpgradeJob::Wait UpgradeJob::WaitAck() {
             Events().OnReceiverSilent(m_env.silenceNotice);
         }
         BlockUntilData();
+    }
+}
+
+// Bytes that came before a block (or the header) is sent cannot be its
+// acknowledgement: a duplicate or stray 'O' would otherwise stand for it.
+void UpgradeJob::ClearInput() {
+    std::uint8_t sink[64];
+    while (m_env.port.BytesWaiting() != 0 && m_env.port.Read(sink, sizeof sink) > 0) {
     }
 }
 
@@ -246,27 +276,37 @@ JobOutcome UpgradeJob::EndAfterWait(Wait wait, const std::string& phase) {
                 "The serial port " + PortName() + " went away while " + phase +
                     " (cable pulled or adapter removed). Nothing was finished. Reconnect the "
                     "receiver and press Start to upgrade again.");
-        case Wait::TimedOut: {
-            const auto seconds =
-                std::chrono::duration_cast<std::chrono::seconds>(m_env.waitLimit).count();
+        case Wait::TimedOut:
+            if (m_readyWaitHeardBytes && phase == kReadyPhase) {
+                return EndWithMessage(
+                    JobOutcome::TimedOut,
+                    "Bytes came from the receiver on " + PortName() +
+                        ", but never its ready signal within " + SecondsText(m_env.waitLimit) +
+                        " s. The baud rate probably does not match the receiver's: check it "
+                        "(115200 for most receivers), then press Start again.");
+            }
             return EndWithMessage(JobOutcome::TimedOut,
-                                  "The receiver did not answer within " + std::to_string(seconds) +
-                                      " s while " + phase +
+                                  "The receiver did not answer within " +
+                                      SecondsText(m_env.waitLimit) + " s while " + phase +
                                       ". Check the cable and that the receiver is in its boot "
                                       "loader, then press Start again.");
-        }
+        case Wait::Restarted:
+            return EndWithMessage(JobOutcome::ReceiverRestarted,
+                                  "The receiver restarted during the upgrade (it sent its ready "
+                                  "signal again); the upgrade did not finish. Press Start to "
+                                  "upgrade it again.");
         case Wait::Ok:
             break;
     }
     return JobOutcome::Finished;
 }
 
-std::string UpgradeJob::CannotOpenText(const std::string& again, const std::string& error) const {
+std::string UpgradeJob::CannotOpenText(const std::string& error) const {
     if (error == kNotRegularFile) {
         return "Cannot send " + m_sendPath + ": " + kNotRegularFile +
                ". Choose the program or database image file itself, then press Start again.";
     }
-    return "Cannot open the file to send" + again + ", " + m_sendPath + ": " + error +
+    return "Cannot open the file to send, " + m_sendPath + ": " + error +
            ". Check that it exists and can be read, then press Start again.";
 }
 
@@ -305,8 +345,8 @@ std::optional<JobOutcome> UpgradeJob::OpenFileToSend() {
     } else {
         m_sendPath = m_settings.strFilePath;
     }
-    if (!OpenSendFile()) {
-        return EndWithMessage(JobOutcome::FileError, CannotOpenText("", m_file.Error()));
+    if (!m_file.Open(m_sendPath)) {
+        return EndWithMessage(JobOutcome::FileError, CannotOpenText(m_file.Error()));
     }
     const std::uint64_t fileLength = m_file.Length();
     if (fileLength > 0xFFFFFFFFU) {
@@ -315,19 +355,17 @@ std::optional<JobOutcome> UpgradeJob::OpenFileToSend() {
             "The file " + m_sendPath + " is too large to send: the receiver takes at most 4 GiB.");
     }
     m_length = static_cast<std::uint32_t>(fileLength);
+    // What the file is now: it must still be so when the receiver answers.
+    m_file.Identity(m_identity);
     m_env.analyseBar.SetPos(100);
     return AnnouncePlan();
 }
 
 // Tells the host what goes where before the job waits for the receiver. The
-// figures come from a reading of their own: the header's checksum is still
-// computed once the receiver is ready, from the file as it is then.
+// header's checksum is computed again once the receiver is ready, through the
+// same handle, and must come out the same.
 std::optional<JobOutcome> UpgradeJob::AnnouncePlan() {
-    InputFile preview;
-    if (!preview.Open(m_sendPath)) {
-        return EndWithMessage(JobOutcome::FileError, CannotOpenText("", preview.Error()));
-    }
-    if (const SumResult sum = SumFile(preview, m_length, m_plannedChecksum); sum != SumResult::Ok) {
+    if (const SumResult sum = SumFile(m_file, m_length, m_plannedChecksum); sum != SumResult::Ok) {
         return EndAfterSum(sum);
     }
     TransferPlan plan;
@@ -355,41 +393,78 @@ JobOutcome UpgradeJob::EndAfterSum(SumResult sum) {
                               "the file during an upgrade; press Start to send it again.");
 }
 
-// 2 MiB at a time, never past the length that the header announces.
+// The open file, and the file its name stands for now, are still the ones
+// planned: not grown, rewritten or replaced while the receiver was awaited.
+bool UpgradeJob::FileUnchanged() const {
+    FileIdentity now;
+    FileIdentity named;
+    return m_file.Identity(now) && now == m_identity &&
+           InputFile::PathIdentity(m_sendPath, named) && named == m_identity;
+}
+
+std::optional<JobOutcome> UpgradeJob::CheckFileUnchanged() {
+    if (FileUnchanged()) {
+        return std::nullopt;
+    }
+    return EndWithMessage(JobOutcome::FileChanged,
+                          m_sendPath +
+                              " changed while waiting for the receiver (it grew, was rewritten "
+                              "or was replaced). Nothing was sent; once the file is complete, "
+                              "press Start to send it again.");
+}
+
+// 2 MiB at a time from the first byte, never past the length that the header
+// announces. The sum must be the one planned: the data is the file as planned.
 std::optional<JobOutcome> UpgradeJob::ComputeChecksum() {
+    m_file.Rewind();
     if (const SumResult sum = SumFile(m_file, m_length, m_checksum); sum != SumResult::Ok) {
         return EndAfterSum(sum);
     }
     if (m_checksum != m_plannedChecksum) {
-        Events().OnNotice("The file " + m_sendPath +
-                          " changed after it was checked: it is sent as it is now, with the "
-                          "checksum " +
-                          HexWord(m_checksum) + " instead of " + HexWord(m_plannedChecksum) + ".");
+        return EndWithMessage(JobOutcome::FileChanged,
+                              m_sendPath +
+                                  " changed while waiting for the receiver (its content is no "
+                                  "longer what was planned). Nothing was sent; once the file is "
+                                  "complete, press Start to send it again.");
     }
     return std::nullopt;
 }
 
-// The 12 header bytes, their acknowledgement, and the file opened again so
-// that the data is read from its start.
+// The 12 header bytes and their acknowledgement; then the data is read from
+// the start of the same open file.
 std::optional<JobOutcome> UpgradeJob::SendHeader() {
     const UpgradeHeader header{
         m_settings.nUpgradeType == UpgradeType::Code ? kCodeFlashOffset : m_settings.nOffset,
         m_length, m_checksum};
+    ClearInput();
     for (const std::uint8_t byte : header.Bytes()) {
         SendPacedByte(byte, kHeaderGapMicros);
     }
     if (const Wait w = WaitAck(); w != Wait::Ok) {
         return EndAfterWait(w, "waiting for the receiver to accept the header");
     }
-    m_file.Close();
-    if (!OpenSendFile()) {
-        return EndWithMessage(JobOutcome::FileError, CannotOpenText(" again", m_file.Error()));
-    }
+    m_file.Rewind();
     return std::nullopt;
+}
+
+// Before the last block goes out: the data read is the data the header's
+// checksum was made of. A file rewritten during the transfer is never
+// completed on the receiver.
+std::optional<JobOutcome> UpgradeJob::CheckSentSum(std::uint32_t sum, std::uint32_t sent) {
+    if (sum == m_checksum) {
+        return std::nullopt;
+    }
+    return EndWithMessage(JobOutcome::FileChanged,
+                          m_sendPath + " changed during the transfer (" + SentSoFar(sent) +
+                              "): its data no longer matches the checksum sent in the header, "
+                              "so the last block was held back and the upgrade did not finish. "
+                              "Do not change the file during an upgrade; press Start to send it "
+                              "again.");
 }
 
 std::optional<JobOutcome> UpgradeJob::SendBlocks() {
     std::uint32_t sent = 0;
+    std::uint32_t sum = 0;
     std::uint32_t lastPercent = 0;
     std::array<std::uint8_t, kBlockSize> block{};
     while (sent < m_length) {
@@ -405,6 +480,14 @@ std::optional<JobOutcome> UpgradeJob::SendBlocks() {
                                       "). Do not change the file during an upgrade; press Start "
                                       "to send it again.");
         }
+        // Whole blocks are even: the words of the header's sum line up.
+        sum += WordSum16(block.data(), n);
+        if (sent + n == m_length) {
+            if (const auto end = CheckSentSum(sum, sent)) {
+                return end;
+            }
+        }
+        ClearInput();
         for (std::uint32_t i = 0; i < n; ++i) {
             SendPacedByte(block[i], kDataGapMicros);
         }
@@ -431,6 +514,18 @@ std::optional<JobOutcome> UpgradeJob::SendBlocks() {
 JobOutcome UpgradeJob::Complete() {
     m_env.sendBar.SetPos(100);
     m_file.Close();
+    // What is still queued for the line goes out before the port is closed;
+    // closing would discard it.
+    if (!m_env.port.DrainOutput(kDrainBound)) {
+        if (const Wait w = PumpMessages(); w == Wait::Cancelled || w == Wait::Lost) {
+            return EndAfterWait(w, "sending the last bytes");
+        }
+        return EndWithMessage(JobOutcome::TimedOut,
+                              "The last bytes of " + m_sendPath + " did not leave " + PortName() +
+                                  " within " + SecondsText(kDrainBound) +
+                                  " s (the line is held). The upgrade may be incomplete; check "
+                                  "the cable and press Start to send it again.");
+    }
     m_env.port.Close();
     if (!m_stop.stop_requested()) {
         m_env.messages.Show(kFinishMessage);
@@ -460,7 +555,10 @@ JobOutcome UpgradeJob::Run() {
     }
     Events().OnPhase(JobPhase::WaitingForReceiver);
     if (const Wait w = WaitReadySignal(); w != Wait::Ok) {
-        return EndAfterWait(w, "waiting for the receiver's ready signal");
+        return EndAfterWait(w, kReadyPhase);
+    }
+    if (const auto end = CheckFileUnchanged()) {
+        return *end;
     }
     m_env.port.WriteByte(kStartByte);
     Events().OnPhase(JobPhase::Sending);

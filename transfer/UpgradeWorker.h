@@ -47,6 +47,9 @@ inline constexpr std::chrono::milliseconds kPollSlice{50};
 // After this long without an acknowledgement the host is told that the
 // receiver is silent; the wait itself goes on.
 inline constexpr std::chrono::milliseconds kSilenceNotice{10'000};
+// After the last acknowledgement, how long the bytes still queued for the
+// line may take to go out before the port is closed.
+inline constexpr std::chrono::milliseconds kDrainBound{5'000};
 
 inline constexpr const char* kFinishMessage = "Data send finish !";
 
@@ -73,6 +76,8 @@ enum class JobOutcome {
     ConversionFailed,  // the channel list could not be converted
     FileError,         // the file to send could not be opened or read
     FileShrank,        // the file became shorter during the transfer
+    FileChanged,       // the file changed while waiting for the receiver, or during the transfer
+    ReceiverRestarted,  // the receiver sent its ready signal again during the transfer
     DeviceLost,        // the serial device went away
     TimedOut,          // the receiver stayed silent longer than the wait limit
     Cancelled,         // the host cancelled the job

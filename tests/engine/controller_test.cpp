@@ -7,6 +7,7 @@
 #include "tests/support/Recorders.h"
 #include "tests/support/ScriptedReceiver.h"
 #include "tests/support/TempDir.h"
+#include "sdx/DatabaseImage.h"
 #include "transfer/UpgradeController.h"
 
 namespace velmora {
@@ -76,6 +77,30 @@ TEST(StartCommand, WithoutAFileItSaysSoAndTouchesNothing) {
     EXPECT_EQ(rig.journal.MessagesShown(),
               std::vector<std::string>(3, "message Transferred file is not exist!"));
     EXPECT_EQ(rig.record->opens, 0);
+}
+
+TEST(StartCommand, ADatabaseImageAsCodeIsRefusedWithABoxUnlessForced) {
+    Rig rig;
+    JobSettings defaults;
+    LineParams line;
+    ConvertDialogValues(DialogValues{}, defaults, line);
+    std::vector<std::uint8_t> image(
+        static_cast<std::size_t>(LayoutOf(ImageLimitsOf(defaults)).totalLength), 0);
+    image[4] = 1;  // the database header 00 00 00 00 01 00 00 00
+    const std::string path = rig.dir.Write("db1.bin", image);
+    EXPECT_EQ(rig.Start(path), StartResult::ImageRefused);
+    EXPECT_EQ(rig.record->opens, 0) << "nothing sent";
+    const auto shown = rig.journal.MessagesShown();
+    ASSERT_EQ(shown.size(), 1U);
+    EXPECT_NE(shown[0].find("is a channel database image"), std::string::npos) << shown[0];
+    DialogValues database;
+    database.strUpgradeType = "Database";
+    ASSERT_EQ(rig.Start(path, database), StartResult::Started);
+    rig.controller->Wait();
+    rig.controller->SetForce(true);
+    ASSERT_EQ(rig.Start(path), StartResult::Started);
+    rig.controller->Wait();
+    EXPECT_EQ(rig.controller->LastOutcome(), JobOutcome::Finished);
 }
 
 TEST(StartCommand, DefaultsOpenCom1At115200And8N1AndTheJobFinishes) {

@@ -577,6 +577,8 @@ public:
     int flags = 0;
     bool refuseSet = false;
     std::vector<std::string> events;
+    // What the output queue holds at each look; the last count stays.
+    std::vector<int> outQueue;
 
     int Ioctl(int fd, unsigned long request, void* argument) override {
         if (request == TIOCGSERIAL) {
@@ -593,6 +595,13 @@ public:
             flags = static_cast<const serial_struct*>(argument)->flags;
             const bool on = (flags & static_cast<int>(ASYNC_LOW_LATENCY)) != 0;
             events.push_back(on ? "low latency on" : "low latency off");
+            return 0;
+        }
+        if (request == TIOCOUTQ && !outQueue.empty()) {
+            *static_cast<int*>(argument) = outQueue.front();
+            if (outQueue.size() > 1) {
+                outQueue.erase(outQueue.begin());
+            }
             return 0;
         }
         if (request == TCFLSH) {
@@ -628,6 +637,25 @@ TEST(SerialPosix, LowLatencyWhileOpenAndCloseDiscardsUnsentOutputFirst) {
     sys.refuseSet = true;
     EXPECT_EQ(OpenDefault(port, pty.Slave()), 1) << port.LastError();
     port.Close();
+}
+
+TEST(SerialPosix, CloseLetsDrainedOutputGoAndDiscardsWhatAHeldLineKept) {
+    Pty pty;
+    UsbSerialLikeSysCalls sys;
+    CSerialPort port(std::make_unique<PosixPortDevice>(sys));
+    sys.outQueue = {240, 12, 0};  // the last block leaves the queue
+    ASSERT_EQ(OpenDefault(port, pty.Slave()), 1) << port.LastError();
+    EXPECT_TRUE(port.DrainOutput(std::chrono::seconds(5)));
+    sys.events.clear();
+    port.Close();
+    EXPECT_EQ(sys.events, (std::vector<std::string>{"low latency off", "close"}));
+
+    sys.outQueue = {240};  // a held line: the bound passes
+    ASSERT_EQ(OpenDefault(port, pty.Slave()), 1) << port.LastError();
+    EXPECT_FALSE(port.DrainOutput(std::chrono::milliseconds(20)));
+    sys.events.clear();
+    port.Close();
+    EXPECT_EQ(sys.events, (std::vector<std::string>{"discard output", "low latency off", "close"}));
 }
 
 }  // namespace

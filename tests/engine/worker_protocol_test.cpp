@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <numeric>
 
 #include "tests/support/Recorders.h"
@@ -266,7 +267,8 @@ TEST(ReadySignal, NoiseLateAcAndStrayBytesAreDroppedUntilAGoodSignal) {
 TEST(Acknowledgements, OtherBytesAreDroppedAndTheWaitGoesOn) {
     JobPlan plan;
     plan.file = PatternBytes(700);
-    plan.script.junkBeforeAck = {0x00, 0x4E, 0x6F, 0xAB, 0xAC};
+    // AB directly followed by AC would be the ready signal of a restarted receiver.
+    plan.script.junkBeforeAck = {0x00, 0x4E, 0x6F, 0xAB, 0x00, 0xAC};
     const JobRun run = RunJob(plan);
     EXPECT_EQ(run.outcome, JobOutcome::Finished);
     EXPECT_EQ(run.Written().size(), 13U + 700U);
@@ -371,6 +373,51 @@ TEST(JobEnds, AFileThatGrowsIsSentOnlyUpToTheAnnouncedLength) {
     const JobRun run = RunJob(plan);
     EXPECT_EQ(run.outcome, JobOutcome::Finished);
     EXPECT_EQ(run.Written().size(), 13U + 500U);
+}
+
+TEST(JobEnds, AFileThatChangesIsNeverSentAsASuccess) {
+    // Grown or replaced while the receiver is awaited: nothing at all goes
+    // out. Rewritten during the data: the last block is held back.
+    enum class Change { Grow, Replace, RewriteDuringData };
+    for (const Change change : {Change::Grow, Change::Replace, Change::RewriteDuringData}) {
+        SCOPED_TRACE(static_cast<int>(change));
+        std::string path;
+        JobPlan plan;
+        plan.file = PatternBytes(1000);
+        plan.prepare = [&path](const std::string& p) { path = p; };
+        const auto rewrite = [&path](std::streamoff at, const std::string& bytes) {
+            std::fstream(path, std::ios::in | std::ios::out | std::ios::binary).seekp(at) << bytes;
+        };
+        if (change == Change::RewriteDuringData) {
+            plan.script.afterBlock = [&](int block) {
+                if (block == 1) {
+                    rewrite(900, "rewritten");
+                }
+            };
+        } else {
+            plan.script.readyGate = [&path, change, done = false]() mutable {
+                if (!done && change == Change::Grow) {
+                    std::ofstream(path, std::ios::app | std::ios::binary) << std::string(500, 'x');
+                } else if (!done) {
+                    std::ofstream(path + ".new", std::ios::binary) << std::string(1000, 'n');
+                    std::filesystem::rename(path + ".new", path);
+                }
+                done = true;
+                return true;
+            };
+        }
+        const JobRun run = RunJob(plan);
+        EXPECT_EQ(run.outcome, JobOutcome::FileChanged);
+        EXPECT_EQ(run.Written().size(), change == Change::RewriteDuringData ? 13U + 960U : 0U);
+        const auto messages = run.Messages();
+        ASSERT_EQ(messages.size(), 1U);
+        EXPECT_NE(messages[0].find(change == Change::RewriteDuringData
+                                       ? "changed during the transfer (960 of 1000 bytes sent)"
+                                       : "changed while waiting for the receiver"),
+                  std::string::npos)
+            << messages[0];
+        EXPECT_FALSE(run.busyAfter);
+    }
 }
 
 TEST(JobEnds, DeviceLossEndsTheJobWithAMessageAndNoSuccess) {

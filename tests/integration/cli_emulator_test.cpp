@@ -1,6 +1,7 @@
 // velmora-cli as a technician runs it, against the emulated boot loader on a
 // pty, including a receiver that misbehaves.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -134,6 +135,106 @@ TEST_F(CliAgainstEmulator, APulledCableEndsTheJobPromptlyAndNeverAsSuccess) {
     EXPECT_LT(std::chrono::steady_clock::now() - hungUp, 3s);
     EXPECT_NE(cli->Output().find("went away"), std::string::npos) << cli->Output();
     EXPECT_EQ(cli->Output().find("Data send finish"), std::string::npos);
+}
+
+TEST_F(CliAgainstEmulator, AStrayAcknowledgementCannotStandForTheNextBlock) {
+    // A second 4F right behind the first block's acknowledgement; the
+    // receiver, busy writing each block for 30 ms, loses what comes meanwhile.
+    const auto image = PatternBytes(1000, 9);
+    EmulatorOptions options;
+    options.expectedData = image;
+    options.strayAckAfterBlock = 1;
+    options.ackDelay = 30ms;
+    StartEmulator(options);
+    auto cli = RunCli({"send", dir.Write("image.bin", image), "--port", emulator->SlavePath(),
+                       "--timeout", "5"});
+    EXPECT_EQ(cli->Wait(kJobDeadline), 0) << cli->Output();
+    const TransferReport report = Report();
+    EXPECT_TRUE(report.verified) << report.problem;
+    EXPECT_EQ(report.blocksAcknowledged, 5U);
+}
+
+TEST_F(CliAgainstEmulator, AReceiverThatRestartsEndsTheJobAtOnce) {
+    EmulatorOptions options;
+    options.restartAfterBlocks = 2;
+    StartEmulator(options);
+    auto cli = RunCli({"send", dir.Write("image.bin", PatternBytes(2400)), "--port",
+                       emulator->SlavePath(), "--timeout", "5"});
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(cli->Wait(kJobDeadline), 6) << cli->Output();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 4s) << "not after the wait limit";
+    const std::string out = cli->Output();
+    EXPECT_NE(out.find("The receiver restarted during the upgrade (it sent its ready signal "
+                       "again)"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("Data send finish"), std::string::npos) << out;
+    emulator->Stop();  // it would announce itself for ever
+    const TransferReport report = Report();
+    EXPECT_EQ(report.problem, "restarted after 2 blocks, as asked");
+}
+
+TEST_F(CliAgainstEmulator, WaitsEndWithTheRealLimitAndWhatCame) {
+    // A silent receiver, a limit below a second, and a file name that is not
+    // UTF-8: every JSON line stays UTF-8.
+    EmulatorOptions silent;
+    silent.neverAck = true;
+    StartEmulator(silent);
+    auto cli = RunCli({"send", dir.Write("fw\xff.bin", PatternBytes(100)), "--port",
+                       emulator->SlavePath(), "--timeout", "0.4", "--progress", "json"});
+    EXPECT_EQ(cli->Wait(kJobDeadline), 6) << cli->Output();
+    std::string out = cli->Output();
+    EXPECT_NE(out.find("did not answer within 0.4 s"), std::string::npos) << out;
+    EXPECT_NE(out.find(R"(fw\ufffd.bin)"), std::string::npos) << out;
+    EXPECT_EQ(out.find('\xff'), std::string::npos) << out;
+    // Bytes that never make the ready signal: most likely the wrong baud rate.
+    EmulatorOptions garbled;
+    garbled.ready = EmulatorOptions::Ready::NoAc;
+    StartEmulator(garbled);
+    cli = RunCli({"send", dir.Write("image.bin", PatternBytes(100)), "--port",
+                  emulator->SlavePath(), "--timeout", "1"});
+    EXPECT_EQ(cli->Wait(kJobDeadline), 6) << cli->Output();
+    out = cli->Output();
+    EXPECT_NE(out.find("Bytes came from the receiver"), std::string::npos) << out;
+    EXPECT_NE(out.find("baud rate"), std::string::npos) << out;
+}
+
+TEST_F(CliAgainstEmulator, FilesWrongForTheJobAreRefusedUpFront) {
+    auto convert = RunCli({"convert", kSampleList, "--work-dir", dir.path().string(), "-q"});
+    ASSERT_EQ(convert->Wait(kJobDeadline), 0) << convert->Output();
+    const std::string database = dir.File("db1.bin");
+    const std::string empty = dir.Write("empty.bin", {});
+    const std::string huge = dir.Write("huge.bin", {});
+    std::filesystem::resize_file(huge, 0x100000000ULL);  // sparse: 4 GiB
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* says;
+    } cases[] = {
+        {{"send", database, "--port", kNoPort}, 5, "is a channel database image"},
+        {{"send", database, "--port", kNoPort, "--force"}, 4, "Going on as --force asks"},
+        {{"send", empty, "--port", kNoPort}, 5, "add --force"},
+        {{"send", empty, "--port", kNoPort, "--force"}, 4, kNoPort},
+        {{"send", huge, "--port", kNoPort, "-t", "Database"}, 5, "at most 4,294,967,295 bytes"},
+        {{"send", empty, "--port", kNoPort, "--offset", "1b0000"}, 2, "always goes to 0x10000"},
+        {{"frobnicate"}, 2, "send, convert, inspect and ports"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        auto cli = RunCli(c.args);
+        EXPECT_EQ(cli->Wait(kJobDeadline), c.status) << cli->Output();
+        EXPECT_NE(cli->Output().find(c.says), std::string::npos) << cli->Output();
+    }
+    if (::geteuid() != 0) {  // root writes anywhere
+        const std::filesystem::path locked = dir.path() / "locked";
+        std::filesystem::create_directory(locked);
+        std::filesystem::permissions(locked, std::filesystem::perms::owner_read |
+                                                 std::filesystem::perms::owner_exec);
+        auto cli = RunCli({"convert", kSampleList, "--work-dir", locked.string()});
+        EXPECT_EQ(cli->Wait(kJobDeadline), 5) << cli->Output();
+        EXPECT_NE(cli->Output().find("read-only"), std::string::npos) << cli->Output();
+        std::filesystem::permissions(locked, std::filesystem::perms::owner_all);
+    }
 }
 
 TEST_F(CliAgainstEmulator, CtrlCCancelsAWaitingJobAndFreesThePort) {
