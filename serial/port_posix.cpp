@@ -124,6 +124,12 @@ void PosixPortDevice::ResetForOpen(const std::string& device) {
 bool PosixPortDevice::TakeLock() {
     PortHolder holder;
     if (m_lock.Take(m_device, holder) == UucpLock::Result::Held) {
+        if (holder.pid == 0) {
+            return Fail(PortFailureKind::Busy,
+                        m_device + " is locked by " + m_lock.Path() +
+                            ", which does not say which program made it.",
+                        "If no program uses the port, remove that file and try again.");
+        }
         return FailBusy(holder);
     }
     // No lock folder, or no right to write there: go on without a lock.
