@@ -203,6 +203,7 @@ void Console::OnPhase(JobPhase phase) {
 void Console::OnPlan(const TransferPlan& plan) {
     std::lock_guard lock(m_mutex);
     m_device = plan.device;
+    m_holderHint = plan.holderHint;
     m_total = plan.length;
     const std::string from =
         plan.sourceList.empty() ? std::string() : "converted from " + plan.sourceList + "; ";
@@ -247,10 +248,9 @@ void Console::OnBytesSent(std::uint64_t sent, std::uint64_t total) {
 void Console::OnReceiverSilent(std::chrono::milliseconds silentFor) {
     std::lock_guard lock(m_mutex);
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(silentFor).count();
-    Line("notice",
-         "No answer from the receiver for " + std::to_string(seconds) +
-             " s; still waiting (Ctrl-C to stop)",
-         false);
+    const std::string notice = "No answer from the receiver for " + std::to_string(seconds) +
+                               " s; still waiting (Ctrl-C to stop)";
+    Line("notice", m_holderHint.empty() ? notice : notice + ". " + m_holderHint, false);
 }
 
 void Console::OnNotice(const std::string& text) {

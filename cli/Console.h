@@ -106,6 +106,7 @@ private:
     std::string m_lineText;
     JobSettings m_settings;
     std::string m_device;
+    std::string m_holderHint;  // added to the notice of a silent receiver
     std::uint64_t m_sent = 0;
     std::uint64_t m_total = 0;
     std::chrono::steady_clock::time_point m_sendingSince;

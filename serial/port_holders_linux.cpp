@@ -36,11 +36,14 @@ bool IsNumber(const char* text) {
     return true;
 }
 
-bool ProcessHoldsDevice(const std::string& pidDir, dev_t device) {
+enum class Look { NotHeld, Held, Unchecked };
+
+Look ProcessHoldsDevice(const std::string& pidDir, dev_t device) {
     const std::string fdDir = pidDir + "/fd";
     DirHandle fds(::opendir(fdDir.c_str()));
     if (!fds) {
-        return false;  // gone, or not ours to look at
+        // Gone in the meantime, or not ours to look at.
+        return errno == ENOENT || errno == ESRCH ? Look::NotHeld : Look::Unchecked;
     }
     while (const dirent* entry = ::readdir(fds.get())) {
         if (!IsNumber(entry->d_name)) {
@@ -50,10 +53,10 @@ bool ProcessHoldsDevice(const std::string& pidDir, dev_t device) {
         // stat() follows the fd's link to the open file itself.
         if (::stat((fdDir + "/" + entry->d_name).c_str(), &target) == 0 &&
             S_ISCHR(target.st_mode) && target.st_rdev == device) {
-            return true;
+            return Look::Held;
         }
     }
-    return false;
+    return Look::NotHeld;
 }
 
 // What a lock file says about its owner: a pid; 0 when it cannot be told
@@ -104,26 +107,35 @@ std::string ProgramOfProcess(int pid) {
     return name;
 }
 
-std::optional<PortHolder> FindOtherHolder(const std::string& device) {
+HolderScan FindOtherHolder(const std::string& device, const std::string& procRoot) {
+    HolderScan scan;
     struct stat node {};
     if (::stat(device.c_str(), &node) != 0 || !S_ISCHR(node.st_mode)) {
-        return std::nullopt;
+        return scan;
     }
-    DirHandle proc(::opendir("/proc"));
+    DirHandle proc(::opendir(procRoot.c_str()));
     if (!proc) {
-        return std::nullopt;
+        scan.complete = false;
+        return scan;
     }
     const std::string self = std::to_string(::getpid());
     while (const dirent* entry = ::readdir(proc.get())) {
         if (!IsNumber(entry->d_name) || self == entry->d_name) {
             continue;
         }
-        if (ProcessHoldsDevice(std::string("/proc/") + entry->d_name, node.st_rdev)) {
+        const Look look = ProcessHoldsDevice(procRoot + "/" + entry->d_name, node.st_rdev);
+        if (look == Look::Held) {
             const int pid = std::atoi(entry->d_name);
-            return PortHolder{pid, ProgramOfProcess(pid)};
+            scan.holder = PortHolder{pid, ProgramOfProcess(pid)};
+            return scan;
         }
+        scan.complete = scan.complete && look == Look::NotHeld;
     }
-    return std::nullopt;
+    return scan;
+}
+
+std::string UncheckedHoldersHint(const std::string& device) {
+    return "Another program may hold " + device + "; `sudo fuser -v " + device + "` shows it.";
 }
 
 std::string UucpLockName(const std::string& device) {

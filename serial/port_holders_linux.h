@@ -16,9 +16,23 @@ struct PortHolder {
 // Where terminal programs keep their UUCP lock files.
 inline constexpr const char* kUucpLockDir = "/run/lock";
 
-// The first process other than this one that has `device` open, if any.
-// Processes whose open files this user may not see are not found.
-std::optional<PortHolder> FindOtherHolder(const std::string& device);
+// Where the system shows its processes.
+inline constexpr const char* kProcRoot = "/proc";
+
+struct HolderScan {
+    // The first process other than this one that has the device open.
+    std::optional<PortHolder> holder;
+    // False when some processes' open files could not be looked at (those of
+    // other users, for a user other than root): one of them may hold it.
+    bool complete = true;
+};
+
+// Looks through the open files of every process under `procRoot`.
+HolderScan FindOtherHolder(const std::string& device, const std::string& procRoot = kProcRoot);
+
+// What to say when a scan was not complete: "Another program may hold
+// /dev/ttyUSB0; `sudo fuser -v /dev/ttyUSB0` shows it."
+std::string UncheckedHoldersHint(const std::string& device);
 
 // The command name of a process ("screen"), empty when it is gone or hidden.
 std::string ProgramOfProcess(int pid);

@@ -656,6 +656,28 @@ TEST(SerialPosix, NoLinkPlantedInTheLockFolderIsFollowed) {
     EXPECT_EQ(FileText(lockFile), AsciiLock(1));
 }
 
+TEST(SerialPosix, WhenSomeProcessesCannotBeLookedAtTheOpenSaysWhatMayHoldThePort) {
+    Pty pty;
+    test::TempDir locks;
+    test::TempDir proc;
+    // A process whose open files cannot be listed, as another user's are for
+    // a user other than root.
+    std::filesystem::create_directories(proc.path() / "4242");
+    proc.Write("4242/fd", {});
+    CSerialPort port(std::make_unique<PosixPortDevice>(RealSysCalls(), locks.path().string(),
+                                                       proc.path().string()));
+    ASSERT_EQ(OpenDefault(port, pty.Slave()), 1) << port.LastError();
+    EXPECT_EQ(port.HolderHint(), "Another program may hold " + pty.Slave() + "; `sudo fuser -v " +
+                                     pty.Slave() + "` shows it.");
+    port.Close();
+
+    // Every process looked at: nothing to add.
+    std::filesystem::remove(proc.path() / "4242/fd");
+    std::filesystem::create_directories(proc.path() / "4242/fd");
+    ASSERT_EQ(OpenDefault(port, pty.Slave()), 1) << port.LastError();
+    EXPECT_EQ(port.HolderHint(), "");
+}
+
 // A USB serial driver as far as the port layer can tell: the serial-info
 // ioctls of the low-latency flag, on top of a pty. Records the order of
 // output flushes, setting writes and the close.
