@@ -23,7 +23,9 @@ const char* const kExitStatusHelp =
     "  5    job refused (database limits, a channel list with --type Code, type Custom,\n"
     "       a file that is wrong for the job, an image that cannot be made)\n"
     "  6    job failed (device lost, file shrank, timed out, file or conversion error)\n"
-    "  130  stopped with Ctrl-C";
+    "  129  stopped by a hang-up (the terminal or ssh session closed)\n"
+    "  130  stopped with Ctrl-C or SIGTERM\n"
+    "  131  stopped with SIGQUIT";
 
 struct CommandInfo {
     const char* name;
