@@ -53,7 +53,8 @@ void AddLineOptions(CLI::App& command, JobOptions& o) {
         .add_option("-p,--port", o.port,
                     "COM name, device path (/dev/ttyUSB0, a /dev/serial/by-id path), or auto: "
                     "the only USB serial adapter")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(velmora::cli::PortName());
     command.add_option("-b,--baud", o.values.strBaudRate, "Baud rate")
         ->capture_default_str()
         ->transform(OneOf({"110", "300", "600", "1200", "2400", "4800", "9600", "14400", "19200",

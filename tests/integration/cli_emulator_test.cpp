@@ -466,6 +466,8 @@ TEST_F(CliAgainstEmulator, TypedInputIsCheckedBeforeThePortOpens) {
         {{"send", file, "-p", kNoPort, "--max-tv", "5x"}, "--max-tv"},
         {{"send", file, "--prot", kNoPort}, "Did you mean --port?"},
         {{"sned", file}, "Did you mean send?"},
+        // An empty $PORT in a script would otherwise mean COM1.
+        {{"send", file, "--port", ""}, "the port name is empty"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.says);
