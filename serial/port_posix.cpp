@@ -88,8 +88,9 @@ bool PosixPortDevice::FailBusy(const PortHolder& holder) {
 
 bool PosixPortDevice::FailBusy(const HolderScan& scan) {
     if (!scan.holder && !scan.complete) {
+        // Another user's program, which this user may not see.
         return Fail(PortFailureKind::Busy, m_device + " is in use by another program.",
-                    UncheckedHoldersHint(m_device));
+                    "`sudo fuser -v " + m_device + "` shows which; close it and try again.");
     }
     return FailBusy(scan.holder.value_or(PortHolder{}));
 }
