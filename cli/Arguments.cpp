@@ -96,6 +96,18 @@ CLI::Validator HexOffset() {
         "");
 }
 
+CLI::Validator PortName() {
+    return CLI::Validator(
+        [](std::string& value) -> std::string {
+            if (value.find_first_not_of(" \t") != std::string::npos) {
+                return {};
+            }
+            return "the port name is empty (an unset variable in a script?): give a COM name, a "
+                   "device path or auto, for example --port /dev/ttyUSB0";
+        },
+        "");
+}
+
 CLI::Validator Seconds() {
     return CLI::Validator(
         [](std::string& value) -> std::string {

@@ -16,6 +16,10 @@ CLI::Validator OneOf(std::vector<std::string> allowed, std::string what, std::st
 // A flash offset: one to eight hex digits, with or without 0x.
 CLI::Validator HexOffset();
 
+// A port name that is not empty (nor blanks only): an empty one would mean
+// the default port.
+CLI::Validator PortName();
+
 // Seconds to wait: a number from 0 (for ever) to a week.
 CLI::Validator Seconds();
 

@@ -1,9 +1,11 @@
 #include "cli/Console.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <vector>
 
+#include "cli/Interrupt.h"
 #include "cli/ReportText.h"
 #include "cli/Terminal.h"
 #include "sdx/ImageDecode.h"
@@ -83,7 +85,23 @@ ProgressStyle ChooseProgressStyle(bool quiet, const std::string& requested) {
     return terminal ? ProgressStyle::Bars : ProgressStyle::Lines;
 }
 
-Console::Console(ProgressStyle style) : m_style(style) {}
+Console::Console(ProgressStyle style) : m_style(style) {
+    IgnoreBrokenPipe();
+}
+
+void Console::Put(std::FILE* out, const std::string& text) {
+    bool& gone = out == stdout ? m_stdoutGone : m_outGone;
+    if (gone) {
+        return;
+    }
+    std::fputs(text.c_str(), out);
+    std::fflush(out);
+    if (std::ferror(out) != 0 && errno == EPIPE) {
+        // Nobody reads it any more: the job goes on, and the exit status tells.
+        gone = true;
+    }
+    std::clearerr(out);
+}
 
 void Console::SetJob(const std::string& port, const std::string& line,
                      const JobSettings& settings) {
@@ -128,11 +146,7 @@ void Console::MessageSink::Show(const std::string& text, MessageCaption /*captio
         return;
     }
     m_console.EndLine();
-    std::fputs(text.c_str(), m_console.m_out);
-    if (text.empty() || text.back() != '\n') {
-        std::fputc('\n', m_console.m_out);
-    }
-    std::fflush(m_console.m_out);
+    m_console.Put(m_console.m_out, text.empty() || text.back() != '\n' ? text + "\n" : text);
 }
 
 void Console::Say(const std::string& text) {
@@ -167,13 +181,11 @@ void Console::Line(const std::string& kind, const std::string& text, bool inform
         return;
     }
     EndLine();
-    std::fprintf(m_out, "%s\n", text.c_str());
-    std::fflush(m_out);
+    Put(m_out, text + "\n");
 }
 
 void Console::JsonLine(const std::string& object) {
-    std::fprintf(stdout, "%s\n", object.c_str());
-    std::fflush(stdout);
+    Put(stdout, object + "\n");
 }
 
 std::string Console::PortText(const std::string& device) const {
@@ -203,6 +215,7 @@ void Console::OnPhase(JobPhase phase) {
 void Console::OnPlan(const TransferPlan& plan) {
     std::lock_guard lock(m_mutex);
     m_device = plan.device;
+    m_holderHint = plan.holderHint;
     m_total = plan.length;
     const std::string from =
         plan.sourceList.empty() ? std::string() : "converted from " + plan.sourceList + "; ";
@@ -247,10 +260,9 @@ void Console::OnBytesSent(std::uint64_t sent, std::uint64_t total) {
 void Console::OnReceiverSilent(std::chrono::milliseconds silentFor) {
     std::lock_guard lock(m_mutex);
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(silentFor).count();
-    Line("notice",
-         "No answer from the receiver for " + std::to_string(seconds) +
-             " s; still waiting (Ctrl-C to stop)",
-         false);
+    const std::string notice = "No answer from the receiver for " + std::to_string(seconds) +
+                               " s; still waiting (Ctrl-C to stop)";
+    Line("notice", m_holderHint.empty() ? notice : notice + ". " + m_holderHint, false);
 }
 
 void Console::OnNotice(const std::string& text) {
@@ -294,9 +306,8 @@ void Console::BarChanged(const Bar& bar) {
             if (tenth != last) {
                 last = tenth;
                 const std::string details = &bar == &m_send ? SendDetails() : std::string();
-                std::fprintf(m_out, "%s %d%%%s\n", bar.Name(), bar.Percent(),
-                             details.empty() ? "" : ("  " + details).c_str());
-                std::fflush(m_out);
+                Put(m_out, std::string(bar.Name()) + " " + std::to_string(bar.Percent()) + "%" +
+                               (details.empty() ? "" : "  " + details) + "\n");
             }
             return;
         }
@@ -344,16 +355,14 @@ void Console::DrawBars() {
     while (!line.empty() && line.back() == ' ') {
         line.pop_back();
     }
-    std::fputs("\r\033[K", m_out);
-    std::fputs(line.c_str(), m_out);
-    std::fflush(m_out);
+    Put(m_out, "\r\033[K" + line);
     m_lineOpen = true;
     m_lastDraw = Clock::now();
 }
 
 void Console::EndLine() {
     if (m_lineOpen) {
-        std::fputc('\n', m_out);
+        Put(m_out, "\n");
         m_lineOpen = false;
     }
 }

@@ -92,9 +92,13 @@ private:
     void Line(const std::string& kind, const std::string& text, bool information);
     void JsonLine(const std::string& object);
     void EndLine();
+    // Writes and flushes `text`, until the stream's reader has gone (EPIPE).
+    void Put(std::FILE* out, const std::string& text);
     std::string PortText(const std::string& device) const;
 
     std::FILE* m_out = stderr;
+    bool m_outGone = false;     // m_out's reader has gone
+    bool m_stdoutGone = false;  // stdout's reader has gone
     ProgressStyle m_style;
     std::mutex m_mutex;
     bool m_lineOpen = false;
@@ -106,6 +110,7 @@ private:
     std::string m_lineText;
     JobSettings m_settings;
     std::string m_device;
+    std::string m_holderHint;  // added to the notice of a silent receiver
     std::uint64_t m_sent = 0;
     std::uint64_t m_total = 0;
     std::chrono::steady_clock::time_point m_sendingSince;

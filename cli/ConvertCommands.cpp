@@ -98,8 +98,8 @@ int RunConvert(const JobOptions& options) {
         RunConversionChain(settings, console.AnalyseBar(), console.Messages(), stop.get_token());
     if (stop.stop_requested()) {
         console.Error("Cancelled: the conversion did not finish.");
-        console.Result("interrupted", kExitInterrupted);
-        return kExitInterrupted;
+        console.Result("interrupted", watcher.ExitStatus());
+        return watcher.ExitStatus();
     }
     if (result.status != ChainStatus::Continue || settings.bConverted == 0 || !result.hasReport) {
         const int status = ConversionEnd(console, result);

@@ -12,7 +12,8 @@ enum ExitCode : int {
                              // channel list, Custom, a wrong file, an impossible image
     kExitJobFailed = 6,      // the job failed: device lost, file shrank, timed out, file or
                              // conversion error
-    kExitInterrupted = 130,  // stopped with Ctrl-C (128 + SIGINT, the shells' convention)
+    kExitInterrupted = 130,  // stopped with Ctrl-C (128 + SIGINT, the shells' convention) or
+                             // SIGTERM; a hang-up gives 129, SIGQUIT 131 (cli/Interrupt.h)
 };
 
 }  // namespace velmora::cli

@@ -158,7 +158,7 @@ int RunSend(const JobOptions& options) {
         console.Error(
             "Cancelled: the transfer did not finish. Press Start again (run the command "
             "again) to upgrade the receiver.");
-        return Ended(console, "interrupted", kExitInterrupted);
+        return Ended(console, "interrupted", watcher.ExitStatus());
     }
     return Ended(console, OutcomeName(outcome), ExitForOutcome(outcome));
 }

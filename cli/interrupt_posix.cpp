@@ -7,8 +7,17 @@
 
 namespace velmora::cli {
 
-// SIGINT and SIGTERM are blocked in every thread and taken by sigwait() on a
-// watcher thread; SIGUSR1 tells the watcher to end.
+namespace {
+
+// The first request decides the exit status.
+int StatusFor(int signal) {
+    return signal == SIGTERM ? kExitInterrupted : 128 + signal;
+}
+
+}  // namespace
+
+// SIGINT, SIGHUP, SIGQUIT and SIGTERM are blocked in every thread and taken by
+// sigwait() on a watcher thread; SIGUSR1 tells the watcher to end.
 struct InterruptWatcher::Impl {
     sigset_t set{};
     sigset_t previous{};
@@ -18,16 +27,21 @@ struct InterruptWatcher::Impl {
 InterruptWatcher::InterruptWatcher(std::function<void()> onInterrupt)
     : m_impl(std::make_unique<Impl>()) {
     sigemptyset(&m_impl->set);
-    sigaddset(&m_impl->set, SIGINT);
-    sigaddset(&m_impl->set, SIGTERM);
-    sigaddset(&m_impl->set, SIGUSR1);
+    for (const int signal : {SIGINT, SIGHUP, SIGQUIT, SIGTERM, SIGUSR1}) {
+        sigaddset(&m_impl->set, signal);
+    }
     // Threads created from here on inherit the mask.
     pthread_sigmask(SIG_BLOCK, &m_impl->set, &m_impl->previous);
-    m_impl->watcher = std::thread([set = m_impl->set, onInterrupt = std::move(onInterrupt)] {
+    m_impl->watcher = std::thread([this, onInterrupt = std::move(onInterrupt)] {
+        bool first = true;
         for (;;) {
             int signal = 0;
-            if (sigwait(&set, &signal) != 0 || signal == SIGUSR1) {
+            if (sigwait(&m_impl->set, &signal) != 0 || signal == SIGUSR1) {
                 return;
+            }
+            if (first) {
+                m_exitStatus.store(StatusFor(signal));
+                first = false;
             }
             onInterrupt();
         }
@@ -38,6 +52,10 @@ InterruptWatcher::~InterruptWatcher() {
     pthread_kill(m_impl->watcher.native_handle(), SIGUSR1);
     m_impl->watcher.join();
     pthread_sigmask(SIG_SETMASK, &m_impl->previous, nullptr);
+}
+
+void IgnoreBrokenPipe() {
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace velmora::cli

@@ -14,6 +14,8 @@ namespace velmora::cli {
 
 struct InterruptWatcher::Impl {
     std::function<void()> onInterrupt;
+    std::atomic<int>* exitStatus = nullptr;
+    bool requested = false;  // the first request decides the exit status
     std::mutex mutex;
     std::condition_variable changed;
     int running = 0;        // handler calls inside onInterrupt
@@ -32,6 +34,10 @@ InterruptWatcher::Impl* g_watcher = nullptr;
 // long to close the port.
 constexpr auto kGraceOnClose = std::chrono::milliseconds(4000);
 
+bool IsClosing(DWORD event) {
+    return event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT;
+}
+
 BOOL WINAPI OnConsoleControl(DWORD event) {
     InterruptWatcher::Impl* impl = nullptr;
     {
@@ -42,10 +48,15 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
         }
         std::lock_guard implLock(impl->mutex);
         ++impl->running;
+        if (!impl->requested) {
+            impl->requested = true;
+            // A closing console is a hang-up, as a closed terminal is elsewhere.
+            impl->exitStatus->store(IsClosing(event) ? 129 : kExitInterrupted);
+        }
     }
     impl->onInterrupt();
     std::unique_lock lock(impl->mutex);
-    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+    if (IsClosing(event)) {
         impl->changed.wait_for(lock, kGraceOnClose, [impl] { return impl->finished; });
     }
     --impl->running;
@@ -58,6 +69,7 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 InterruptWatcher::InterruptWatcher(std::function<void()> onInterrupt)
     : m_impl(std::make_unique<Impl>()) {
     m_impl->onInterrupt = std::move(onInterrupt);
+    m_impl->exitStatus = &m_exitStatus;
     {
         std::lock_guard lock(g_watcherMutex);
         g_watcher = m_impl.get();
@@ -78,6 +90,10 @@ InterruptWatcher::~InterruptWatcher() {
     m_impl->finished = true;
     m_impl->changed.notify_all();
     m_impl->changed.wait(lock, [this] { return m_impl->running == 0; });
+}
+
+void IgnoreBrokenPipe() {
+    // Writes to a closed pipe fail with an error here; there is no signal.
 }
 
 }  // namespace velmora::cli

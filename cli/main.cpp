@@ -25,7 +25,9 @@ const char* const kExitStatusHelp =
     "       large, an image that cannot be made)\n"
     "  6    job failed (device lost, file shrank or changed, receiver restarted, timed\n"
     "       out, file or conversion error)\n"
-    "  130  stopped with Ctrl-C";
+    "  129  stopped by a hang-up (the terminal or ssh session closed)\n"
+    "  130  stopped with Ctrl-C or SIGTERM\n"
+    "  131  stopped with SIGQUIT";
 
 struct CommandInfo {
     const char* name;
@@ -53,7 +55,8 @@ void AddLineOptions(CLI::App& command, JobOptions& o) {
         .add_option("-p,--port", o.port,
                     "COM name, device path (/dev/ttyUSB0, a /dev/serial/by-id path), or auto: "
                     "the only USB serial adapter")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(velmora::cli::PortName());
     command.add_option("-b,--baud", o.values.strBaudRate, "Baud rate")
         ->capture_default_str()
         ->transform(OneOf({"110", "300", "600", "1200", "2400", "4800", "9600", "14400", "19200",

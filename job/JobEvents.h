@@ -31,6 +31,9 @@ struct TransferPlan {
     UpgradeType type = UpgradeType::Code;
     std::uint32_t flashOffset = 0;  // where the receiver writes it
     std::string device;             // the serial device in use
+    // "Another program may hold ..." when the port's check for other
+    // holders could not look at every process; empty otherwise.
+    std::string holderHint;
 };
 
 // What a conversion made of a channel list. Every record of the list is

@@ -67,6 +67,10 @@ public:
     virtual PortOpenFailure OpenFailure() const {
         return {PortFailureKind::Other, ErrorText(), {}, {}, 0};
     }
+    // After a successful Open: a sentence for the messages of a silent
+    // receiver when another program may hold the port unseen; empty when the
+    // layer saw every program that could.
+    virtual std::string HolderHint() const { return {}; }
 };
 
 // The device layer of this platform.

@@ -62,6 +62,7 @@ int CSerialPort::OpenConfigured(const std::string& device, const LineConfig& con
         return 0;
     }
     m_deviceName = device;
+    m_holderHint.clear();
     if (!m_device->Open(device, config)) {
         m_failure = m_device->OpenFailure();
         m_lastError = m_device->ErrorText();
@@ -69,6 +70,7 @@ int CSerialPort::OpenConfigured(const std::string& device, const LineConfig& con
     }
     m_failure = {};
     m_lastError.clear();
+    m_holderHint = m_device->HolderHint();
     m_bOpened = 1;
     return 1;
 }
@@ -129,6 +131,10 @@ bool CSerialPort::WaitForData(std::chrono::milliseconds bound) {
 
 void CSerialPort::Interrupt() {
     m_device->Interrupt();
+}
+
+std::string CSerialPort::WithHolderHint(const std::string& text) const {
+    return m_holderHint.empty() ? text : text + " " + m_holderHint;
 }
 
 bool CSerialPort::IsDeviceLost() const {

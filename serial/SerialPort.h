@@ -65,6 +65,12 @@ public:
     // Why the last Open failed: kind, reason and remedy. Kind None after a
     // successful Open.
     const PortOpenFailure& LastOpenFailure() const { return m_failure; }
+    // "Another program may hold /dev/ttyUSB0; `sudo fuser -v /dev/ttyUSB0`
+    // shows it." when the last successful Open could not look at every
+    // process that might hold the port; empty otherwise. Kept until the next Open.
+    const std::string& HolderHint() const { return m_holderHint; }
+    // `text` with the hint after it, when there is one.
+    std::string WithHolderHint(const std::string& text) const;
     // The device path in use or last tried.
     const std::string& DeviceName() const { return m_deviceName; }
 
@@ -75,6 +81,7 @@ private:
     int m_bOpened = 0;
     std::string m_deviceName;
     std::string m_lastError;
+    std::string m_holderHint;
     PortOpenFailure m_failure;
 };
 

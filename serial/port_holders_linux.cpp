@@ -8,8 +8,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
 
@@ -34,11 +36,14 @@ bool IsNumber(const char* text) {
     return true;
 }
 
-bool ProcessHoldsDevice(const std::string& pidDir, dev_t device) {
+enum class Look { NotHeld, Held, Unchecked };
+
+Look ProcessHoldsDevice(const std::string& pidDir, dev_t device) {
     const std::string fdDir = pidDir + "/fd";
     DirHandle fds(::opendir(fdDir.c_str()));
     if (!fds) {
-        return false;  // gone, or not ours to look at
+        // Gone in the meantime, or not ours to look at.
+        return errno == ENOENT || errno == ESRCH ? Look::NotHeld : Look::Unchecked;
     }
     while (const dirent* entry = ::readdir(fds.get())) {
         if (!IsNumber(entry->d_name)) {
@@ -48,25 +53,49 @@ bool ProcessHoldsDevice(const std::string& pidDir, dev_t device) {
         // stat() follows the fd's link to the open file itself.
         if (::stat((fdDir + "/" + entry->d_name).c_str(), &target) == 0 &&
             S_ISCHR(target.st_mode) && target.st_rdev == device) {
-            return true;
+            return Look::Held;
         }
     }
-    return false;
+    return Look::NotHeld;
 }
 
-// The pid in a lock file: ASCII digits, possibly padded with blanks. 0 when
-// the file holds none.
+// What a lock file says about its owner: a pid; 0 when it cannot be told
+// (not a plain file, unreadable, or neither format); -1 when it is gone.
 int LockOwner(const std::string& path) {
-    std::ifstream in(path);
-    long pid = 0;
-    if (!(in >> pid) || pid <= 0 || pid > 0x3FFFFFFF) {
+    // Never through a link, and never blocking on a pipe planted there.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return errno == ENOENT ? -1 : 0;
+    }
+    struct stat info {};
+    char text[32] = {};
+    ssize_t length = -1;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        length = ::read(fd, text, sizeof text - 1);
+    }
+    ::close(fd);
+    if (length <= 0) {
         return 0;
     }
-    return static_cast<int>(pid);
+    // ASCII: blanks, digits, then blanks or a newline. Four bytes that are not
+    // that are the binary format; no pid is large enough to look like digits.
+    char* end = nullptr;
+    errno = 0;
+    const long ascii = std::strtol(text, &end, 10);
+    const bool digits = end != text && errno == 0 &&
+                        std::strspn(end, " \n") == static_cast<std::size_t>(text + length - end);
+    long pid = digits ? ascii : 0;
+    if (!digits && length == 4) {
+        std::int32_t binary = 0;
+        std::memcpy(&binary, text, sizeof binary);
+        pid = binary;
+    }
+    return pid > 0 && pid <= 0x3FFFFFFF ? static_cast<int>(pid) : 0;
 }
 
+// Alive, or not ours to signal (EPERM): either way not stale.
 bool ProcessAlive(int pid) {
-    return ::kill(pid, 0) == 0 || errno == EPERM;
+    return ::kill(pid, 0) == 0 || errno != ESRCH;
 }
 
 }  // namespace
@@ -78,26 +107,35 @@ std::string ProgramOfProcess(int pid) {
     return name;
 }
 
-std::optional<PortHolder> FindOtherHolder(const std::string& device) {
+HolderScan FindOtherHolder(const std::string& device, const std::string& procRoot) {
+    HolderScan scan;
     struct stat node {};
     if (::stat(device.c_str(), &node) != 0 || !S_ISCHR(node.st_mode)) {
-        return std::nullopt;
+        return scan;
     }
-    DirHandle proc(::opendir("/proc"));
+    DirHandle proc(::opendir(procRoot.c_str()));
     if (!proc) {
-        return std::nullopt;
+        scan.complete = false;
+        return scan;
     }
     const std::string self = std::to_string(::getpid());
     while (const dirent* entry = ::readdir(proc.get())) {
         if (!IsNumber(entry->d_name) || self == entry->d_name) {
             continue;
         }
-        if (ProcessHoldsDevice(std::string("/proc/") + entry->d_name, node.st_rdev)) {
+        const Look look = ProcessHoldsDevice(procRoot + "/" + entry->d_name, node.st_rdev);
+        if (look == Look::Held) {
             const int pid = std::atoi(entry->d_name);
-            return PortHolder{pid, ProgramOfProcess(pid)};
+            scan.holder = PortHolder{pid, ProgramOfProcess(pid)};
+            return scan;
         }
+        scan.complete = scan.complete && look == Look::NotHeld;
     }
-    return std::nullopt;
+    return scan;
+}
+
+std::string UncheckedHoldersHint(const std::string& device) {
+    return "Another program may hold " + device + "; `sudo fuser -v " + device + "` shows it.";
 }
 
 std::string UucpLockName(const std::string& device) {
@@ -123,7 +161,13 @@ bool UucpLock::Link(const std::string& lockPath) {
     static std::atomic<unsigned> serial{0};
     const std::string temporary = m_directory + "/LTMP." + std::to_string(::getpid()) + "." +
                                   std::to_string(serial.fetch_add(1));
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // The folder is everyone's: a name planted there (a link to some file
+    // of ours) is never opened, only removed, which does not follow it.
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    int fd = ::open(temporary.c_str(), flags, 0644);
+    if (fd < 0 && errno == EEXIST && ::unlink(temporary.c_str()) == 0) {
+        fd = ::open(temporary.c_str(), flags, 0644);
+    }
     if (fd < 0) {
         return false;
     }
@@ -140,31 +184,37 @@ bool UucpLock::Link(const std::string& lockPath) {
 
 UucpLock::Result UucpLock::Take(const std::string& device, PortHolder& holder) {
     Release();
-    const std::string lockPath = m_directory + "/" + UucpLockName(device);
+    m_path = m_directory + "/" + UucpLockName(device);
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (Link(lockPath)) {
-            m_path = lockPath;
+        if (Link(m_path)) {
+            m_taken = true;
             return Result::Taken;
         }
         if (errno != EEXIST) {
             return Result::Unavailable;
         }
-        const int owner = LockOwner(lockPath);
-        if (owner != 0 && ProcessAlive(owner)) {
-            holder = PortHolder{owner, ProgramOfProcess(owner)};
+        const int owner = LockOwner(m_path);
+        if (owner < 0) {
+            continue;  // removed by its owner just now
+        }
+        if (owner == 0 || ProcessAlive(owner)) {
+            // A live owner's lock, or one whose owner cannot be told: honoured.
+            holder = owner == 0 ? PortHolder{} : PortHolder{owner, ProgramOfProcess(owner)};
             return Result::Held;
         }
-        // Its owner has died (or it names nobody): the lock is stale.
-        ::unlink(lockPath.c_str());
+        // Its owner has died: the lock is stale.
+        ::unlink(m_path.c_str());
     }
     return Result::Unavailable;
 }
 
 void UucpLock::Release() {
-    if (!m_path.empty()) {
+    // Only while the file is still the one we made: a lock that someone
+    // replaced (after taking ours as stale) is theirs.
+    if (m_taken && LockOwner(m_path) == static_cast<int>(::getpid())) {
         ::unlink(m_path.c_str());
-        m_path.clear();
     }
+    m_taken = false;
 }
 
 }  // namespace velmora

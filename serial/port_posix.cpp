@@ -44,8 +44,8 @@ std::unique_ptr<IPortDevice> CreatePlatformPortDevice() {
     return std::make_unique<PosixPortDevice>();
 }
 
-PosixPortDevice::PosixPortDevice(PosixSysCalls& sys, std::string lockDir)
-    : m_sys(sys), m_lock(std::move(lockDir)) {
+PosixPortDevice::PosixPortDevice(PosixSysCalls& sys, std::string lockDir, std::string procRoot)
+    : m_sys(sys), m_lock(std::move(lockDir)), m_procRoot(std::move(procRoot)) {
     if (::pipe2(m_wake, O_NONBLOCK | O_CLOEXEC) != 0) {
         m_wake[0] = m_wake[1] = -1;
     }
@@ -86,6 +86,15 @@ bool PosixPortDevice::FailBusy(const PortHolder& holder) {
                 "Close it and try again.", holder);
 }
 
+bool PosixPortDevice::FailBusy(const HolderScan& scan) {
+    if (!scan.holder && !scan.complete) {
+        // Another user's program, which this user may not see.
+        return Fail(PortFailureKind::Busy, m_device + " is in use by another program.",
+                    "`sudo fuser -v " + m_device + "` shows which; close it and try again.");
+    }
+    return FailBusy(scan.holder.value_or(PortHolder{}));
+}
+
 bool PosixPortDevice::Open(const std::string& device, const LineConfig& config) {
     if (m_fd >= 0) {
         m_failure = {
@@ -110,6 +119,7 @@ void PosixPortDevice::ResetForOpen(const std::string& device) {
     m_failure = {};
     m_lowLatencySet = false;
     m_drained = false;
+    m_holderHint.clear();
     m_lost.store(false);
     m_interrupted.store(false);
     // Drain stale wake-ups from an earlier job.
@@ -125,6 +135,12 @@ void PosixPortDevice::ResetForOpen(const std::string& device) {
 bool PosixPortDevice::TakeLock() {
     PortHolder holder;
     if (m_lock.Take(m_device, holder) == UucpLock::Result::Held) {
+        if (holder.pid == 0) {
+            return Fail(PortFailureKind::Busy,
+                        m_device + " is locked by " + m_lock.Path() +
+                            ", which does not say which program made it.",
+                        "If no program uses the port, remove that file and try again.");
+        }
         return FailBusy(holder);
     }
     // No lock folder, or no right to write there: go on without a lock.
@@ -167,7 +183,7 @@ bool PosixPortDevice::OpenNode() {
                 PortFailureKind::Missing, reason,
                 "Check that the adapter is plugged in, or choose one of the ports present.");
         case EBUSY:  // another program opened it for exclusive use
-            return FailBusy(FindOtherHolder(m_device).value_or(PortHolder{}));
+            return FailBusy(FindOtherHolder(m_device, m_procRoot));
         default:
             return Fail(PortFailureKind::Other, reason);
     }
@@ -190,13 +206,18 @@ bool PosixPortDevice::ClaimExclusive() {
     if (rc != 0) {
         const int err = errno;
         if (err == EWOULDBLOCK) {
-            return FailBusy(FindOtherHolder(m_device).value_or(PortHolder{}));
+            return FailBusy(FindOtherHolder(m_device, m_procRoot));
         }
         return Fail(PortFailureKind::Other,
                     "Cannot lock " + m_device + ": " + ErrnoText(err) + ".");
     }
-    if (const auto holder = FindOtherHolder(m_device)) {
-        return FailBusy(*holder);
+    const HolderScan scan = FindOtherHolder(m_device, m_procRoot);
+    if (scan.holder) {
+        return FailBusy(*scan.holder);
+    }
+    // Processes of other users (a root ModemManager) could not be looked at.
+    if (!scan.complete) {
+        m_holderHint = UncheckedHoldersHint(m_device);
     }
     return true;
 }

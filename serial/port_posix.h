@@ -14,9 +14,10 @@ namespace velmora {
 
 class PosixPortDevice final : public IPortDevice {
 public:
-    // `lockDir` is where UUCP lock files are made and looked for.
+    // `lockDir` is where UUCP lock files are made and looked for, `procRoot`
+    // where the processes that may hold the port are looked for.
     explicit PosixPortDevice(PosixSysCalls& sys = RealSysCalls(),
-                             std::string lockDir = kUucpLockDir);
+                             std::string lockDir = kUucpLockDir, std::string procRoot = kProcRoot);
     ~PosixPortDevice() override;
 
     PosixPortDevice(const PosixPortDevice&) = delete;
@@ -33,6 +34,7 @@ public:
     bool IsLost() const override { return m_lost.load(std::memory_order_relaxed); }
     const std::string& ErrorText() const override { return m_error; }
     PortOpenFailure OpenFailure() const override { return m_failure; }
+    std::string HolderHint() const override { return m_holderHint; }
 
     int NativeHandle() const { return m_fd; }
 
@@ -43,6 +45,7 @@ private:
     bool Fail(PortFailureKind kind, const std::string& reason, const std::string& remedy = {},
               const PortHolder& holder = {});
     bool FailBusy(const PortHolder& holder);
+    bool FailBusy(const HolderScan& scan);
 
     // The steps of Open, in order.
     void ResetForOpen(const std::string& device);
@@ -64,6 +67,8 @@ private:
     bool m_lowLatencySet = false;  // we set the flag at Open and clear it at Close
     bool m_drained = false;        // the output queue emptied: Close keeps what is in flight
     UucpLock m_lock;
+    std::string m_procRoot;
+    std::string m_holderHint;  // set at Open when some processes could not be looked at
     std::string m_device;
     std::string m_error;
     PortOpenFailure m_failure;

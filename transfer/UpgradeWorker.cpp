@@ -258,7 +258,8 @@ void UpgradeJob::SendPacedByte(std::uint8_t byte, std::int64_t thresholdMicros) 
 JobOutcome UpgradeJob::EndWithMessage(JobOutcome outcome, const std::string& text) {
     m_env.port.Close();
     if (outcome != JobOutcome::Cancelled && !m_stop.stop_requested()) {
-        m_env.messages.Show(text);
+        m_env.messages.Show(outcome == JobOutcome::TimedOut ? m_env.port.WithHolderHint(text)
+                                                            : text);
         m_env.sendBar.SetPos(0);
         m_env.analyseBar.SetPos(0);
     }
@@ -377,6 +378,7 @@ std::optional<JobOutcome> UpgradeJob::AnnouncePlan() {
     plan.flashOffset =
         m_settings.nUpgradeType == UpgradeType::Code ? kCodeFlashOffset : m_settings.nOffset;
     plan.device = PortName();
+    plan.holderHint = m_env.port.HolderHint();
     Events().OnPlan(plan);
     return std::nullopt;
 }

@@ -14,8 +14,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 #include <vector>
@@ -567,6 +570,112 @@ TEST(SerialPosix, UucpLockFilesAreHonouredMadeAndRemovedAndStaleOnesTakenOver) {
     port.Close();
     EXPECT_FALSE(std::filesystem::exists(lockFile));
     EXPECT_TRUE(std::filesystem::is_empty(locks.path()));
+}
+
+// A lock file's content in the ASCII (HDB) and the binary format.
+std::string AsciiLock(pid_t pid) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(pid));
+    return text;
+}
+std::string BinaryLock(pid_t pid) {
+    const std::int32_t value = pid;
+    return std::string(reinterpret_cast<const char*>(&value), sizeof value);
+}
+std::string FileText(const std::string& path) {
+    const auto bytes = test::ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+void WriteFileText(const std::string& path, const std::string& text) {
+    std::filesystem::remove(path);
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+TEST(SerialPosix, LocksOfLiveOrUnknownOwnersAreHonouredAndOnlyDeadOnesTakenOver) {
+    Pty pty;
+    test::TempDir locks;
+    const std::string lockFile = (locks.path() / UucpLockName(pty.Slave())).string();
+    const pid_t self = ::getpid();
+    const pid_t dead = ::fork();
+    if (dead == 0) {
+        ::_exit(0);
+    }
+    ASSERT_GT(dead, 0);
+    ::waitpid(dead, nullptr, 0);
+    CSerialPort port(std::make_unique<PosixPortDevice>(RealSysCalls(), locks.path().string()));
+
+    // A live owner (this test), in the ASCII or the binary format, or a lock
+    // that names nobody: the port is refused, and the lock left as it is.
+    const std::pair<std::string, std::string> honoured[] = {
+        {AsciiLock(self), "(pid " + std::to_string(self) + ")"},
+        {BinaryLock(self), "(pid " + std::to_string(self) + ")"},
+        {"garbage\n", lockFile + ", which does not say which program made it"},
+        {"", lockFile},
+    };
+    for (const auto& [content, named] : honoured) {
+        WriteFileText(lockFile, content);
+        EXPECT_EQ(OpenDefault(port, pty.Slave()), 0);
+        EXPECT_EQ(port.LastOpenFailure().kind, PortFailureKind::Busy);
+        EXPECT_NE(port.LastError().find(named), std::string::npos) << port.LastError();
+        EXPECT_EQ(FileText(lockFile), content);
+    }
+    // A dead owner's lock, in either format, is stale: taken over, and gone at close.
+    for (const std::string& content : {AsciiLock(dead), BinaryLock(dead)}) {
+        WriteFileText(lockFile, content);
+        ASSERT_EQ(OpenDefault(port, pty.Slave()), 1) << port.LastError();
+        EXPECT_EQ(FileText(lockFile), AsciiLock(self));
+        port.Close();
+        EXPECT_FALSE(std::filesystem::exists(lockFile));
+    }
+}
+
+TEST(SerialPosix, NoLinkPlantedInTheLockFolderIsFollowed) {
+    Pty pty;
+    test::TempDir locks;
+    test::TempDir elsewhere;
+    const std::string lockFile = (locks.path() / UucpLockName(pty.Slave())).string();
+    const std::string precious = elsewhere.Write("precious", {'k', 'e', 'e', 'p'});
+    CSerialPort port(std::make_unique<PosixPortDevice>(RealSysCalls(), locks.path().string()));
+
+    // At the lock's name: not our lock, and not to be taken as stale.
+    ASSERT_EQ(::symlink(precious.c_str(), lockFile.c_str()), 0);
+    EXPECT_EQ(OpenDefault(port, pty.Slave()), 0) << "a lock that is a link is not ours";
+    std::filesystem::remove(lockFile);
+    // At the names of our temporary files: what they point at stays as it was.
+    for (int serial = 0; serial < 1024; ++serial) {
+        const auto planted =
+            locks.path() / ("LTMP." + std::to_string(::getpid()) + "." + std::to_string(serial));
+        ASSERT_EQ(::symlink(precious.c_str(), planted.c_str()), 0);
+    }
+    ASSERT_EQ(OpenDefault(port, pty.Slave()), 1) << port.LastError();
+    EXPECT_EQ(FileText(lockFile), AsciiLock(::getpid()));
+    EXPECT_EQ(FileText(precious), "keep");
+    // A lock that someone else put in place of ours meanwhile stays at close.
+    WriteFileText(lockFile, AsciiLock(1));
+    port.Close();
+    EXPECT_EQ(FileText(lockFile), AsciiLock(1));
+}
+
+TEST(SerialPosix, WhenSomeProcessesCannotBeLookedAtTheOpenSaysWhatMayHoldThePort) {
+    Pty pty;
+    test::TempDir locks;
+    test::TempDir proc;
+    // A process whose open files cannot be listed, as another user's are for
+    // a user other than root.
+    std::filesystem::create_directories(proc.path() / "4242");
+    proc.Write("4242/fd", {});
+    CSerialPort port(std::make_unique<PosixPortDevice>(RealSysCalls(), locks.path().string(),
+                                                       proc.path().string()));
+    ASSERT_EQ(OpenDefault(port, pty.Slave()), 1) << port.LastError();
+    EXPECT_EQ(port.HolderHint(), "Another program may hold " + pty.Slave() + "; `sudo fuser -v " +
+                                     pty.Slave() + "` shows it.");
+    port.Close();
+
+    // Every process looked at: nothing to add.
+    std::filesystem::remove(proc.path() / "4242/fd");
+    std::filesystem::create_directories(proc.path() / "4242/fd");
+    ASSERT_EQ(OpenDefault(port, pty.Slave()), 1) << port.LastError();
+    EXPECT_EQ(port.HolderHint(), "");
 }
 
 // A USB serial driver as far as the port layer can tell: the serial-info

@@ -1,6 +1,10 @@
 // velmora-cli as a technician runs it, against the emulated boot loader on a
 // pty, including a receiver that misbehaves.
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -8,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <future>
 #include <sstream>
 #include <thread>
 
@@ -252,6 +257,96 @@ TEST_F(CliAgainstEmulator, CtrlCCancelsAWaitingJobAndFreesThePort) {
     EXPECT_EQ(port.OpenDevice(emulator->SlavePath(), 115200, 8, 0, 0), 1) << port.LastError();
 }
 
+// The line's settings as a program that opens it next finds them.
+termios LineSettings(const std::string& device) {
+    termios tio{};
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    EXPECT_GE(fd, 0) << device;
+    EXPECT_EQ(::tcgetattr(fd, &tio), 0);
+    ::close(fd);
+    return tio;
+}
+
+TEST_F(CliAgainstEmulator, AHangUpOrQuitMidTransferHandsThePortBackAndExitsAsShellsExpect) {
+    const std::string lockFile = std::string(kUucpLockDir) + "/";
+    for (const auto& [signal, status] : {std::pair{SIGHUP, 129}, std::pair{SIGQUIT, 131}}) {
+        SCOPED_TRACE(status);
+        EmulatorOptions options;
+        options.ackDelay = 50ms;  // 100 blocks: 5 s, long enough to be caught mid-way
+        StartEmulator(options);
+        const termios before = LineSettings(emulator->SlavePath());
+        auto cli = RunCli({"send", dir.Write("image.bin", PatternBytes(24000)), "--port",
+                           emulator->SlavePath(), "--progress", "lines"});
+        ASSERT_TRUE(cli->WaitForOutput("send 10%", 20s)) << cli->Output();
+        const std::string lock = lockFile + UucpLockName(emulator->SlavePath());
+        EXPECT_EQ(std::filesystem::exists(lock), ::access(kUucpLockDir, W_OK) == 0);
+        cli->Signal(signal);
+        EXPECT_EQ(cli->Wait(10s), status) << cli->Output();
+        EXPECT_NE(cli->Output().find("Cancelled"), std::string::npos) << cli->Output();
+        EXPECT_FALSE(std::filesystem::exists(lock)) << "the lock is removed";
+        const termios after = LineSettings(emulator->SlavePath());
+        EXPECT_EQ(after.c_iflag, before.c_iflag) << "the line is handed back as found";
+        EXPECT_EQ(after.c_lflag, before.c_lflag);
+        EXPECT_EQ(after.c_cflag, before.c_cflag);
+        TransferReport report;
+        emulator->Stop();
+        emulator->WaitForReport(0ms, report);
+        EXPECT_FALSE(report.verified);
+        emulator.reset();
+    }
+}
+
+// Runs velmora-cli with its stdout a pipe whose reader has gone (`... | head`
+// once head has ended), its stderr in `errorFile`. The exit status, or -2 when
+// it did not end by the deadline.
+int RunWithStdoutReaderGone(std::vector<std::string> args, const std::string& errorFile) {
+    args.insert(args.begin(), VELMORA_CLI_PATH);
+    std::vector<char*> argv;
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    int ends[2];
+    EXPECT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+    ::close(ends[0]);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    const int spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(ends[1]);
+    if (spawned != 0) {
+        return -3;
+    }
+    auto exited = std::async(std::launch::async, [pid] {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    });
+    if (exited.wait_for(kJobDeadline) != std::future_status::ready) {
+        ::kill(pid, SIGKILL);
+        exited.wait();
+        return -2;
+    }
+    return exited.get();
+}
+
+TEST_F(CliAgainstEmulator, AProgressReaderThatGoesAwayNeverStopsAnUpgrade) {
+    const auto image = PatternBytes(10000, 9);
+    EmulatorOptions options;
+    options.expectedData = image;
+    StartEmulator(options);
+    EXPECT_EQ(RunWithStdoutReaderGone({"send", dir.Write("image.bin", image), "--port",
+                                       emulator->SlavePath(), "--progress", "json"},
+                                      dir.File("stderr.txt")),
+              0);
+    const TransferReport report = Report();
+    EXPECT_TRUE(report.verified) << report.problem;
+}
+
 TEST_F(CliAgainstEmulator, EachRefusalHasItsOwnExitStatus) {
     StartEmulator({});
     const std::string file = dir.Write("image.bin", {1});
@@ -486,6 +581,8 @@ TEST_F(CliAgainstEmulator, TypedInputIsCheckedBeforeThePortOpens) {
         {{"send", file, "-p", kNoPort, "--max-tv", "5x"}, "--max-tv"},
         {{"send", file, "--prot", kNoPort}, "Did you mean --port?"},
         {{"sned", file}, "Did you mean send?"},
+        // An empty $PORT in a script would otherwise mean COM1.
+        {{"send", file, "--port", ""}, "the port name is empty"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.says);
