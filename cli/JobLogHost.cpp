@@ -4,17 +4,29 @@
 #include <system_error>
 
 #include "cli/Console.h"
+#include "serial/PortDevice.h"
 
 namespace velmora::cli {
 
 namespace {
 
 // The device a path finally names, links resolved; the path itself when it
-// cannot be resolved (a COM name).
+// cannot be resolved.
 std::string Resolved(const std::string& path) {
     std::error_code error;
     const std::filesystem::path resolved = std::filesystem::canonical(path, error);
     return error ? path : resolved.string();
+}
+
+// True when both name one device: the same COM port ("COM11", "\\.\COM11"),
+// or paths that lead to the same device.
+bool SameDevice(const SerialPortInfo& port, const std::string& device) {
+    const int com = ComNumberOf(device);
+    if (com != 0) {
+        return ComNumberOf(port.name) == com;
+    }
+    return port.name == device || port.byIdPath == device ||
+           Resolved(port.name) == Resolved(device);
 }
 
 }  // namespace
@@ -23,11 +35,8 @@ void FillAdapter(JobRecord& record, const std::vector<SerialPortInfo>& ports) {
     if (record.port.empty()) {
         return;
     }
-    const std::string device = Resolved(record.port);
     for (const SerialPortInfo& p : ports) {
-        const bool same = p.name == record.port || Resolved(p.name) == device ||
-                          (!p.byIdPath.empty() && p.byIdPath == record.port);
-        if (same && p.usb) {
+        if (p.usb && SameDevice(p, record.port)) {
             record.vendorId = p.vendorId;
             record.productId = p.productId;
             record.serial = p.serialNumber;
