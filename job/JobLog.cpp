@@ -1,7 +1,9 @@
 #include "job/JobLog.h"
 
+#include <charconv>
 #include <cstdio>
 #include <string_view>
+#include <system_error>
 
 namespace velmora {
 
@@ -90,8 +92,11 @@ std::string JobRecordJson(const JobRecord& r) {
     if (r.offset) {
         std::snprintf(offset, sizeof offset, "\"0x%08X\"", static_cast<unsigned>(*r.offset));
     }
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.3f", r.seconds);
+    // to_chars: a point whatever the process's locale (a dialog sets one).
+    char digits[32];
+    const auto [end, failed] =
+        std::to_chars(digits, digits + sizeof digits, r.seconds, std::chars_format::fixed, 3);
+    const std::string seconds = failed == std::errc{} ? std::string(digits, end) : "null";
     return "{\"started\":" + JsonTextOrNull(r.started) + ",\"ended\":" + JsonTextOrNull(r.ended) +
            ",\"port\":" + JsonTextOrNull(r.port) + ",\"vendorId\":" + JsonTextOrNull(r.vendorId) +
            ",\"productId\":" + JsonTextOrNull(r.productId) +
