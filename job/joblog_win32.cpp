@@ -25,18 +25,28 @@ void MakeParentFolders(const std::string& path) {
 
 bool AppendLineToFile(const std::string& path, const std::string& line, std::string& error) {
     MakeParentFolders(path);
-    // Append access alone: every write goes to the end of the file as one piece.
-    HANDLE file = ::CreateFileA(path.c_str(), FILE_APPEND_DATA,
+    // Append access for the writes (each goes to the end of the file); read
+    // access only because the lock below needs it.
+    HANDLE file = ::CreateFileA(path.c_str(), FILE_APPEND_DATA | GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = Win32ErrorText(::GetLastError());
         return false;
     }
+    // Writers take turns, in this process and in others: an append alone is
+    // not one piece on every file system (nor under Wine).
+    OVERLAPPED whole{};
+    if (!::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
+        error = Win32ErrorText(::GetLastError());
+        ::CloseHandle(file);
+        return false;
+    }
     DWORD written = 0;
     const BOOL ok =
         ::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     const DWORD code = ::GetLastError();
+    ::UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &whole);
     ::CloseHandle(file);
     if (!ok) {
         error = Win32ErrorText(code);

@@ -3,6 +3,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "job/JobLog.h"
 #include "job/Sha256.h"
@@ -66,6 +68,34 @@ TEST(JobLog, EachJobIsOneLineOfValidJsonAppendedToTheLog) {
     // A folder in the way of the log is a failure in words, not a crash.
     EXPECT_FALSE(AppendJobRecord(dir.File("velmora/logs/jobs.jsonl/x.jsonl"), r, error));
     EXPECT_FALSE(error.empty());
+}
+
+TEST(JobLog, JobsThatEndTogetherNeverMixTheirLines) {
+    test::TempDir dir;
+    const std::string log = dir.File("jobs.jsonl");
+    const auto appendMany = [&log](char fill) {
+        JobRecord r;
+        r.message = std::string(10000, fill);  // longer than a stdio buffer
+        std::string error;
+        for (int i = 0; i < 1000; ++i) {
+            ASSERT_TRUE(AppendJobRecord(log, r, error)) << error;
+        }
+    };
+    std::thread a(appendMany, 'a');
+    std::thread b(appendMany, 'b');
+    a.join();
+    b.join();
+    JobRecord r;
+    r.message = std::string(10000, 'a');
+    const std::string lineA = JobRecordJson(r);
+    r.message = std::string(10000, 'b');
+    const std::string lineB = JobRecordJson(r);
+    std::istringstream lines(ReadText(log));
+    int count = 0;
+    for (std::string line; std::getline(lines, line); ++count) {
+        ASSERT_TRUE(line == lineA || line == lineB) << "line " << count << " is mixed";
+    }
+    EXPECT_EQ(count, 2000);
 }
 
 TEST(Sha256, KnownDigestsOfTextAndOfAFileReadInPieces) {
