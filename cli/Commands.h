@@ -19,6 +19,7 @@ struct JobOptions {
     std::string progress = "auto";  // auto, bars, lines or json
     bool force = false;             // go on with a file that looks wrong for the job
     bool json = false;              // convert: the report as one JSON object
+    std::string log;                // send: the job log to append the job's record to
     std::string file;
 };
 

@@ -7,6 +7,7 @@
 #include "cli/Console.h"
 #include "cli/ExitCodes.h"
 #include "cli/Interrupt.h"
+#include "cli/JobLogHost.h"
 #include "cli/PortChoice.h"
 #include "transfer/JobChecks.h"
 #include "transfer/UpgradeController.h"
@@ -131,8 +132,9 @@ int RunSend(const JobOptions& options) {
         WarnIfNotPlainSdx(console, options.file);
     }
 
-    CUpgradeController controller(console.AnalyseBar(), console.SendBar(), console.Messages());
-    controller.SetEvents(&console);
+    JobLogHost log(console, options.log);
+    CUpgradeController controller(console.AnalyseBar(), console.SendBar(), log.Messages());
+    controller.SetEvents(&log.Events());
     controller.SetDeviceOverride(port.device);
     controller.SetForce(options.force);
     controller.Settings().strFilePath = options.file;
@@ -154,6 +156,7 @@ int RunSend(const JobOptions& options) {
     }
     controller.Wait();
     const JobOutcome outcome = controller.LastOutcome();
+    log.Write(outcome, port.device.empty() ? port.portText : port.device);
     if (interrupted.load() && outcome != JobOutcome::Finished) {
         console.Error(
             "Cancelled: the transfer did not finish. Press Start again (run the command "

@@ -194,6 +194,8 @@ void AddCommands(CLI::App& app, Commands& c) {
                               "Folder for the conversion's working files (default: current "
                               "folder)");
     AddJobOutputOptions(*c.sendCommand, c.send);
+    c.sendCommand->add_option("--log", c.send.log, "Append a JSON line on the job to this file")
+        ->type_name("TEXT:FILE");
 
     c.convertCommand = app.add_subcommand(
         "convert", "Convert a SATCODX channel list into the receiver's database image");

@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config git python3
-    libgtest-dev libgmock-dev libcli11-dev libudev-dev
+    libgtest-dev libgmock-dev libcli11-dev libudev-dev libssl-dev
     qt6-base-dev fonts-nanum xvfb xauth
     clang libclang-rt-14-dev
 )

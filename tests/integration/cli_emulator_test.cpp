@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "emulator/ReceiverEmulator.h"
+#include "job/Sha256.h"
 #include "serial/SerialPort.h"
 #include "serial/port_holders_linux.h"
 #include "tests/support/Process.h"
@@ -122,6 +123,55 @@ TEST_F(CliAgainstEmulator, ASilentReceiverTimesOutWhenAskedTo) {
     EXPECT_EQ(cli->Wait(kJobDeadline), 6);
     EXPECT_NE(cli->Output().find("did not answer within 1 s"), std::string::npos) << cli->Output();
     EXPECT_EQ(cli->Output().find("Data send finish"), std::string::npos);
+}
+
+TEST_F(CliAgainstEmulator, TheJobLogRecordsEachJobAndNeverFailsOne) {
+    const auto image = PatternBytes(3000, 7);
+    const std::string file = dir.Write("image.bin", image);
+    const std::string log = dir.File("logs/jobs.jsonl");
+    EmulatorOptions options;
+    options.expectedData = image;
+    StartEmulator(options);
+    auto cli = RunCli({"send", file, "--port", emulator->SlavePath(), "--quiet", "--log", log});
+    EXPECT_EQ(cli->Wait(kJobDeadline), 0) << cli->Output();
+    EXPECT_TRUE(Report().verified);
+
+    options = {};
+    options.neverAck = true;
+    StartEmulator(options);
+    cli = RunCli(
+        {"send", file, "--port", emulator->SlavePath(), "--quiet", "--timeout", "1", "--log", log});
+    EXPECT_EQ(cli->Wait(kJobDeadline), 6) << cli->Output();
+
+    const auto logBytes = test::ReadFileBytes(log);
+    std::istringstream lines(std::string(logBytes.begin(), logBytes.end()));
+    std::string finished;
+    std::string timedOut;
+    std::string extra;
+    std::getline(lines, finished);
+    std::getline(lines, timedOut);
+    EXPECT_FALSE(std::getline(lines, extra)) << "one line per job";
+    const std::string digest(reinterpret_cast<const char*>(image.data()), image.size());
+    for (const std::string& field :
+         {"\"port\":\"" + emulator->SlavePath() + "\"",
+          "\"size\":3000,\"sha256\":\"" + Sha256Hex(digest) + "\"",
+          std::string("\"type\":\"Code\",\"offset\":\"0x00010000\",\"bytesSent\":3000,"),
+          std::string("\"outcome\":\"finished\",\"message\":\"Data send finish !\"}")}) {
+        EXPECT_NE(finished.find(field), std::string::npos) << field << " in " << finished;
+    }
+    EXPECT_NE(timedOut.find("\"bytesSent\":0,"), std::string::npos) << timedOut;
+    EXPECT_NE(timedOut.find("\"outcome\":\"timed out\""), std::string::npos) << timedOut;
+
+    // A log that cannot be written leaves the finished job finished.
+    options = {};
+    StartEmulator(options);
+    cli = RunCli(
+        {"send", file, "--port", emulator->SlavePath(), "--quiet", "--log", file + "/jobs.jsonl"});
+    EXPECT_EQ(cli->Wait(kJobDeadline), 0) << cli->Output();
+    EXPECT_NE(
+        cli->Output().find("warning: The job log " + file + "/jobs.jsonl could not be written"),
+        std::string::npos)
+        << cli->Output();
 }
 
 TEST_F(CliAgainstEmulator, APulledCableEndsTheJobPromptlyAndNeverAsSuccess) {

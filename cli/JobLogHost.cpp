@@ -1,0 +1,80 @@
+#include "cli/JobLogHost.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "cli/Console.h"
+#include "serial/PortDevice.h"
+
+namespace velmora::cli {
+
+namespace {
+
+// The device a path finally names, links resolved; the path itself when it
+// cannot be resolved.
+std::string Resolved(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path resolved = std::filesystem::canonical(path, error);
+    return error ? path : resolved.string();
+}
+
+// True when both name one device: the same COM port ("COM11", "\\.\COM11"),
+// or paths that lead to the same device.
+bool SameDevice(const SerialPortInfo& port, const std::string& device) {
+    const int com = ComNumberOf(device);
+    if (com != 0) {
+        return ComNumberOf(port.name) == com;
+    }
+    return port.name == device || port.byIdPath == device ||
+           Resolved(port.name) == Resolved(device);
+}
+
+}  // namespace
+
+void FillAdapter(JobRecord& record, const std::vector<SerialPortInfo>& ports) {
+    if (record.port.empty()) {
+        return;
+    }
+    for (const SerialPortInfo& p : ports) {
+        if (p.usb && SameDevice(p, record.port)) {
+            record.vendorId = p.vendorId;
+            record.productId = p.productId;
+            record.serial = p.serialNumber;
+            return;
+        }
+    }
+}
+
+JobLogHost::JobLogHost(Console& console, std::string path)
+    : m_console(console), m_path(std::move(path)) {
+    if (!m_path.empty()) {
+        m_recorder = std::make_unique<JobRecorder>(console, console.Messages());
+        m_recorder->Begin();
+    }
+}
+
+IJobEvents& JobLogHost::Events() {
+    return m_recorder ? static_cast<IJobEvents&>(*m_recorder) : m_console;
+}
+
+IMessageBox& JobLogHost::Messages() {
+    return m_recorder ? m_recorder->Messages() : m_console.Messages();
+}
+
+void JobLogHost::Write(JobOutcome outcome, const std::string& device) {
+    if (!m_recorder) {
+        return;
+    }
+    JobRecord record = m_recorder->Finish(JobOutcomeName(outcome));
+    if (record.port.empty()) {
+        record.port = device;
+    }
+    FillAdapter(record, ListSerialPorts());
+    if (std::string error; !AppendJobRecord(m_path, record, error)) {
+        m_console.Warn("The job log " + m_path + " could not be written (" + error +
+                       "). The upgrade itself is not affected; to keep a log, name a file "
+                       "in a folder you can write to with --log FILE.");
+    }
+}
+
+}  // namespace velmora::cli

@@ -1,0 +1,43 @@
+// The job log of `send --log FILE`: the job's record, gathered while the
+// console shows the job, and appended to the file once the job has ended.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "job/JobEvents.h"
+#include "job/JobHost.h"
+#include "job/JobLog.h"
+#include "job/JobRecorder.h"
+#include "serial/PortList.h"
+#include "transfer/UpgradeWorker.h"
+
+namespace velmora::cli {
+
+class Console;
+
+class JobLogHost {
+public:
+    // Records nothing when `path` is empty: the console's own events and
+    // message box are then handed through unchanged.
+    JobLogHost(Console& console, std::string path);
+
+    IJobEvents& Events();
+    IMessageBox& Messages();
+
+    // Appends the job's record once it has ended. A log that cannot be
+    // written is a warning; the job's outcome stays what it was.
+    // `device` names the port when the job ended before it said which.
+    void Write(JobOutcome outcome, const std::string& device);
+
+private:
+    Console& m_console;
+    std::string m_path;
+    std::unique_ptr<JobRecorder> m_recorder;
+};
+
+// Fills in the USB adapter's vendor id, product id and serial number of the
+// record's port, when one of `ports` is that device (links resolved).
+void FillAdapter(JobRecord& record, const std::vector<SerialPortInfo>& ports);
+
+}  // namespace velmora::cli
