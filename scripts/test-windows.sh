@@ -2,9 +2,10 @@
 # The Windows build, tested under Wine: cross-builds velmora.exe (the dialog),
 # velmora-cli.exe and the unit tests with MinGW-w64 into build-windows/, runs
 # the tests under Wine, upgrades the Linux emulated receiver through
-# velmora-cli.exe on Wine's COM1 (and two at once on COM1 and COM2), then drives the dialog on a virtual display
-# (Xvfb): its window, a Code upgrade by Enter, the channel-list refusal, and
-# the picture docs/screenshot-windows.png. Running it again reuses
+# velmora-cli.exe on Wine's COM1 (and two at once on COM1 and COM2), then
+# drives the dialog on a virtual display (Xvfb): its window, a Code upgrade
+# by Enter, the channel-list refusal, and the picture
+# docs/screenshot-windows.png. Running it again reuses
 # build-windows/ and its Wine prefix.
 set -euo pipefail
 cd "$(dirname "$0")/.."
