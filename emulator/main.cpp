@@ -203,15 +203,16 @@ void DefineFaultOptions(CLI::App& app, FaultArgs& c) {
 }
 
 void DefineReceiverOptions(CLI::App& app, CommandLine& c) {
-    app.add_option("--receivers", c.receivers, "Play this many receivers, each on its own pty")
-        ->check(CLI::Range(1, 64));
+    app.add_option("--receivers", c.receivers,
+                   "Play this many receivers (1 to 64), each on its own pty")
+        ->check(CLI::Range(1, 64).description("RANGE"));
     app.add_option("--fault", c.receiverFaults,
                    "One receiver's own fault, as N:OPTION[=VALUE] with any option above, "
                    "e.g. 2:never-ack or 3:hangup-after=5 (repeatable)")
         ->allow_extra_args(false);
     app.add_option("--cycles", c.cycles,
                    "Each receiver plays this many boxes in a row, swapped after each transfer")
-        ->check(CLI::Range(1, 1000000));
+        ->check(CLI::PositiveNumber);
     app.add_option("--swap-delay", c.swapDelayMs,
                    "Milliseconds from one box's end to the next box's power-on")
         ->check(CLI::NonNegativeNumber);

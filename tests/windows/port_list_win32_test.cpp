@@ -26,11 +26,11 @@ TEST(PortListWin32, DevicesWithTheirNamesAndIdsThenPortsOnlyTheRegistryKnows) {
          "FTDIBUS", "PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)#USB(1)"},
         {"COM3", "Arduino Uno (COM3)", "Arduino Uno", "Arduino LLC",
          "USB\\VID_2341&PID_0043&REV_0001", "USB\\VID_2341&PID_0043\\75735323730351A0A1C1",
-         "usbser"},
+         "usbser", ""},
         {"COM1", "Communications Port (COM1)", "Communications Port", "(Standard port types)",
-         "ACPI\\PNP0501", "ACPI\\PNP0501\\1", "Serial"},
+         "ACPI\\PNP0501", "ACPI\\PNP0501\\1", "Serial", ""},
         {"LPT1", "Printer Port (LPT1)", "Printer Port", "(Standard port types)", "ACPI\\PNP0400",
-         "ACPI\\PNP0400\\1", "Parport"},
+         "ACPI\\PNP0400\\1", "Parport", ""},
     };
     source.serialComm = {"COM1", "COM3", "COM11", "COM20"};
     const std::vector<SerialPortInfo> ports = ListSerialPorts(source);
