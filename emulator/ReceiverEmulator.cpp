@@ -122,11 +122,15 @@ bool ReceiverEmulator::WaitForReport(std::chrono::milliseconds timeout, Transfer
     return ended;
 }
 
+std::vector<TransferReport> ReceiverEmulator::Reports() {
+    std::lock_guard lock(m_mutex);
+    return m_reports;
+}
+
 void ReceiverEmulator::Publish(const TransferReport& report) {
     std::lock_guard lock(m_mutex);
     m_report = report;
-    m_finished = true;
-    m_done.notify_all();
+    m_reports.push_back(report);
 }
 
 // What a pty does with the bytes the receiver sends while the slave is still
@@ -140,10 +144,12 @@ void ReceiverEmulator::Publish(const TransferReport& report) {
 // 0x40, and a hung-up master is polled again after a short nap.
 class ReceiverEmulator::Session {
 public:
-    explicit Session(ReceiverEmulator& owner)
+    // `powerOn`: when the box is switched on.
+    Session(ReceiverEmulator& owner, Clock::time_point powerOn)
         : m_owner(owner),
           m_options(owner.m_options),
-          m_powerOn(Clock::now() + m_options.powerOnDelay),
+          m_swapped(m_options.cycles > 1),
+          m_powerOn(powerOn),
           m_nextReady(m_powerOn),
           m_lineFree(Clock::now()),
           m_byteTime(m_options.throttleBaud > 0
@@ -168,9 +174,12 @@ private:
     void Finish(const std::string& problem);
     void Verify();
     std::string WhyUnfinished() const;
+    bool Stalled(Clock::time_point now) const;
 
     ReceiverEmulator& m_owner;
     const EmulatorOptions& m_options;
+    // Boxes are swapped: a transfer that can go no further ends the box.
+    const bool m_swapped;
     Phase m_phase = Phase::Ready;
     TransferReport m_report;
     std::vector<std::uint8_t> m_header;
@@ -189,6 +198,10 @@ private:
     bool m_finishWhenSent = false;
     // Restarted as asked: announcing itself again.
     bool m_restarted = false;
+    // When the tool last sent something, and whether it has closed the port
+    // since the transfer began.
+    Clock::time_point m_lastHeard;
+    bool m_toolClosed = false;
 };
 
 void ReceiverEmulator::Session::Play() {
@@ -205,7 +218,7 @@ void ReceiverEmulator::Session::Play() {
             SendReadySignal(now);
             continue;
         }
-        if (m_hungUp) {
+        if (m_hungUp || Stalled(now)) {
             break;
         }
         const Input input = Receive(now, bytes);
@@ -213,10 +226,16 @@ void ReceiverEmulator::Session::Play() {
             break;
         }
         const auto arrival = Clock::now();
+        if (!bytes.empty()) {
+            m_lastHeard = arrival;
+        }
         for (std::size_t i = 0; i < bytes.size() && !m_finishWhenSent && !m_hungUp; ++i) {
             Take(bytes[i], arrival);
         }
         bytes.clear();
+        if (m_restarted && m_swapped) {
+            break;  // the next box announces itself: the restarted one
+        }
     }
     if (m_hungUp) {
         // Pull the cable: close our side of the line.
@@ -229,6 +248,15 @@ void ReceiverEmulator::Session::Play() {
                                : 0.0;
         Finish(WhyUnfinished());
     }
+}
+
+// When boxes are swapped, a transfer that can go no further ends the box:
+// the tool has closed the port, or is silent while owed nothing.
+bool ReceiverEmulator::Session::Stalled(Clock::time_point now) const {
+    if (!m_swapped || !m_report.startByteSeen || !m_outgoing.empty()) {
+        return false;
+    }
+    return m_toolClosed || now - m_lastHeard >= m_options.stallLimit;
 }
 
 // Noise before the first ready signal: anything but AB, and nothing that
@@ -330,6 +358,7 @@ ReceiverEmulator::Session::Input ReceiverEmulator::Session::Receive(
             // Nobody has the port open (yet, or any more): look again soon.
             const timespec nap{0, std::min<long long>(waitNs, 5'000'000)};
             ::ppoll(fds, 1, &nap, nullptr);
+            m_toolClosed = m_report.startByteSeen;
         }
         return Input::Nothing;
     }
@@ -345,7 +374,8 @@ void ReceiverEmulator::Session::Take(std::uint8_t byte, Clock::time_point arriva
     m_lineFree = std::max(m_lineFree, arrival) + m_byteTime;
     switch (m_phase) {
         case Phase::Ready:
-            if (byte == kStartByte) {
+            // A box that is still off hears nothing.
+            if (byte == kStartByte && arrival >= m_powerOn) {
                 m_report.startByteSeen = true;
                 m_startTime = arrival;
                 m_phase = Phase::Header;
@@ -505,8 +535,23 @@ std::string ReceiverEmulator::Session::WhyUnfinished() const {
 }
 
 void ReceiverEmulator::Run() {
-    Session session(*this);
-    session.Play();
+    PlayCycles();
+    std::lock_guard lock(m_mutex);
+    m_finished = true;
+    m_done.notify_all();
+}
+
+void ReceiverEmulator::PlayCycles() {
+    auto powerOn = Clock::now() + m_options.powerOnDelay;
+    const int cycles = std::max(1, m_options.cycles);
+    for (int cycle = 1; cycle <= cycles; ++cycle) {
+        Session session(*this, powerOn);
+        session.Play();
+        if (m_stop.load() || m_master < 0) {
+            return;  // stopped, or the line was pulled for good
+        }
+        powerOn = Clock::now() + m_options.swapDelay;
+    }
 }
 
 std::string DescribeReport(const TransferReport& report) {

@@ -69,6 +69,17 @@ struct EmulatorOptions {
     std::optional<std::vector<std::uint8_t>> expectedData;
     // When set, the header's offset field must equal this.
     std::optional<std::uint32_t> expectedOffset;
+    // Receivers played one after the other on the same line, as a technician
+    // swaps the box on a bench: after each transfer (verified or not) the next
+    // box is switched on `swapDelay` later and announces itself afresh. Every
+    // box carries the same faults, except that a hang-up pulls the line for good.
+    // With more than one cycle, a box that restarts ends there (the next box
+    // announces itself), and so does a box whose transfer went no further:
+    // the tool closed the port mid-transfer, or stayed silent `stallLimit`
+    // while the box owed it nothing (never acknowledged, given up).
+    int cycles = 1;
+    std::chrono::milliseconds swapDelay{300};
+    std::chrono::milliseconds stallLimit{2000};
 };
 
 struct TransferReport {
@@ -106,15 +117,19 @@ public:
     // The slave device that the tool opens, for example /dev/pts/3.
     const std::string& SlavePath() const { return m_slavePath; }
 
-    // Waits until one transfer has ended (verified or not) or the deadline has
-    // passed; true with `report` filled when it ended.
+    // Waits until the receiver has played all its cycles (one transfer each,
+    // verified or not) or the deadline has passed; true with `report` filled
+    // with the last transfer's when they ended.
     bool WaitForReport(std::chrono::milliseconds timeout, TransferReport& report);
+    // Every transfer that has ended so far, one per cycle played, in order.
+    std::vector<TransferReport> Reports();
     // Stops the receiver; what has been received so far stays in the report.
     void Stop();
 
 private:
     class Session;  // one transfer as the receiver plays it
     void Run();
+    void PlayCycles();
     void Publish(const TransferReport& report);
 
     EmulatorOptions m_options;
@@ -127,6 +142,7 @@ private:
     std::condition_variable m_done;
     bool m_finished = false;
     TransferReport m_report;
+    std::vector<TransferReport> m_reports;
 };
 
 // Human-readable one-line verdict, for example

@@ -2,9 +2,10 @@
 # The Windows build, tested under Wine: cross-builds velmora.exe (the dialog),
 # velmora-cli.exe and the unit tests with MinGW-w64 into build-windows/, runs
 # the tests under Wine, upgrades the Linux emulated receiver through
-# velmora-cli.exe on Wine's COM1, then drives the dialog on a virtual display
-# (Xvfb): its window, a Code upgrade by Enter, the channel-list refusal, and
-# the picture docs/screenshot-windows.png. Running it again reuses
+# velmora-cli.exe on Wine's COM1 (and two at once on COM1 and COM2), then
+# drives the dialog on a virtual display (Xvfb): its window, a Code upgrade
+# by Enter, the channel-list refusal, and the picture
+# docs/screenshot-windows.png. Running it again reuses
 # build-windows/ and its Wine prefix.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -34,19 +35,27 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineserver -w
 fi
 
-# Wine's COM ports: COM1 is the emulator's stable link to its pty; COM5 and
-# COM6 are two ptys joined by socat, a null-modem pair for the port tests;
-# COM11, beyond the dialog's COM1 to COM8, a second emulator link.
-# Wine maps the ports when its server starts, so a change restarts it.
-ports="COM1=$run/ttyV0 COM5=$run/ttyPairA COM6=$run/ttyPairB COM11=$run/ttyV1"
-if [ "$(cat "$WINEPREFIX/velmora-ports" 2>/dev/null)" != "$ports" ]; then
-    for entry in $ports; do
-        wine reg add 'HKLM\Software\Wine\Ports' /v "${entry%%=*}" /d "${entry#*=}" /f >/dev/null
-    done
-    wineserver -k 2>/dev/null || true
-    wineserver -w
-    echo "$ports" >"$WINEPREFIX/velmora-ports"
-fi
+# Maps Wine's COM ports, "COMn=PATH ..." (PATH a link that the emulator or
+# socat makes). Wine maps the ports when its server starts, so a change
+# restarts it; an unchanged list costs nothing.
+map_wine_ports() {
+    local ports=$1 entry
+    if [ "$(cat "$WINEPREFIX/velmora-ports" 2>/dev/null)" != "$ports" ]; then
+        for entry in $ports; do
+            wine reg add 'HKLM\Software\Wine\Ports' /v "${entry%%=*}" /d "${entry#*=}" /f >/dev/null
+        done
+        wineserver -k 2>/dev/null || true
+        wineserver -w
+        echo "$ports" >"$WINEPREFIX/velmora-ports"
+    fi
+}
+
+# Wine's COM ports: COM1 is the emulator's stable link to its pty, and COM2
+# the second receiver's when the emulator plays two (--receivers 2 with
+# --link for each, see emulated_pair); COM5 and COM6 are two ptys joined by
+# socat, a null-modem pair for the port tests; COM11, beyond the dialog's
+# COM1 to COM8, a second emulator link.
+map_wine_ports "COM1=$run/ttyV0 COM2=$run/ttyV2 COM5=$run/ttyPairA COM6=$run/ttyPairB COM11=$run/ttyV1"
 
 # The dialog: Wine's own desktop window (a "virtual desktop") on the X
 # display, so that Wine draws the frames and captions itself; and for the
@@ -178,6 +187,24 @@ else
     case_fail "database: no channel list at $list"
     case_fail "packed: no channel list at $list"
 fi
+
+# NAME FILE -- EMULATOR_OPTIONS...: two emulated receivers on COM1 and COM2
+# at once, each upgraded by its own velmora-cli.exe; both must verify.
+emulated_pair() {
+    local name=$1 file=$2
+    shift 3
+    local log=$run/$name.log start=$SECONDS status=0
+    (cd "$run" && timeout 300 "$emulator" "$wine_line" --receivers 2 --link "$run/ttyV0" \
+        --link "$run/ttyV2" "$@" -- sh -c 'wine "$0" send "$1" --port COM1 --quiet </dev/null &
+            wine "$0" send "$1" --port COM2 --quiet </dev/null; wait' "$cli" "$file") \
+        >"$log" 2>&1 || status=$?
+    if [ "$status" = 0 ] && grep -aq 'velmora-emulator: 2 of 2 transfers verified' "$log"; then
+        case_ok "$name ($((SECONDS - start)) s): COM1 and COM2 verified"
+    else
+        case_fail "$name: the emulator exited $status (want 0, both receivers verified)" "$log"
+    fi
+}
+emulated_pair two-receivers small.bin -- --expect small.bin --expect-offset 10000
 
 if [ -n "$code_figures" ]; then
     read -r bytes kib_per_s <<<"$code_figures"

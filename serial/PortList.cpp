@@ -20,6 +20,19 @@ std::string SerialPortInfo::Label() const {
     return description.empty() ? name : name + " \u2013 " + description;
 }
 
+std::string SerialPortInfo::StableName() const {
+    if (!byIdPath.empty() && !serialNumber.empty()) {
+        return byIdPath;
+    }
+    if (!byPathPath.empty()) {
+        return byPathPath;
+    }
+    if (!byIdPath.empty()) {
+        return byIdPath;
+    }
+    return location.empty() ? name : name + " at " + location;
+}
+
 namespace {
 
 bool IsDigit(char c) {

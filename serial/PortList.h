@@ -11,6 +11,8 @@ namespace velmora {
 struct SerialPortInfo {
     std::string name;          // "/dev/ttyUSB0" on Linux, "COM11" on Windows
     std::string byIdPath;      // "/dev/serial/by-id/usb-FTDI_..."; empty where there is none
+    std::string byPathPath;    // "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0"
+    std::string location;      // on Windows the USB socket, "USB(2)#USB(1)"; else empty
     std::string driver;        // "ftdi_sio", "cdc_acm", "serial"; on Windows the service
     std::string vendorId;      // USB vendor id, four hex digits ("0403"); empty if not USB
     std::string productId;     // USB product id ("6001")
@@ -24,6 +26,10 @@ struct SerialPortInfo {
     std::string Description() const;
     // "/dev/ttyUSB0 – FT232R USB UART", or the name alone.
     std::string Label() const;
+    // A name that stays with the adapter, or with its USB socket, across a
+    // replug: the by-id link of an adapter with a serial number, else the
+    // by-path link; on Windows "COM11 at USB(2)#USB(1)"; else the name.
+    std::string StableName() const;
 };
 
 // Every serial port present, in a stable order (by name, numbers compared as

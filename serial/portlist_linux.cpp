@@ -38,13 +38,21 @@ bool IsRealPort(IDeviceTree& tree, const std::string& syspath) {
     return type.empty() || type != "0";
 }
 
-std::string ByIdPath(IDeviceTree& tree, const std::string& syspath, const std::string& devnode) {
+// The first of udev's links to the device inside `folder`.
+std::string LinkIn(IDeviceTree& tree, const std::string& syspath, const std::string& folder) {
     std::istringstream links(tree.Property(syspath, "DEVLINKS"));
-    const std::string prefix = std::string(kByIdFolder) + "/";
+    const std::string prefix = folder + "/";
     for (std::string link; links >> link;) {
         if (link.rfind(prefix, 0) == 0) {
             return link;
         }
+    }
+    return {};
+}
+
+std::string ByIdPath(IDeviceTree& tree, const std::string& syspath, const std::string& devnode) {
+    if (std::string link = LinkIn(tree, syspath, kByIdFolder); !link.empty()) {
+        return link;
     }
     // Without udev's database, the links themselves tell.
     for (const auto& [link, target] : tree.ByIdLinks()) {
@@ -95,6 +103,7 @@ std::vector<SerialPortInfo> ListSerialPorts(IDeviceTree& tree) {
         });
         info.driver = withDriver.empty() ? std::string() : tree.Driver(withDriver);
         info.byIdPath = ByIdPath(tree, syspath, info.name);
+        info.byPathPath = LinkIn(tree, syspath, "/dev/serial/by-path");
         AddUsbDetails(tree, syspath, info);
         ports.push_back(std::move(info));
     }

@@ -59,6 +59,14 @@ std::string SerialFromInstance(const std::string& instanceId) {
     return {};
 }
 
+// The USB socket of a location path, the part below the root hub
+// ("USB(2)#USB(1)"); other locations as they are.
+std::string UsbSocket(const std::string& location) {
+    const std::size_t root = location.find("USBROOT(");
+    const std::size_t after = root == std::string::npos ? root : location.find('#', root);
+    return after == std::string::npos ? location : location.substr(after + 1);
+}
+
 // "USB Serial Port (COM11)" without its " (COM11)".
 std::string WithoutComSuffix(const std::string& friendly, const std::string& port) {
     const std::string suffix = " (" + port + ")";
@@ -84,6 +92,7 @@ SerialPortInfo FromDevice(const Win32PortRecord& d) {
     }
     info.usb = !info.vendorId.empty();
     info.serialNumber = SerialFromInstance(d.instanceId);
+    info.location = info.usb ? UsbSocket(d.location) : std::string();
     return info;
 }
 
@@ -160,6 +169,10 @@ public:
             d.manufacturer = RegistryProperty(set, data, SPDRP_MFG);
             d.hardwareId = RegistryProperty(set, data, SPDRP_HARDWAREID);
             d.service = RegistryProperty(set, data, SPDRP_SERVICE);
+            d.location = RegistryProperty(set, data, SPDRP_LOCATION_PATHS);
+            if (d.location.empty()) {
+                d.location = RegistryProperty(set, data, SPDRP_LOCATION_INFORMATION);
+            }
             char instance[512] = {};
             if (::SetupDiGetDeviceInstanceIdA(set, &data, instance, sizeof instance, nullptr)) {
                 d.instanceId = instance;

@@ -22,6 +22,10 @@ struct Win32PortRecord {
         hardwareId;  // "FTDIBUS\\COMPORT&VID_0403&PID_6001" or "USB\\VID_2341&PID_0043&REV_0001"
     std::string instanceId;  // "FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000"
     std::string service;     // "FTDIBUS", "usbser", "Serial"
+    // Where it is plugged in: the first location path
+    // ("PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)#USB(1)"), else the location
+    // information ("Port_#0001.Hub_#0002").
+    std::string location;
 };
 
 class IWin32PortSource {

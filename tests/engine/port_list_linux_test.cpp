@@ -116,6 +116,12 @@ TEST(PortListLinux, RealPortsWithTheirUsbDetailsInNaturalOrder) {
     EXPECT_EQ(ftdi.manufacturer, "FTDI");
     EXPECT_EQ(ftdi.serialNumber, "A50285BI");
     EXPECT_EQ(ftdi.Label(), "/dev/ttyUSB10 \u2013 FT232R USB UART");
+    // The names a station shows: the adapter's own while it has a serial
+    // number, else the USB socket's; a bare by-id link as the last resort.
+    EXPECT_EQ(ftdi.byPathPath, "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0");
+    EXPECT_EQ(ftdi.StableName(), ftdi.byIdPath);
+    EXPECT_EQ(ch340.StableName(), ch340.byIdPath);
+    EXPECT_EQ(ports[0].StableName(), "/dev/ttyS0");
 }
 
 TEST(PortListLinux, ThisMachineListsNoPhantomOrVirtualTty) {

@@ -23,14 +23,14 @@ TEST(PortListWin32, DevicesWithTheirNamesAndIdsThenPortsOnlyTheRegistryKnows) {
     source.devices = {
         {"COM11", "USB Serial Port (COM11)", "USB Serial Port", "FTDI",
          "FTDIBUS\\COMPORT&VID_0403&PID_6001", "FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000",
-         "FTDIBUS"},
+         "FTDIBUS", "PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)#USB(1)"},
         {"COM3", "Arduino Uno (COM3)", "Arduino Uno", "Arduino LLC",
          "USB\\VID_2341&PID_0043&REV_0001", "USB\\VID_2341&PID_0043\\75735323730351A0A1C1",
-         "usbser"},
+         "usbser", ""},
         {"COM1", "Communications Port (COM1)", "Communications Port", "(Standard port types)",
-         "ACPI\\PNP0501", "ACPI\\PNP0501\\1", "Serial"},
+         "ACPI\\PNP0501", "ACPI\\PNP0501\\1", "Serial", ""},
         {"LPT1", "Printer Port (LPT1)", "Printer Port", "(Standard port types)", "ACPI\\PNP0400",
-         "ACPI\\PNP0400\\1", "Parport"},
+         "ACPI\\PNP0400\\1", "Parport", ""},
     };
     source.serialComm = {"COM1", "COM3", "COM11", "COM20"};
     const std::vector<SerialPortInfo> ports = ListSerialPorts(source);
@@ -45,6 +45,7 @@ TEST(PortListWin32, DevicesWithTheirNamesAndIdsThenPortsOnlyTheRegistryKnows) {
     EXPECT_EQ(ports[2].vendorId + ":" + ports[2].productId, "0403:6001");
     EXPECT_EQ(ports[2].serialNumber, "A50285BI");
     EXPECT_EQ(ports[2].driver, "FTDIBUS");
+    EXPECT_EQ(ports[2].StableName(), "COM11 at USB(2)#USB(1)") << "the USB socket below the root";
     EXPECT_EQ(ports[3].Label(), "COM20") << "a virtual port with no device behind it";
 }
 
