@@ -4,12 +4,17 @@
 #include <utility>
 
 #include "cli/Arguments.h"
+#include "cli/CommandTable.h"
 #include "cli/Commands.h"
 
 namespace velmora::cli {
 
-CLI::App* AddCommand(CLI::App& app, const std::string& name, const std::string& description) {
-    CLI::App* command = app.add_subcommand(name, description);
+CLI::App* AddCommand(CLI::App& app, const std::string& name) {
+    const CommandRow* row = FindCommand(name);
+    if (row == nullptr) {
+        throw std::logic_error("velmora-cli: the command " + name + " is not in the command table");
+    }
+    CLI::App* command = app.add_subcommand(row->name, row->description);
     command->allow_extras();
     return command;
 }

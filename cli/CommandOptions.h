@@ -25,9 +25,10 @@ private:
     std::string command_;
 };
 
-// Adds the command `name` to the program. Unknown options are collected, so
-// that they get a "did you mean" before the command runs.
-CLI::App* AddCommand(CLI::App& app, const std::string& name, const std::string& description);
+// Adds the command `name` of the command table to the program, with the
+// table's description. Unknown options are collected, so that they get a
+// "did you mean" before the command runs.
+CLI::App* AddCommand(CLI::App& app, const std::string& name);
 
 // Runs `run` once the command's arguments are parsed and all known, and
 // leaves its exit status in `status`.

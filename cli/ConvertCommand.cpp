@@ -106,8 +106,7 @@ int RunConvert(const JobOptions& options) {
 
 void SetupConvertCommand(CLI::App& app, int& status) {
     auto options = std::make_shared<JobOptions>();
-    CLI::App* command = AddCommand(
-        app, "convert", "Convert a SATCODX channel list into the receiver's database image");
+    CLI::App* command = AddCommand(app, "convert");
     command->add_option("LIST", options->file, "The .sdx channel list")->required();
     AddDatabaseOptions(*command, options->values);
     command->add_option("--work-dir", options->workDir,

@@ -95,8 +95,7 @@ int RunInspect(const InspectOptions& options) {
 
 void SetupInspectCommand(CLI::App& app, int& status) {
     auto options = std::make_shared<InspectOptions>();
-    CLI::App* command = AddCommand(
-        app, "inspect", "Show a database image as tables: satellites, transponders, channels");
+    CLI::App* command = AddCommand(app, "inspect");
     command->add_option("IMAGE", options->image, "db1.bin, db.bin or another image")->required();
     AddDatabaseOptions(*command, options->values);
     command->add_flag("--json", options->json, "Print JSON instead of tables");

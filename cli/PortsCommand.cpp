@@ -114,8 +114,7 @@ int RunPorts(const PortsOptions& options) {
 
 void SetupPortsCommand(CLI::App& app, int& status) {
     auto options = std::make_shared<PortsOptions>();
-    CLI::App* command = AddCommand(
-        app, "ports", "List the serial ports present (USB adapters with their ids and by-id paths)");
+    CLI::App* command = AddCommand(app, "ports");
     command->add_flag("--json", options->json, "Print JSON instead of a table");
     OnRun(*command, status, [options] { return RunPorts(*options); });
 }

@@ -174,8 +174,7 @@ int RunSend(const JobOptions& options) {
 
 void SetupSendCommand(CLI::App& app, int& status) {
     auto options = std::make_shared<JobOptions>();
-    CLI::App* command =
-        AddCommand(app, "send", "Send a file (or a converted channel list) to the receiver");
+    CLI::App* command = AddCommand(app, "send");
     command->add_option("FILE", options->file, "Program or database image, or a .sdx channel list")
         ->required();
     AddLineOptions(*command, *options);

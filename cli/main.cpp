@@ -1,51 +1,24 @@
 // velmora-cli: the upgrade tool's command line, over the same engine as the dialog.
 #include <CLI/CLI.hpp>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "cli/Arguments.h"
 #include "cli/CommandOptions.h"
+#include "cli/CommandTable.h"
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
 #include "velmora/Version.h"
 
 namespace {
 
-const char* const kExitStatusHelp =
-    "Exit status:\n"
-    "  0    done (\"Data send finish !\" for send, the image written for convert)\n"
-    "  2    bad arguments\n"
-    "  3    file missing, or a folder\n"
-    "  4    serial port not opened (missing, in use by another program, no permission)\n"
-    "  5    job refused (database limits, a channel list, a database image or an empty\n"
-    "       file with --type Code, type Custom, a file that is wrong for the job or too\n"
-    "       large, an image that cannot be made)\n"
-    "  6    job failed (device lost, file shrank or changed, receiver restarted, timed\n"
-    "       out, file or conversion error)\n"
-    "  129  stopped by a hang-up (the terminal or ssh session closed)\n"
-    "  130  stopped with Ctrl-C or SIGTERM\n"
-    "  131  stopped with SIGQUIT";
-
-struct CommandInfo {
-    const char* name;
-    const char* example;
-};
-const CommandInfo kCommands[] = {
-    {"send", "velmora-cli send fw.bin --port /dev/ttyUSB0"},
-    {"convert", "velmora-cli convert channels.sdx --work-dir out"},
-    {"inspect", "velmora-cli inspect db1.bin"},
-    {"ports", "velmora-cli ports --json"},
-};
-
+// The example shown after a usage error of `command`; the main command's
+// when there is none.
 const char* ExampleOf(const std::string& command) {
-    for (const CommandInfo& c : kCommands) {
-        if (command == c.name) {
-            return c.example;
-        }
-    }
-    return kCommands[0].example;
+    const velmora::cli::CommandRow* row = velmora::cli::FindCommand(command);
+    return (row != nullptr ? *row : velmora::cli::CommandTable().front()).example;
 }
 
 // An unknown command gets a "did you mean"; true when one was reported.
@@ -53,19 +26,19 @@ bool ReportUnknownCommand(int argc, char** argv) {
     if (argc < 2 || argv[1][0] == '-') {
         return false;
     }
+    if (velmora::cli::FindCommand(argv[1]) != nullptr) {
+        return false;
+    }
     std::vector<std::string> names;
-    for (const CommandInfo& c : kCommands) {
-        if (std::strcmp(argv[1], c.name) == 0) {
-            return false;
-        }
+    for (const velmora::cli::CommandRow& c : velmora::cli::CommandTable()) {
         names.emplace_back(c.name);
     }
     const std::string near = velmora::cli::ClosestMatch(argv[1], names);
     std::fprintf(stderr,
-                 "velmora-cli: unknown command \"%s\".%s The commands are send, convert, "
-                 "inspect and ports; for example:\n  %s\n",
+                 "velmora-cli: unknown command \"%s\".%s The commands are %s; for example:\n"
+                 "  %s\n",
                  argv[1], near.empty() ? "" : (" Did you mean " + near + "?").c_str(),
-                 kCommands[0].example);
+                 velmora::cli::CommandNames().c_str(), ExampleOf(""));
     return true;
 }
 
@@ -100,7 +73,7 @@ int Parse(CLI::App& app, int argc, char** argv) {
 
 int main(int argc, char** argv) {
     CLI::App app{"Velmora: upgrades a satellite receiver over a serial line."};
-    app.footer(kExitStatusHelp);
+    app.footer(velmora::cli::ExitStatusHelp());
     app.set_version_flag("--version", std::string("velmora-cli ") + velmora::kVersion);
     app.require_subcommand(1);
     // Paths such as /tmp/image.bin are files, not Windows-style options.

@@ -1,10 +1,14 @@
 // The command line's own logic, without a port or a receiver.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "cli/Arguments.h"
+#include "cli/CommandTable.h"
 #include "cli/PortChoice.h"
 #include "serial/PortDevice.h"
 
@@ -82,6 +86,31 @@ TEST(ClosestMatch, OffersWhatWasMeantAndNothingFarOff) {
     EXPECT_EQ(ClosestMatch("--prot", options), "--port");
     EXPECT_EQ(ClosestMatch("--max-tc", options), "--max-tv");
     EXPECT_EQ(ClosestMatch("--timeout", options), "");
+}
+
+// The README's "| status | meaning |" table and the help's exit statuses name
+// the same codes.
+TEST(ExitTable, HasTheCodesTheReadmeLists) {
+    std::ifstream readme(VELMORA_SOURCE_DIR "/README.md");
+    ASSERT_TRUE(readme) << "README.md not found";
+    std::set<int> documented;
+    bool inTable = false;
+    for (std::string line; std::getline(readme, line);) {
+        if (line.rfind("| status | meaning |", 0) == 0) {
+            inTable = true;
+        } else if (inTable && line.rfind("| ", 0) == 0 && line.size() > 2 &&
+                   std::isdigit(static_cast<unsigned char>(line[2])) != 0) {
+            documented.insert(std::stoi(line.substr(2)));
+        } else if (inTable && line.rfind("|", 0) != 0) {
+            break;
+        }
+    }
+    std::set<int> helped;
+    for (const ExitRow& row : ExitTable()) {
+        helped.insert(row.code);
+    }
+    EXPECT_FALSE(documented.empty());
+    EXPECT_EQ(documented, helped);
 }
 
 }  // namespace
