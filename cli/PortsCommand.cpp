@@ -7,6 +7,7 @@
 #include "cli/CommandOptions.h"
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
+#include "job/TextFormat.h"
 #include "serial/PortList.h"
 
 namespace velmora::cli {
@@ -16,24 +17,6 @@ namespace {
 struct PortsOptions {
     bool json = false;
 };
-
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
 
 std::string PortsJson(const std::vector<SerialPortInfo>& ports) {
     std::string out = "[";
