@@ -10,6 +10,7 @@
 #include "cli/CommandTable.h"
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
+#include "cli/Terminal.h"
 #include "velmora/Version.h"
 
 namespace {
@@ -72,6 +73,7 @@ int Parse(CLI::App& app, int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    velmora::cli::PrepareConsoleForUtf8();
     CLI::App app{"Velmora: upgrades a satellite receiver over a serial line."};
     app.footer(velmora::cli::ExitStatusHelp());
     app.set_version_flag("--version", std::string("velmora-cli ") + velmora::kVersion);
