@@ -1,4 +1,7 @@
-// The sub-commands of velmora-cli. Each returns the program's exit status.
+// The commands of velmora-cli, one file each. Each Setup...Command adds its
+// command with its options to the program; when that command is the one
+// given, it runs after parsing and leaves the program's exit status in
+// `status`.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -23,26 +26,10 @@ struct JobOptions {
     std::string file;
 };
 
-// Adds the options of the database settings (model, project, limits, LNB
-// values, offset) that `send`, `convert` and `inspect` share.
-void AddDatabaseOptions(CLI::App& command, DialogValues& values);
-
-struct InspectOptions {
-    DialogValues values;  // the limits and the project the image was written with
-    std::string image;
-    bool json = false;
-};
-
-struct PortsOptions {
-    bool json = false;
-};
-// Adds `ports` to the program's commands.
-CLI::App* AddPortsCommand(CLI::App& app, PortsOptions& options);
-
-int RunSend(const JobOptions& options);
-int RunPorts(const PortsOptions& options);
-int RunConvert(const JobOptions& options);
-int RunInspect(const InspectOptions& options);
+void SetupSendCommand(CLI::App& app, int& status);
+void SetupConvertCommand(CLI::App& app, int& status);
+void SetupInspectCommand(CLI::App& app, int& status);
+void SetupPortsCommand(CLI::App& app, int& status);
 
 class Console;
 

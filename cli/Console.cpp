@@ -8,6 +8,7 @@
 #include "cli/Interrupt.h"
 #include "cli/ReportText.h"
 #include "cli/Terminal.h"
+#include "job/TextFormat.h"
 #include "sdx/ImageDecode.h"
 
 namespace velmora::cli {
@@ -18,12 +19,6 @@ using Clock = std::chrono::steady_clock;
 
 // Redraws for bytes sent alone, at most this often; percentage changes always draw.
 constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
-
-std::string Hex32(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", value);
-    return text;
-}
 
 std::string Duration(double seconds) {
     const auto s = static_cast<long long>(seconds + 0.5);
@@ -220,16 +215,16 @@ void Console::OnPlan(const TransferPlan& plan) {
     const std::string from =
         plan.sourceList.empty() ? std::string() : "converted from " + plan.sourceList + "; ";
     const std::string text = "Sending " + plan.filePath + " (" + from + GroupedDigits(plan.length) +
-                             " bytes, checksum " + Hex32(plan.checksum) + ") as " +
+                             " bytes, checksum " + HexWord(plan.checksum) + ") as " +
                              UpgradeTypeText(plan.type) + " to flash offset " +
-                             Hex32(plan.flashOffset) + " through " + PortText(plan.device) +
+                             HexWord(plan.flashOffset) + " through " + PortText(plan.device) +
                              (m_lineText.empty() ? std::string() : " at " + m_lineText);
     if (m_style == ProgressStyle::Json) {
         JsonLine("{\"event\":\"plan\",\"file\":" + JsonString(plan.filePath) +
                  ",\"list\":" + JsonString(plan.sourceList) +
                  ",\"bytes\":" + std::to_string(plan.length) + ",\"checksum\":\"" +
-                 Hex32(plan.checksum) + "\",\"type\":" + JsonString(UpgradeTypeText(plan.type)) +
-                 ",\"offset\":\"" + Hex32(plan.flashOffset) +
+                 HexWord(plan.checksum) + "\",\"type\":" + JsonString(UpgradeTypeText(plan.type)) +
+                 ",\"offset\":\"" + HexWord(plan.flashOffset) +
                  "\",\"port\":" + JsonString(plan.device) + ",\"text\":" + JsonString(text) + "}");
         return;
     }

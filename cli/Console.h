@@ -9,8 +9,8 @@
 #include <mutex>
 #include <string>
 
+#include "job/HostInterfaces.h"
 #include "job/JobEvents.h"
-#include "job/JobHost.h"
 #include "job/JobSettings.h"
 
 namespace velmora::cli {

@@ -1,19 +1,21 @@
-// Exit statuses of velmora-cli. They exist only here, at the program's edge.
+// Exit statuses of velmora-cli. They exist only here, at the program's edge;
+// what each means is said once, in the exit table (cli/CommandTable.cpp).
 #pragma once
 
 namespace velmora::cli {
 
 enum ExitCode : int {
-    kExitOk = 0,     // "Data send finish !" (send), image written (convert), decoded (inspect)
-    kExitUsage = 2,  // bad arguments
-    kExitFileMissing = 3,    // the file to send or convert does not exist
-    kExitPortFailed = 4,     // the serial port could not be opened
-    kExitRefused = 5,        // the job was refused before or during it: limits, Code with a
-                             // channel list, Custom, a wrong file, an impossible image
-    kExitJobFailed = 6,      // the job failed: device lost, file shrank, timed out, file or
-                             // conversion error
-    kExitInterrupted = 130,  // stopped with Ctrl-C (128 + SIGINT, the shells' convention) or
-                             // SIGTERM; a hang-up gives 129, SIGQUIT 131 (cli/Interrupt.h)
+    kExitOk = 0,
+    kExitUsage = 2,
+    kExitFileMissing = 3,
+    kExitPortFailed = 4,
+    kExitRefused = 5,
+    kExitJobFailed = 6,
+    // Stopped by a signal: 128 + its number, the shells' convention
+    // (cli/Interrupt.h). Ctrl-C and SIGTERM give 130.
+    kExitHangUp = 129,
+    kExitInterrupted = 130,
+    kExitQuit = 131,
 };
 
 }  // namespace velmora::cli

@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "job/HostInterfaces.h"
 #include "job/JobEvents.h"
-#include "job/JobHost.h"
 #include "job/JobLog.h"
 #include "job/JobRecorder.h"
 #include "serial/PortList.h"

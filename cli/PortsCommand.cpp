@@ -1,33 +1,22 @@
 // velmora-cli ports: the serial ports present, as a table or as JSON.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "cli/CommandOptions.h"
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
+#include "job/TextFormat.h"
 #include "serial/PortList.h"
 
 namespace velmora::cli {
 
 namespace {
 
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
+struct PortsOptions {
+    bool json = false;
+};
 
 std::string PortsJson(const std::vector<SerialPortInfo>& ports) {
     std::string out = "[";
@@ -90,15 +79,6 @@ std::string PortsTable(const std::vector<SerialPortInfo>& ports) {
     return out;
 }
 
-}  // namespace
-
-CLI::App* AddPortsCommand(CLI::App& app, PortsOptions& options) {
-    CLI::App* command = app.add_subcommand(
-        "ports", "List the serial ports present (USB adapters with their ids and by-id paths)");
-    command->add_flag("--json", options.json, "Print JSON instead of a table");
-    return command;
-}
-
 int RunPorts(const PortsOptions& options) {
     const std::vector<SerialPortInfo> ports = ListSerialPorts();
     if (options.json) {
@@ -111,6 +91,15 @@ int RunPorts(const PortsOptions& options) {
         std::fputs(PortsTable(ports).c_str(), stdout);
     }
     return kExitOk;
+}
+
+}  // namespace
+
+void SetupPortsCommand(CLI::App& app, int& status) {
+    auto options = std::make_shared<PortsOptions>();
+    CLI::App* command = AddCommand(app, "ports");
+    command->add_flag("--json", options->json, "Print JSON instead of a table");
+    OnRun(*command, status, [options] { return RunPorts(*options); });
 }
 
 }  // namespace velmora::cli

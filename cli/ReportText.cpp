@@ -1,5 +1,6 @@
 #include "cli/ReportText.h"
 
+#include "job/TextFormat.h"
 #include "sdx/ImageDecode.h"
 
 namespace velmora::cli {
@@ -7,7 +8,8 @@ namespace velmora::cli {
 namespace {
 
 std::string Count(std::int64_t n, const char* one, const char* many) {
-    return GroupedDigits(static_cast<std::uint64_t>(n)) + " " + (n == 1 ? one : many);
+    const auto count = static_cast<std::uint64_t>(n);
+    return GroupedDigits(count) + " " + Plural(count, one, many);
 }
 
 }  // namespace

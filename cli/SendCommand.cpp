@@ -2,7 +2,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 
+#include "cli/CommandOptions.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/ExitCodes.h"
@@ -107,6 +109,8 @@ int RefuseBadJob(Console& console, const JobSettings& settings, bool force, bool
     return kExitOk;
 }
 
+namespace {
+
 int RunSend(const JobOptions& options) {
     Console console(ChooseProgressStyle(options.quiet, options.progress));
     DialogValues values = options.values;
@@ -164,6 +168,32 @@ int RunSend(const JobOptions& options) {
         return Ended(console, "interrupted", watcher.ExitStatus());
     }
     return Ended(console, OutcomeName(outcome), ExitForOutcome(outcome));
+}
+
+}  // namespace
+
+void SetupSendCommand(CLI::App& app, int& status) {
+    auto options = std::make_shared<JobOptions>();
+    CLI::App* command = AddCommand(app, "send");
+    command->add_option("FILE", options->file, "Program or database image, or a .sdx channel list")
+        ->required();
+    AddLineOptions(*command, *options);
+    AddDatabaseOptions(*command, options->values);
+    command->add_option("--work-dir", options->workDir,
+                        "Folder for the conversion's working files (default: current folder)");
+    AddJobOutputOptions(*command, *options);
+    command->add_option("--log", options->log, "Append a JSON line on the job to this file")
+        ->type_name("TEXT:FILE");
+    OnRun(*command, status, [command, options] {
+        if (command->count("--offset") > 0 && options->values.strUpgradeType == "Code") {
+            throw UsageProblem("send",
+                               "velmora-cli send: --offset does not apply to --type Code: a "
+                               "program image always goes to 0x10000. Leave --offset out, or "
+                               "give --type Database for a database image, for example --type "
+                               "Database --offset 1b0000");
+        }
+        return RunSend(*options);
+    });
 }
 
 }  // namespace velmora::cli

@@ -51,7 +51,7 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
         if (!impl->requested) {
             impl->requested = true;
             // A closing console is a hang-up, as a closed terminal is elsewhere.
-            impl->exitStatus->store(IsClosing(event) ? 129 : kExitInterrupted);
+            impl->exitStatus->store(IsClosing(event) ? kExitHangUp : kExitInterrupted);
         }
     }
     impl->onInterrupt();

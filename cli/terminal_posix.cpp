@@ -7,6 +7,8 @@
 
 namespace velmora::cli {
 
+void PrepareConsoleForUtf8() {}  // terminals take the locale's UTF-8 as it is
+
 bool PrepareStderrForBars() {
     return ::isatty(STDERR_FILENO) != 0;
 }

@@ -1,8 +1,30 @@
 #include <windows.h>
 
+#include <cstdlib>
+
 #include "cli/Terminal.h"
 
 namespace velmora::cli {
+
+namespace {
+
+UINT g_previousOutputCodePage = 0;
+
+void RestoreOutputCodePage() {
+    SetConsoleOutputCP(g_previousOutputCodePage);
+}
+
+}  // namespace
+
+void PrepareConsoleForUtf8() {
+    const UINT previous = GetConsoleOutputCP();  // 0 without a console
+    if (previous == 0 || previous == CP_UTF8 || SetConsoleOutputCP(CP_UTF8) == 0) {
+        return;
+    }
+    // The console window outlives the program: give it back its code page.
+    g_previousOutputCodePage = previous;
+    std::atexit(RestoreOutputCodePage);
+}
 
 bool PrepareStderrForBars() {
     const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);

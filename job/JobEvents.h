@@ -104,19 +104,6 @@ public:
     virtual void OnEnded() {}
 };
 
-// A count as reports show it: 65536 as "65,536".
-inline std::string GroupedDigits(std::uint64_t value) {
-    const std::string digits = std::to_string(value);
-    std::string grouped;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i != 0 && (digits.size() - i) % 3 == 0) {
-            grouped += ',';
-        }
-        grouped += digits[i];
-    }
-    return grouped;
-}
-
 // A host with nothing to show.
 inline IJobEvents& NoJobEvents() {
     static IJobEvents none;

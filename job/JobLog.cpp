@@ -5,69 +5,14 @@
 #include <string_view>
 #include <system_error>
 
+#include "job/TextFormat.h"
+
 namespace velmora {
 
 namespace {
 
-// The length of the well-formed UTF-8 sequence at the start of `text`, or 0
-// when its first byte does not begin one (overlong forms, surrogates and code
-// points beyond U+10FFFF included).
-std::size_t Utf8SequenceLength(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;  // the range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    }
-    if (length == 0 || text.size() < length || byte(1) < low || byte(1) > high) {
-        return 0;
-    }
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte(i) < 0x80 || byte(i) > 0xBF) {
-            return 0;
-        }
-    }
-    return length;
-}
-
-// A JSON string. Well-formed UTF-8 is kept as it is; any other byte (a file
-// name in a legacy code page) is written as the Latin-1 character of its
-// value, \u00XX, so that the line stays valid JSON and the byte can be told.
-std::string JsonText(std::string_view text) {
-    std::string out = "\"";
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c >= 0x20 && c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (const std::size_t n = c < 0x80 ? 0 : Utf8SequenceLength(text.substr(i)); n > 0) {
-            out.append(text.substr(i, n));
-            i += n;
-            continue;
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        }
-        ++i;
-    }
-    return out + "\"";
-}
-
 std::string JsonTextOrNull(const std::string& text) {
-    return text.empty() ? "null" : JsonText(text);
+    return text.empty() ? "null" : JsonString(text);
 }
 
 }  // namespace
@@ -88,10 +33,7 @@ std::string UtcTimestamp(std::chrono::system_clock::time_point when) {
 }
 
 std::string JobRecordJson(const JobRecord& r) {
-    char offset[16] = "null";
-    if (r.offset) {
-        std::snprintf(offset, sizeof offset, "\"0x%08X\"", static_cast<unsigned>(*r.offset));
-    }
+    const std::string offset = r.offset ? "\"" + HexWord(*r.offset) + "\"" : "null";
     // to_chars: a point whatever the process's locale (a dialog sets one).
     char digits[32];
     const auto [end, failed] =

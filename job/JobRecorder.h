@@ -8,8 +8,8 @@
 #include <mutex>
 #include <string>
 
+#include "job/HostInterfaces.h"
 #include "job/JobEvents.h"
-#include "job/JobHost.h"
 #include "job/JobLog.h"
 
 namespace velmora {

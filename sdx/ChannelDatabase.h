@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "job/JobHost.h"
+#include "job/HostInterfaces.h"
 #include "sdx/SdxReader.h"
 
 namespace velmora {

@@ -7,8 +7,8 @@
 #include <stop_token>
 #include <string>
 
+#include "job/HostInterfaces.h"
 #include "job/JobEvents.h"
-#include "job/JobHost.h"
 #include "job/JobSettings.h"
 #include "sdx/SdxReader.h"
 

@@ -29,8 +29,8 @@
 #include <string>
 #include <vector>
 
+#include "job/HostInterfaces.h"
 #include "job/JobEvents.h"
-#include "job/JobHost.h"
 #include "job/JobSettings.h"
 #include "sdx/ChannelDatabase.h"
 #include "sdx/SdxReader.h"

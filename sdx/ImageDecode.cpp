@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "job/TextFormat.h"
+
 namespace velmora {
 
 namespace {
@@ -325,84 +327,6 @@ std::string DisplayName(std::string_view stored) {
     return out;
 }
 
-namespace {
-
-// The length of the well-formed UTF-8 sequence that begins at `at`, or 0 when
-// the bytes there are no such sequence (a stray byte, a cut sequence, an
-// overlong form, a surrogate, a value past U+10FFFF).
-std::size_t Utf8SequenceAt(std::string_view text, std::size_t at) {
-    const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
-    const std::uint8_t lead = byte(at);
-    std::size_t length = 0;
-    std::uint8_t low = 0x80;  // bounds of the second byte
-    std::uint8_t high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size() || byte(at + 1) < low || byte(at + 1) > high) {
-        return 0;
-    }
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) {
-            return 0;
-        }
-    }
-    return length;
-}
-
-}  // namespace
-
-std::string JsonString(std::string_view utf8) {
-    std::string out = "\"";
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        const char c = utf8[i];
-        const auto b = static_cast<std::uint8_t>(c);
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (b < 0x20 || b == 0x7F) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(b));
-                    out += buf;
-                } else if (b < 0x80) {
-                    out += c;
-                } else if (const std::size_t n = Utf8SequenceAt(utf8, i); n > 0) {
-                    out.append(utf8.substr(i, n));
-                    i += n - 1;
-                } else {
-                    // A byte that is not UTF-8 (a file name in a legacy code
-                    // page): JSON must be UTF-8, so it becomes U+FFFD.
-                    out += "\\ufffd";
-                }
-        }
-    }
-    return out + "\"";
-}
-
 std::string PositionText(const DecodedSatellite& sat) {
     const std::int64_t p = sat.position;
     const std::int64_t a = p < 0 ? -p : p;
@@ -423,8 +347,9 @@ std::string ImageShapeProblem(std::span<const std::uint8_t> image, const ImageLi
     if (size < l.fillOffset) {
         return "The image is " + std::to_string(size) + " bytes long, but with " +
                std::to_string(l.nSatellites) + " satellites, " + std::to_string(l.nTransponders) +
-               " transponders, " + std::to_string(l.nTv) + " TV and " + std::to_string(l.nRadio) +
-               " radio channels" + (limits.bTerrestrial ? " (DVB-S+T)" : "") +
+               " transponders, " + std::to_string(l.nTv) + " TV and " + std::to_string(l.nRadio) + " " +
+               Plural(static_cast<std::uint64_t>(l.nRadio), "radio channel", "radio channels") +
+               (limits.bTerrestrial ? " (DVB-S+T)" : "") +
                " its sections need " + std::to_string(l.fillOffset) +
                " bytes. Give the limits and project it was written with.";
     }
@@ -546,9 +471,13 @@ std::string FormatImageTables(const DecodedImage& image) {
     out += "\n" + ChannelTable("TV channels", image.tv, l.nTv, true);
     out += "\n" + ChannelTable("Radio channels", image.radio, l.nRadio, false);
 
-    out += "\nTotals: " + Num(image.satellites.size()) + " satellites, " +
-           Num(image.transponders.size()) + " transponders, " + Num(image.tv.size()) +
-           " TV channels, " + Num(image.radio.size()) + " radio channels\n";
+    const auto count = [](std::size_t n, const char* one, const char* many) {
+        return Num(n) + " " + Plural(n, one, many);
+    };
+    out += "\nTotals: " + count(image.satellites.size(), "satellite", "satellites") + ", " +
+           count(image.transponders.size(), "transponder", "transponders") + ", " +
+           count(image.tv.size(), "TV channel", "TV channels") + ", " +
+           count(image.radio.size(), "radio channel", "radio channels") + "\n";
     if (image.nonZeroFillBytes != 0) {
         out += "Note: " + Num(image.nonZeroFillBytes) +
                " bytes after the radio section are not zero: the limits given are probably not "

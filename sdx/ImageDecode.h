@@ -115,10 +115,6 @@ std::string Cp1252ToUtf8(std::string_view bytes);
 // characters replaced by U+FFFD, the rest converted from code page 1252.
 std::string DisplayName(std::string_view stored);
 
-// A string as a JSON string literal, quotes included. Bytes that are not
-// UTF-8 (a file name in a legacy code page) become U+FFFD, one per byte.
-std::string JsonString(std::string_view utf8);
-
 // "19.2E", "30.0W": a decoded satellite position.
 std::string PositionText(const DecodedSatellite& sat);
 

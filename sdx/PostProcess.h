@@ -12,9 +12,9 @@
 #include <stop_token>
 #include <string>
 
-#include "sdx/ConversionChain.h"
-#include "job/JobHost.h"
+#include "job/HostInterfaces.h"
 #include "job/JobSettings.h"
+#include "sdx/ConversionChain.h"
 
 namespace velmora {
 

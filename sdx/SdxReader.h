@@ -20,7 +20,7 @@
 #include <string>
 #include <string_view>
 
-#include "job/JobHost.h"
+#include "job/HostInterfaces.h"
 
 namespace velmora {
 

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "job/InputFile.h"
+#include "job/TextFormat.h"
 #include "sdx/ImageDecode.h"
 #include "sdx/SdxReader.h"
 #include "transfer/UpgradeController.h"

@@ -13,8 +13,8 @@
 #include <string>
 #include <thread>
 
+#include "job/HostInterfaces.h"
 #include "job/JobEvents.h"
-#include "job/JobHost.h"
 #include "job/JobSettings.h"
 #include "serial/SerialPort.h"
 #include "transfer/PacingClock.h"

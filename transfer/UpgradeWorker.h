@@ -18,8 +18,8 @@
 #include <string>
 #include <string_view>
 
+#include "job/HostInterfaces.h"
 #include "job/JobEvents.h"
-#include "job/JobHost.h"
 #include "job/JobSettings.h"
 #include "serial/SerialPort.h"
 #include "transfer/PacingClock.h"

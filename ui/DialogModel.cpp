@@ -4,6 +4,7 @@
 #include <limits>
 #include <utility>
 
+#include "job/TextFormat.h"
 #include "serial/SerialPort.h"
 #include "transfer/JobChecks.h"
 #include "ui/DialogTemplates.h"
@@ -112,7 +113,7 @@ std::string NumberPrompt(int id, const std::string& text) {
            "\". Enter a number from -2147483648 to 2147483647.";
 }
 
-CUpgradeDlgModel::CUpgradeDlgModel(IDialogView& view, JobHost host,
+CUpgradeDlgModel::CUpgradeDlgModel(IDialogView& view, ViewJobLink host,
                                    std::unique_ptr<IPortDevice> device)
     : m_view(view),
       m_calls(host.calls),

@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "job/HostInterfaces.h"
 #include "job/JobEvents.h"
-#include "job/JobHost.h"
 #include "job/JobSettings.h"
 #include "serial/PortList.h"
 #include "transfer/UpgradeController.h"
@@ -116,7 +116,7 @@ public:
 
 // The view's side of a running job: the queue that carries the worker's
 // calls to the UI thread and the bars and box that use it.
-struct JobHost {
+struct ViewJobLink {
     CCallQueue& calls;
     IProgressBar& analyseBar;
     IProgressBar& sendBar;
@@ -130,7 +130,7 @@ struct JobHost {
 class CUpgradeDlgModel final : private IMessageBox, private IJobEvents {
 public:
     // `device` replaces the platform's serial device layer (tests); null for the real one.
-    CUpgradeDlgModel(IDialogView& view, JobHost host,
+    CUpgradeDlgModel(IDialogView& view, ViewJobLink host,
                      std::unique_ptr<IPortDevice> device = nullptr);
     // Ends a running job first.
     ~CUpgradeDlgModel();

@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "sdx/ConversionChain.h"
-#include "job/JobHost.h"
+#include "job/HostInterfaces.h"
 #include "job/JobSettings.h"
+#include "sdx/ConversionChain.h"
 
 namespace {
 

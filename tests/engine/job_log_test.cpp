@@ -44,18 +44,18 @@ TEST(JobLog, EachJobIsOneLineOfValidJsonAppendedToTheLog) {
     EXPECT_EQ(line,
               "{\"started\":\"2026-12-09T08:15:02.007Z\",\"ended\":\"2026-12-09T08:16:37.123Z\","
               "\"port\":\"/dev/ttyUSB0\",\"vendorId\":\"0403\",\"productId\":\"6001\","
-              "\"serial\":null,\"file\":\"/tmp/caf\\u00e9.bin\",\"size\":65535,"
+              "\"serial\":null,\"file\":\"/tmp/caf\\ufffd.bin\",\"size\":65535,"
               "\"sha256\":\"ab12\",\"list\":\"/tmp/\xD0\xBA\xD0\xB0\xD0\xBD\xD0\xB0\xD0\xBB.sdx\","
               "\"listSha256\":\"cd34\",\"type\":\"Db Import/Export\",\"offset\":\"0x001B0000\","
               "\"bytesSent\":65535,\"seconds\":95.116,\"outcome\":\"finished\","
-              "\"message\":\"said \\\"done\\\"\\\\\\u000a\\u0001\"}");
+              "\"message\":\"said \\\"done\\\"\\\\\\n\\u0001\"}");
     // What a job that ended early leaves unknown is null.
     const std::string early = JobRecordJson(JobRecord{});
     EXPECT_NE(early.find("\"size\":null,\"sha256\":null"), std::string::npos) << early;
     EXPECT_NE(early.find("\"offset\":null,\"bytesSent\":0"), std::string::npos) << early;
     // Bytes that only begin a UTF-8 sequence, and an overlong '/', stay valid JSON.
     r.file = "\xE2\x82 \xC0\xAF";
-    EXPECT_NE(JobRecordJson(r).find("\"file\":\"\\u00e2\\u0082 \\u00c0\\u00af\""),
+    EXPECT_NE(JobRecordJson(r).find("\"file\":\"\\ufffd\\ufffd \\ufffd\\ufffd\""),
               std::string::npos);
 
     // Two jobs, two lines, in a folder that is made on the way.

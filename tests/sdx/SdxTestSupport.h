@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "job/JobHost.h"
+#include "job/HostInterfaces.h"
 #include "job/JobSettings.h"
 
 namespace velmora::test {

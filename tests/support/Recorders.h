@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "job/JobHost.h"
+#include "job/HostInterfaces.h"
 
 namespace velmora::test {
 

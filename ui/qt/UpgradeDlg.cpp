@@ -107,7 +107,8 @@ CUpgradeDlg::CUpgradeDlg(QWidget* parent, std::unique_ptr<IPortDevice> device) :
         });
     IDialogView& view = *this;
     m_model = std::make_unique<CUpgradeDlgModel>(
-        view, JobHost{m_calls->Core(), *m_analyseBar, *m_sendBar, *m_messages}, std::move(device));
+        view, ViewJobLink{m_calls->Core(), *m_analyseBar, *m_sendBar, *m_messages},
+        std::move(device));
     auto* port = static_cast<CPortCombo*>(Combo(IDC_PORT));
     port->aboutToDropDown = [this] { m_model->RefreshPorts(); };
     // Each entry's tooltip names the device it stands for.

@@ -14,8 +14,8 @@
 
 #include "transfer/UpgradeController.h"
 #include "ui/DialogModel.h"
+#include "ui/qt/QtJobBridge.h"
 #include "ui/qt/QtTemplate.h"
-#include "ui/qt/UiJobHost.h"
 
 class QComboBox;
 class QLineEdit;

@@ -166,7 +166,7 @@ CUpgradeDlgWin::CUpgradeDlgWin(HINSTANCE instance) : m_instance(instance) {
     m_boxes = std::make_unique<Boxes>(*this);
     IDialogView& view = *this;
     m_model = std::make_unique<CUpgradeDlgModel>(
-        view, JobHost{*m_calls, *m_analyseBar, *m_sendBar, *m_boxes});
+        view, ViewJobLink{*m_calls, *m_analyseBar, *m_sendBar, *m_boxes});
 }
 
 CUpgradeDlgWin::~CUpgradeDlgWin() {

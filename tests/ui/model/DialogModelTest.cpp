@@ -130,7 +130,7 @@ struct Rig {
         record = device->record();
         record->failOpen = failOpen;
         model = std::make_unique<CUpgradeDlgModel>(
-            view, JobHost{calls, journal.analyse, journal.send, journal.messages},
+            view, ViewJobLink{calls, journal.analyse, journal.send, journal.messages},
             std::move(device));
         model->Controller().SetClock(clock);
         model->SetPortSource(NoDetectedPorts);

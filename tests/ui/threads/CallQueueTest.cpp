@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "tests/ui/UiTestKit.h"
-#include "ui/qt/UiJobHost.h"
+#include "ui/qt/QtJobBridge.h"
 
 namespace velmora::ui::test {
 namespace {

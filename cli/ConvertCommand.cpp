@@ -1,9 +1,10 @@
-// velmora-cli convert and inspect: the channel-list conversion without a port,
-// and a readable view of a database image.
+// velmora-cli convert: the channel-list conversion without a port.
 #include <cstdio>
+#include <memory>
 #include <stop_token>
 #include <vector>
 
+#include "cli/CommandOptions.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/ExitCodes.h"
@@ -38,31 +39,6 @@ int ConversionEnd(Console& console, const ChainResult& result) {
     return result.status == ChainStatus::Refused ? kExitRefused : kExitJobFailed;
 }
 
-// Which limits fit what the image holds, as far as it tells; nothing when it
-// tells nothing.
-void PrintLimitsHint(const std::vector<std::uint8_t>& bytes, const ImageLimits& given) {
-    const ImageLimitGuess guess = GuessImageLimits(bytes, given);
-    std::string options;
-    if (guess.maxSat) {
-        options += " --max-sat " + std::to_string(*guess.maxSat);
-    }
-    if (guess.terrestrial && *guess.terrestrial != given.bTerrestrial) {
-        options += *guess.terrestrial ? " --project DVB-S+T" : " --project DVB-S";
-    }
-    if (guess.maxTp) {
-        options += " --max-tp " + std::to_string(*guess.maxTp);
-    }
-    if (guess.maxTv) {
-        options += " --max-tv " + std::to_string(*guess.maxTv);
-    }
-    if (guess.radioAtLeast) {
-        options += " --max-radio " + std::to_string(*guess.radioAtLeast) + " (or more)";
-    }
-    if (!options.empty()) {
-        std::fprintf(stderr, "velmora-cli: what the image holds fits:%s\n", options.c_str());
-    }
-}
-
 }  // namespace
 
 void WarnIfNotPlainSdx(Console& console, const std::string& path) {
@@ -71,6 +47,8 @@ void WarnIfNotPlainSdx(Console& console, const std::string& path) {
         console.Warn(warning);
     }
 }
+
+namespace {
 
 int RunConvert(const JobOptions& options) {
     Console console(ChooseProgressStyle(options.quiet, options.progress));
@@ -124,49 +102,19 @@ int RunConvert(const JobOptions& options) {
     return kExitOk;
 }
 
-int RunInspect(const InspectOptions& options) {
-    // Opened without blocking: a pipe or a device is refused, not waited on.
-    InputFile in;
-    std::vector<std::uint8_t> bytes;
-    bool read = in.Open(options.image);
-    if (read) {
-        bytes.resize(static_cast<std::size_t>(in.Length()));
-        bytes.resize(in.Read(bytes.data(), bytes.size()));
-        read = !in.ReadFailed();
-    }
-    if (!read) {
-        std::fprintf(stderr, "velmora-cli: the image %s does not exist or cannot be read.\n",
-                     options.image.c_str());
-        return kExitFileMissing;
-    }
-    JobSettings settings;
-    LineParams unused;
-    ConvertDialogValues(options.values, settings, unused);
-    if (const std::string problem = DatabaseLimitProblem(settings); !problem.empty()) {
-        std::fprintf(stderr, "%s\n", problem.c_str());
-        return kExitRefused;
-    }
-    const ImageLimits limits = ImageLimitsOf(settings);
-    DecodedImage decoded;
-    std::string error;
-    if (!DecodeDatabaseImage(bytes, limits, decoded, error)) {
-        std::fprintf(stderr, "velmora-cli: %s\n", error.c_str());
-        PrintLimitsHint(bytes, limits);
-        return kExitJobFailed;
-    }
-    const std::string text = options.json ? FormatImageJson(decoded) : FormatImageTables(decoded);
-    std::fputs(text.c_str(), stdout);
-    if (!text.empty() && text.back() != '\n') {
-        std::fputc('\n', stdout);
-    }
-    if (decoded.nonZeroFillBytes != 0) {
-        std::fflush(stdout);
-        std::fprintf(stderr,
-                     "velmora-cli: the bytes after the radio section are not zero: the limits "
-                     "given are probably not the ones the image was written with.\n");
-        PrintLimitsHint(bytes, limits);
-    }
-    return kExitOk;
+}  // namespace
+
+void SetupConvertCommand(CLI::App& app, int& status) {
+    auto options = std::make_shared<JobOptions>();
+    CLI::App* command = AddCommand(app, "convert");
+    command->add_option("LIST", options->file, "The .sdx channel list")->required();
+    AddDatabaseOptions(*command, options->values);
+    command->add_option("--work-dir", options->workDir,
+                        "Folder for db1.bin, tmp.bin and db.bin (default: current folder)");
+    AddJobOutputOptions(*command, *options);
+    command->add_flag("--json", options->json,
+                      "Print the conversion report as one JSON object on stdout");
+    OnRun(*command, status, [options] { return RunConvert(*options); });
 }
 
 }  // namespace velmora::cli

@@ -10,7 +10,7 @@
 
 #include <functional>
 
-#include "job/JobHost.h"
+#include "job/HostInterfaces.h"
 #include "ui/CallQueue.h"
 
 class QProgressBar;

@@ -1,4 +1,4 @@
-#include "ui/qt/UiJobHost.h"
+#include "ui/qt/QtJobBridge.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
