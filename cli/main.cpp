@@ -8,6 +8,7 @@
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
+#include "cli/StationCommand.h"
 #include "velmora/Version.h"
 
 using velmora::cli::JobOptions;
@@ -38,6 +39,7 @@ const CommandInfo kCommands[] = {
     {"convert", "velmora-cli convert channels.sdx --work-dir out"},
     {"inspect", "velmora-cli inspect db1.bin"},
     {"ports", "velmora-cli ports --json"},
+    {"station", "velmora-cli station fw.bin --port /dev/ttyUSB0 --port /dev/ttyUSB1"},
 };
 
 const char* ExampleOf(const std::string& command) {
@@ -176,6 +178,8 @@ struct Commands {
     JobOptions convert;
     velmora::cli::InspectOptions inspect;
     velmora::cli::PortsOptions ports;
+    velmora::cli::StationOptions station;
+    CLI::App* stationCommand = nullptr;
     CLI::App* sendCommand = nullptr;
     CLI::App* convertCommand = nullptr;
     CLI::App* inspectCommand = nullptr;
@@ -215,9 +219,14 @@ void AddCommands(CLI::App& app, Commands& c) {
     velmora::cli::AddDatabaseOptions(*c.inspectCommand, c.inspect.values);
     c.inspectCommand->add_flag("--json", c.inspect.json, "Print JSON instead of tables");
     c.portsCommand = velmora::cli::AddPortsCommand(app, c.ports);
+    c.stationCommand = velmora::cli::AddStationCommand(app, c.station, [](CLI::App& s, JobOptions& o) {
+        AddLineOptions(s, o);
+        AddJobOutputOptions(s, o);
+    });
 
     // Unknown options are collected, so that they get a "did you mean".
-    for (CLI::App* command : {c.sendCommand, c.convertCommand, c.inspectCommand, c.portsCommand}) {
+    for (CLI::App* command : {c.sendCommand, c.convertCommand, c.inspectCommand, c.portsCommand,
+                              c.stationCommand}) {
         command->allow_extras();
     }
 }
@@ -236,7 +245,8 @@ int Parse(CLI::App& app, const Commands& c, int argc, char** argv) {
         const std::string command = argc >= 2 && argv[1][0] != '-' ? argv[1] : "";
         return UsageError(command, std::string("velmora-cli: ") + e.what());
     }
-    for (CLI::App* command : {c.sendCommand, c.convertCommand, c.inspectCommand, c.portsCommand}) {
+    for (CLI::App* command : {c.sendCommand, c.convertCommand, c.inspectCommand, c.portsCommand,
+                              c.stationCommand}) {
         if (command->parsed() && !command->remaining().empty()) {
             return UsageError(command->get_name(),
                               velmora::cli::ExtrasProblem(*command, command->remaining()));
@@ -279,6 +289,9 @@ int main(int argc, char** argv) {
         }
         if (c.portsCommand->parsed()) {
             return velmora::cli::RunPorts(c.ports);
+        }
+        if (c.stationCommand->parsed()) {
+            return velmora::cli::RunStation(c.station);
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velmora-cli: %s\n", e.what());
