@@ -178,7 +178,9 @@ void StationView::Draw() {
 int StationView::Finish(bool interrupted, int interruptStatus) {
     std::lock_guard lock(m_mutex);
     bool cutShort = false;
-    if (m_style == ProgressStyle::Json) {
+    if (m_style == ProgressStyle::Quiet) {
+        // No table: the log and the exit status say it all.
+    } else if (m_style == ProgressStyle::Json) {
         std::printf("{\"event\":\"summary\",\"finished\":%d,\"failed\":%d,\"jobs\":%zu}\n",
                     m_finished, m_failed, m_jobs.size());
     } else {
@@ -187,14 +189,14 @@ int StationView::Finish(bool interrupted, int interruptStatus) {
     }
     for (const StationJobEnd& job : m_jobs) {
         cutShort = cutShort || job.cutShort;
-        if (m_style != ProgressStyle::Json) {
+        if (m_style != ProgressStyle::Json && m_style != ProgressStyle::Quiet) {
             std::fprintf(stderr, "%-28s %-20s %10llu %8.1f  %s\n", job.port.c_str(),
                          JobOutcomeName(job.outcome),
                          static_cast<unsigned long long>(job.record.bytesSent),
                          job.record.seconds, job.record.started.c_str());
         }
     }
-    if (m_style != ProgressStyle::Json) {
+    if (m_style != ProgressStyle::Json && m_style != ProgressStyle::Quiet) {
         std::fprintf(stderr, "%s\n", Totals().c_str());
     }
     std::fflush(stdout);

@@ -30,9 +30,10 @@ public:
 
 // One thread that paces the blocks of every port. Each pass writes the next
 // byte of every port that is due; between passes it sleeps until shortly
-// before the earliest port is due (where the clock can sleep that precisely)
-// and waits out the rest on the clock, so a byte may go a little late, never
-// early. Idle, the thread blocks until a block comes.
+// before the earliest port is due (where the clock can sleep that precisely;
+// how much before follows how late recent wake-ups came) and waits out the
+// rest on the clock, so a byte may go a little late, never early. Idle, the
+// thread blocks until a block comes.
 class CPacingLoop final : public IBytePacer {
 public:
     explicit CPacingLoop(IPacingClock& clock);
@@ -67,7 +68,9 @@ private:
 
     IPacingClock& m_clock;
     std::int64_t m_wakeAheadCounts;  // how early a sleep is asked to end
-    std::int64_t m_minSleepCounts;   // shorter waits are spent on the clock
+    std::int64_t m_minSleepCounts;   // shorter sleeps are not worth a wake-up
+    std::int64_t m_lateMarginCounts;
+    std::int64_t m_lateCounts = 0;   // how late recent wake-ups came (pacing thread only)
     std::mutex m_mutex;
     std::condition_variable_any m_cv;
     std::vector<Lane*> m_incoming;  // guarded by m_mutex

@@ -8,11 +8,16 @@ namespace velmora {
 namespace {
 
 // A sleep of the pacing thread ends about 22 us after the time asked for
-// (26 us for nine in ten) and costs about 19 us of CPU; it is therefore asked
-// to end this long before the byte is due, and the rest is waited out on the
-// clock. Waits shorter than the wake-up plus kMinSleepMicros are not slept.
+// (26 us for nine in ten) on a quiet machine, and costs about 19 us of CPU;
+// it is therefore asked to end at least this long before the byte is due,
+// and the rest is waited out on the clock. Waits shorter than the wake-up
+// plus kMinSleepMicros are not slept.
 constexpr std::int64_t kWakeAheadMicros = 30;
 constexpr std::int64_t kMinSleepMicros = 10;
+// On a busy machine wake-ups come later: the pacer then asks to wake as much
+// earlier as its latest wake-ups came late (plus this margin), forgetting a
+// late wake-up by 1/64 of its lateness at each sleep.
+constexpr std::int64_t kLateMarginMicros = 5;
 
 std::int64_t MicrosToCounts(std::int64_t micros, std::int64_t frequency) {
     return (micros * frequency + 999'999) / 1'000'000;
@@ -23,7 +28,8 @@ std::int64_t MicrosToCounts(std::int64_t micros, std::int64_t frequency) {
 CPacingLoop::CPacingLoop(IPacingClock& clock)
     : m_clock(clock),
       m_wakeAheadCounts(MicrosToCounts(kWakeAheadMicros, clock.Frequency())),
-      m_minSleepCounts(MicrosToCounts(kWakeAheadMicros + kMinSleepMicros, clock.Frequency())),
+      m_minSleepCounts(MicrosToCounts(kMinSleepMicros, clock.Frequency())),
+      m_lateMarginCounts(MicrosToCounts(kLateMarginMicros, clock.Frequency())),
       m_thread([this](std::stop_token stop) { Run(std::move(stop)); }) {}
 
 CPacingLoop::~CPacingLoop() {
@@ -115,8 +121,13 @@ std::int64_t CPacingLoop::ServeDue(std::vector<Lane*>& active) {
 }
 
 void CPacingLoop::WaitUntil(std::int64_t due) {
-    if (due - m_clock.Count() > m_minSleepCounts) {
-        m_clock.SleepUntil(due - m_wakeAheadCounts);
+    const std::int64_t ahead = std::max(m_wakeAheadCounts, m_lateCounts + m_lateMarginCounts);
+    if (due - m_clock.Count() > ahead + m_minSleepCounts) {
+        const std::int64_t target = due - ahead;
+        if (m_clock.SleepUntil(target)) {
+            const std::int64_t late = m_clock.Count() - target;
+            m_lateCounts = std::max(late, m_lateCounts - m_lateCounts / 64);
+        }
     }
     while (m_clock.Count() < due) {
     }
