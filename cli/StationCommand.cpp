@@ -300,18 +300,27 @@ int RunStation(const StationOptions& options) {
     const std::string log = options.job.log.empty() ? DefaultJobLogPath() : options.job.log;
     console.Say("Each job is logged to " + (log.empty() ? std::string("nowhere") : log) + ".");
 
+    // The watcher comes first: the threads started after it (the station's,
+    // the pacer's, the ports') leave the signals to it.
+    std::atomic<bool> interrupted{false};
+    std::atomic<CStation*> running{nullptr};
+    InterruptWatcher watcher([&] {
+        interrupted.store(true);
+        if (CStation* station = running.load()) {
+            station->Stop();
+        }
+    });
     StationView view(console, log, console.Style());
     CStation station(view, settings);
+    running.store(&station);
+    if (interrupted.load()) {
+        station.Stop();
+    }
     bool refusedList = false;
     if (const std::string problem = station.Prepare(refusedList); !problem.empty()) {
         console.Error(problem);
         return refusedList ? kExitRefused : kExitJobFailed;
     }
-    std::atomic<bool> interrupted{false};
-    InterruptWatcher watcher([&] {
-        interrupted.store(true);
-        station.Stop();
-    });
     if (const int failed = StartPorts(console, station, view, options.ports); failed != kExitOk) {
         return failed;
     }

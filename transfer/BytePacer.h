@@ -74,6 +74,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable_any m_cv;
     std::vector<Lane*> m_incoming;  // guarded by m_mutex
+    std::once_flag m_started;
     std::jthread m_thread;
 };
 

@@ -29,8 +29,7 @@ CPacingLoop::CPacingLoop(IPacingClock& clock)
     : m_clock(clock),
       m_wakeAheadCounts(MicrosToCounts(kWakeAheadMicros, clock.Frequency())),
       m_minSleepCounts(MicrosToCounts(kMinSleepMicros, clock.Frequency())),
-      m_lateMarginCounts(MicrosToCounts(kLateMarginMicros, clock.Frequency())),
-      m_thread([this](std::stop_token stop) { Run(std::move(stop)); }) {}
+      m_lateMarginCounts(MicrosToCounts(kLateMarginMicros, clock.Frequency())) {}
 
 CPacingLoop::~CPacingLoop() {
     m_thread.request_stop();
@@ -47,6 +46,11 @@ std::size_t CPacingLoop::Send(CSerialPort& port, const std::uint8_t* data, std::
     }
     // "More than the threshold" on whole microseconds, as (now - last) * 10^6
     // / frequency > threshold: the first count difference that passes.
+    // Started by the first block, not before: a command line sets up its
+    // signal handling first, and threads started later leave the signals to it.
+    std::call_once(m_started, [this] {
+        m_thread = std::jthread([this](std::stop_token loop) { Run(std::move(loop)); });
+    });
     const std::int64_t gap = MicrosToCounts(thresholdMicros + 1, m_clock.Frequency());
     Lane lane;
     lane.port = &port;
