@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <mutex>
 
 #include "cli/Console.h"
@@ -313,6 +314,9 @@ int RunStation(const StationOptions& options) {
     StationView view(console, log, console.Style());
     CStation station(view, settings);
     running.store(&station);
+    // Cleared before the station goes, on every way out.
+    const std::unique_ptr<std::atomic<CStation*>, void (*)(std::atomic<CStation*>*)> forget(
+        &running, [](std::atomic<CStation*>* p) { p->store(nullptr); });
     if (interrupted.load()) {
         station.Stop();
     }
