@@ -182,8 +182,8 @@ int StationView::Finish(bool interrupted, int interruptStatus) {
     if (m_style == ProgressStyle::Quiet) {
         // No table: the log and the exit status say it all.
     } else if (m_style == ProgressStyle::Json) {
-        std::printf("{\"event\":\"summary\",\"finished\":%d,\"failed\":%d,\"jobs\":%zu}\n",
-                    m_finished, m_failed, m_jobs.size());
+        std::printf("{\"event\":\"summary\",\"finished\":%d,\"failed\":%d,\"jobs\":%llu}\n",
+                    m_finished, m_failed, static_cast<unsigned long long>(m_jobs.size()));
     } else {
         std::fprintf(stderr, "\n%-28s %-20s %10s %8s  %s\n", "port", "outcome", "bytes", "seconds",
                      "started");
