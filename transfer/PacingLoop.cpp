@@ -16,7 +16,7 @@ constexpr std::int64_t kWakeAheadMicros = 30;
 constexpr std::int64_t kMinSleepMicros = 10;
 // On a busy machine wake-ups come later: the pacer then asks to wake as much
 // earlier as its latest wake-ups came late (plus this margin), forgetting a
-// late wake-up by 1/64 of its lateness at each sleep.
+// late wake-up by 1/64 of its lateness at each wait.
 constexpr std::int64_t kLateMarginMicros = 5;
 
 std::int64_t MicrosToCounts(std::int64_t micros, std::int64_t frequency) {
@@ -125,12 +125,14 @@ std::int64_t CPacingLoop::ServeDue(std::vector<Lane*>& active) {
 }
 
 void CPacingLoop::WaitUntil(std::int64_t due) {
+    // Forgotten at every wait, slept or not: one wake-up that came very late
+    // (the thread preempted) must not keep the loop from sleeping for good.
+    m_lateCounts -= m_lateCounts / 64;
     const std::int64_t ahead = std::max(m_wakeAheadCounts, m_lateCounts + m_lateMarginCounts);
     if (due - m_clock.Count() > ahead + m_minSleepCounts) {
         const std::int64_t target = due - ahead;
         if (m_clock.SleepUntil(target)) {
-            const std::int64_t late = m_clock.Count() - target;
-            m_lateCounts = std::max(late, m_lateCounts - m_lateCounts / 64);
+            m_lateCounts = std::max(m_lateCounts, m_clock.Count() - target);
         }
     }
     while (m_clock.Count() < due) {
