@@ -19,6 +19,9 @@ constexpr std::array kCommands = {
     CommandRow{"ports",
                "List the serial ports present (USB adapters with their ids and by-id paths)",
                "velmora-cli ports --json"},
+    CommandRow{"station",
+               "Send one file to many receivers at once, one per port, receiver after receiver",
+               "velmora-cli station fw.bin --port /dev/ttyUSB0 --port /dev/ttyUSB1"},
 };
 
 constexpr std::array kExitStatuses = {

@@ -30,6 +30,7 @@ void SetupSendCommand(CLI::App& app, int& status);
 void SetupConvertCommand(CLI::App& app, int& status);
 void SetupInspectCommand(CLI::App& app, int& status);
 void SetupPortsCommand(CLI::App& app, int& status);
+void SetupStationCommand(CLI::App& app, int& status);
 
 class Console;
 

@@ -85,6 +85,7 @@ int main(int argc, char** argv) {
     velmora::cli::SetupConvertCommand(app, status);
     velmora::cli::SetupInspectCommand(app, status);
     velmora::cli::SetupPortsCommand(app, status);
+    velmora::cli::SetupStationCommand(app, status);
     if (ReportUnknownCommand(argc, argv)) {
         return velmora::cli::kExitUsage;
     }

@@ -57,7 +57,8 @@ CUpgradeController::CUpgradeController(IProgressBar& analyseBar, IProgressBar& s
       m_sendBar(sendBar),
       m_messages(messages),
       m_port(device ? std::move(device) : CreatePlatformPortDevice()),
-      m_clock(&SystemPacingClock()) {}
+      m_clock(&SystemPacingClock()),
+      m_pacer(&SharedBytePacer()) {}
 
 CUpgradeController::~CUpgradeController() {
     Cancel();
@@ -132,6 +133,7 @@ void CUpgradeController::StartWorker() {
     m_worker = std::thread([this, job = m_settings, stop = m_stopSource.get_token()]() mutable {
         JobEnvironment env{m_port,   m_analyseBar, m_sendBar, m_messages,
                            *m_clock, m_waitLimit,  m_events};
+        env.pacer = m_pacer;
         const JobOutcome outcome = UpgradeThreadProc(job, env, stop, m_bBusy);
         m_lastOutcome.store(outcome);
         if (m_events != nullptr) {

@@ -86,7 +86,14 @@ public:
 
     // Longest silence of the receiver at one wait; zero (the default) waits for ever.
     void SetWaitLimit(std::chrono::milliseconds limit) { m_waitLimit = limit; }
-    void SetClock(IPacingClock& clock) { m_clock = &clock; }
+    // Another clock than the system's (a test's) is also the job's pacer:
+    // the job then waits on it itself.
+    void SetClock(IPacingClock& clock) {
+        m_clock = &clock;
+        m_pacer = &clock == &SystemPacingClock() ? &SharedBytePacer() : nullptr;
+    }
+    // Where jobs hand their bytes for pacing; null: the job paces them itself.
+    void SetPacer(IBytePacer* pacer) { m_pacer = pacer; }
     // Lets a file through that looks wrong for the upgrade type (a database
     // image as Code), as a technician who knows better may ask.
     void SetForce(bool force) { m_force = force; }
@@ -108,6 +115,7 @@ private:
     IMessageBox& m_messages;
     CSerialPort m_port;
     IPacingClock* m_clock;
+    IBytePacer* m_pacer;
     std::chrono::milliseconds m_waitLimit{0};
     IJobEvents* m_events = nullptr;
     std::string m_deviceOverride;

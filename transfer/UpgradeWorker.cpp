@@ -126,6 +126,7 @@ private:
     Wait WaitReadySignal();
     Wait WaitAck();
     void SendPacedByte(std::uint8_t byte, std::int64_t thresholdMicros);
+    void SendPaced(const std::uint8_t* data, std::uint32_t count, std::int64_t thresholdMicros);
     void ClearInput();
     bool FileUnchanged() const;
 
@@ -253,6 +254,18 @@ void UpgradeJob::SendPacedByte(std::uint8_t byte, std::int64_t thresholdMicros) 
         }
     }
     m_env.port.Write(&byte, 1);
+}
+
+void UpgradeJob::SendPaced(const std::uint8_t* data, std::uint32_t count,
+                           std::int64_t thresholdMicros) {
+    if (m_env.pacer != nullptr) {
+        // Cut short only when the job is cancelled; the next wait says so.
+        m_env.pacer->Send(m_env.port, data, count, thresholdMicros, m_stop);
+        return;
+    }
+    for (std::uint32_t i = 0; i < count && !m_stop.stop_requested(); ++i) {
+        SendPacedByte(data[i], thresholdMicros);
+    }
 }
 
 JobOutcome UpgradeJob::EndWithMessage(JobOutcome outcome, const std::string& text) {
@@ -439,9 +452,8 @@ std::optional<JobOutcome> UpgradeJob::SendHeader() {
         m_settings.nUpgradeType == UpgradeType::Code ? kCodeFlashOffset : m_settings.nOffset,
         m_length, m_checksum};
     ClearInput();
-    for (const std::uint8_t byte : header.Bytes()) {
-        SendPacedByte(byte, kHeaderGapMicros);
-    }
+    const auto bytes = header.Bytes();
+    SendPaced(bytes.data(), static_cast<std::uint32_t>(bytes.size()), kHeaderGapMicros);
     if (const Wait w = WaitAck(); w != Wait::Ok) {
         return EndAfterWait(w, "waiting for the receiver to accept the header");
     }
@@ -490,9 +502,7 @@ std::optional<JobOutcome> UpgradeJob::SendBlocks() {
             }
         }
         ClearInput();
-        for (std::uint32_t i = 0; i < n; ++i) {
-            SendPacedByte(block[i], kDataGapMicros);
-        }
+        SendPaced(block.data(), n, kDataGapMicros);
         sent += n;
         if (const Wait w = WaitAck(); w != Wait::Ok) {
             return EndAfterWait(w, "sending the data (" + SentSoFar(sent) + ")");

@@ -22,6 +22,7 @@
 #include "job/JobEvents.h"
 #include "job/JobSettings.h"
 #include "serial/SerialPort.h"
+#include "transfer/BytePacer.h"
 #include "transfer/PacingClock.h"
 
 namespace velmora {
@@ -99,6 +100,9 @@ struct JobEnvironment {
     // Silence at an acknowledgement wait after which events->OnReceiverSilent
     // is called; zero never.
     std::chrono::milliseconds silenceNotice = kSilenceNotice;
+    // Hands the header and the blocks over, byte by byte; when null the job
+    // paces them itself on `clock`, waiting on its counter.
+    IBytePacer* pacer = nullptr;
 };
 
 // The thread body of one job. `settings` is the job's own copy. `busy` is set

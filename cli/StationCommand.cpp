@@ -1,0 +1,346 @@
+#include "cli/StationCommand.h"
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "cli/CommandOptions.h"
+#include "cli/Console.h"
+#include "cli/ExitCodes.h"
+#include "cli/Interrupt.h"
+#include "cli/JobLogHost.h"
+#include "cli/PortChoice.h"
+#include "cli/Terminal.h"
+#include "job/JobLog.h"
+#include "job/TextFormat.h"
+#include "transfer/Station.h"
+
+namespace velmora::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct PortRow {
+    std::string state = "opening";
+    Clock::time_point since;
+    int done = 0;
+};
+
+// "sending 43 %  451,200/1,048,576 bytes  11.2 kB/s  0:53 left"
+std::string SendingText(std::uint64_t sent, std::uint64_t total, Clock::time_point since) {
+    const std::uint64_t percent = total == 0 ? 0 : sent * 100 / total;
+    std::string text = "sending " + std::to_string(percent) + " %  " + GroupedDigits(sent) + "/" +
+                       GroupedDigits(total) + " bytes";
+    const double seconds = std::chrono::duration<double>(Clock::now() - since).count();
+    if (sent > 0 && seconds > 0) {
+        const double rate = static_cast<double>(sent) / seconds;
+        const auto left = static_cast<long long>(static_cast<double>(total - sent) / rate + 0.5);
+        char tail[64];
+        std::snprintf(tail, sizeof tail, "  %.1f kB/s  %lld:%02lld left", rate / 1000.0, left / 60,
+                      left % 60);
+        text += tail;
+    }
+    return text;
+}
+
+// What the technician sees: one line per port and a totals line, redrawn in
+// place on a terminal; plain lines otherwise; JSON events on stdout for json.
+class StationView final : public IStationHost {
+public:
+    StationView(Console& console, std::string logPath, ProgressStyle style)
+        : m_console(console), m_log(std::move(logPath)), m_style(style), m_start(Clock::now()) {}
+
+    void AddRow(const std::string& port) {
+        std::lock_guard lock(m_mutex);
+        m_rows[port];
+    }
+    void OnWaiting(const std::string& port) override {
+        Change(port, "waiting for the receiver", "{\"event\":\"phase\",\"phase\":\"waiting\"");
+    }
+    void OnSending(const std::string& port, std::uint64_t total) override {
+        {
+            std::lock_guard lock(m_mutex);
+            m_rows[port].since = Clock::now();
+        }
+        Change(port, SendingText(0, total, Clock::now()),
+               "{\"event\":\"phase\",\"phase\":\"sending\"");
+    }
+    void OnBytesSent(const std::string& port, std::uint64_t sent, std::uint64_t total) override;
+    void OnJobEnded(const StationJobEnd& end) override;
+    void OnPortDropped(const std::string& port, const std::string& reason) override {
+        Change(port, "dropped: " + reason,
+               "{\"event\":\"dropped\",\"reason\":" + JsonString(reason));
+    }
+    // The summary table (or event) and the exit status of the run.
+    int Finish(bool interrupted, int interruptStatus);
+
+private:
+    void Change(const std::string& port, const std::string& state, const std::string& json);
+    void Draw();  // with m_mutex held
+    std::string Totals() const;
+
+    Console& m_console;
+    std::string m_log;
+    ProgressStyle m_style;
+    Clock::time_point m_start;
+    std::mutex m_mutex;
+    std::map<std::string, PortRow> m_rows;
+    std::vector<StationJobEnd> m_jobs;
+    int m_finished = 0;
+    int m_failed = 0;
+    int m_drawn = 0;  // lines of the last drawing on the terminal
+    Clock::time_point m_lastDraw;
+};
+
+void StationView::Change(const std::string& port, const std::string& state,
+                         const std::string& json) {
+    std::lock_guard lock(m_mutex);
+    m_rows[port].state = state;
+    if (m_style == ProgressStyle::Json) {
+        std::printf("%s,\"port\":%s}\n", json.c_str(), JsonString(port).c_str());
+        std::fflush(stdout);
+    } else if (m_style == ProgressStyle::Bars) {
+        Draw();
+    } else if (m_style == ProgressStyle::Lines) {
+        std::fprintf(stderr, "%s: %s\n", port.c_str(), state.c_str());
+    }
+}
+
+void StationView::OnBytesSent(const std::string& port, std::uint64_t sent, std::uint64_t total) {
+    std::lock_guard lock(m_mutex);
+    PortRow& row = m_rows[port];
+    const std::uint64_t tenth = total == 0 ? 0 : sent * 10 / total;
+    const std::uint64_t before = total == 0 ? 0 : (sent - std::min<std::uint64_t>(sent, 240)) * 10 / total;
+    row.state = SendingText(sent, total, row.since);
+    if (m_style == ProgressStyle::Json && tenth != before) {
+        std::printf("{\"event\":\"bar\",\"bar\":\"send\",\"percent\":%llu,\"sent\":%llu,"
+                    "\"total\":%llu,\"port\":%s}\n",
+                    static_cast<unsigned long long>(sent * 100 / total),
+                    static_cast<unsigned long long>(sent), static_cast<unsigned long long>(total),
+                    JsonString(port).c_str());
+        std::fflush(stdout);
+    } else if (m_style == ProgressStyle::Lines && tenth != before) {
+        std::fprintf(stderr, "%s: %s\n", port.c_str(), row.state.c_str());
+    } else if (m_style == ProgressStyle::Bars &&
+               Clock::now() - m_lastDraw > std::chrono::milliseconds(250)) {
+        Draw();
+    }
+}
+
+void StationView::OnJobEnded(const StationJobEnd& end) {
+    std::string state = end.outcome == JobOutcome::Finished ? "finished"
+                        : end.cutShort ? "cut short: the transfer did not finish"
+                                       : "failed: " + end.record.message;
+    {
+        std::lock_guard lock(m_mutex);
+        m_jobs.push_back(end);
+        ++m_rows[end.port].done;
+        (end.outcome == JobOutcome::Finished ? m_finished : m_failed) += 1;
+    }
+    Change(end.port, state,
+           "{\"event\":\"job\",\"outcome\":" + JsonString(JobOutcomeName(end.outcome)) +
+               ",\"record\":" + JobRecordJson(end.record));
+    JobRecord record = end.record;
+    FillAdapter(record, ListSerialPorts());
+    if (std::string error; !m_log.empty() && !AppendJobRecord(m_log, record, error)) {
+        m_console.Warn("The job log " + m_log + " could not be written (" + error +
+                       "). The upgrades themselves are not affected; to keep a log, name a "
+                       "file in a folder you can write to with --log FILE.");
+    }
+}
+
+std::string StationView::Totals() const {
+    const double hours = std::chrono::duration<double>(Clock::now() - m_start).count() / 3600.0;
+    char text[128];
+    std::snprintf(text, sizeof text, "finished %d, failed %d, %.1f receivers per hour",
+                  m_finished, m_failed, hours > 0 ? m_finished / hours : 0.0);
+    return text;
+}
+
+void StationView::Draw() {
+    std::string text;
+    for (int i = 0; i < m_drawn; ++i) {
+        text += "\x1b[1A";
+    }
+    for (const auto& [port, row] : m_rows) {
+        text += "\r\x1b[2K" + port + "  [" + std::to_string(row.done) + " done]  " + row.state + "\n";
+    }
+    text += "\r\x1b[2K" + Totals() + "\n";
+    m_drawn = static_cast<int>(m_rows.size()) + 1;
+    std::fputs(text.c_str(), stderr);
+    std::fflush(stderr);
+    m_lastDraw = Clock::now();
+}
+
+int StationView::Finish(bool interrupted, int interruptStatus) {
+    std::lock_guard lock(m_mutex);
+    bool cutShort = false;
+    if (m_style == ProgressStyle::Quiet) {
+        // No table: the log and the exit status say it all.
+    } else if (m_style == ProgressStyle::Json) {
+        std::printf("{\"event\":\"summary\",\"finished\":%d,\"failed\":%d,\"jobs\":%llu}\n",
+                    m_finished, m_failed, static_cast<unsigned long long>(m_jobs.size()));
+    } else {
+        std::fprintf(stderr, "\n%-28s %-20s %10s %8s  %s\n", "port", "outcome", "bytes", "seconds",
+                     "started");
+    }
+    for (const StationJobEnd& job : m_jobs) {
+        cutShort = cutShort || job.cutShort;
+        if (m_style != ProgressStyle::Json && m_style != ProgressStyle::Quiet) {
+            std::fprintf(stderr, "%-28s %-20s %10llu %8.1f  %s\n", job.port.c_str(),
+                         JobOutcomeName(job.outcome),
+                         static_cast<unsigned long long>(job.record.bytesSent),
+                         job.record.seconds, job.record.started.c_str());
+        }
+    }
+    if (m_style != ProgressStyle::Json && m_style != ProgressStyle::Quiet) {
+        std::fprintf(stderr, "%s\n", Totals().c_str());
+    }
+    std::fflush(stdout);
+    if (interrupted && cutShort) {
+        return interruptStatus;
+    }
+    return m_failed > 0 ? kExitJobFailed : kExitOk;
+}
+
+std::chrono::milliseconds WaitLimit(double seconds) {
+    // Never 0 ms, which would mean no limit at all.
+    return std::chrono::milliseconds(static_cast<long long>(std::ceil(seconds * 1000.0)));
+}
+
+}  // namespace
+
+namespace {
+
+// The checks of send, once for the file, before any port opens. Returns the
+// exit status of a refusal, or 0.
+int RefuseBeforeStart(Console& console, const StationOptions& options, StationSettings& settings) {
+    JobSettings job;
+    LineParams line;
+    ConvertDialogValues(settings.values, job, line);
+    job.strFilePath = settings.file;
+    job.strWorkDir = settings.workDir;
+    if (const int refused = RefuseBadJob(console, job, options.job.force); refused != kExitOk) {
+        return refused;
+    }
+    if (const std::string problem = DatabaseLimitProblem(job); !problem.empty()) {
+        console.Error(problem);
+        return kExitRefused;
+    }
+    if (IsSdxFileName(settings.file)) {
+        WarnIfNotPlainSdx(console, settings.file);
+    }
+    return kExitOk;
+}
+
+// Opens every port; any that cannot be opened stops the station before a
+// byte is sent. Returns 0 or the exit status.
+int StartPorts(Console& console, CStation& station, StationView& view,
+               const std::vector<std::string>& ports) {
+    for (const std::string& text : ports) {
+        const PortChoice port = ChoosePort(text);
+        const std::string device = port.device.empty() ? port.portText : port.device;
+        std::string why = port.error;
+        view.AddRow(device);
+        const StartResult started =
+            why.empty() ? station.AddPort(device, why) : StartResult::PortFailed;
+        if (started != StartResult::Started) {
+            console.Error("Cannot use " + text + ": " + why +
+                          " No receiver was upgraded; check the ports (velmora-cli ports), then "
+                          "run the command again.");
+            station.Stop();
+            station.Wait();
+            return started == StartResult::FileMissing ? kExitFileMissing : kExitPortFailed;
+        }
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+namespace {
+
+// `station` takes send's options, with a repeatable --port in place of the one.
+CLI::App* AddStationOptions(CLI::App& app, StationOptions& o) {
+    CLI::App* command = AddCommand(app, "station");
+    command->add_option("FILE", o.job.file, "Program or database image, or a .sdx channel list")
+        ->required();
+    AddLineOptions(*command, o.job);
+    command->remove_option(command->get_option("--port"));
+    command->add_option("-p,--port", o.ports, "A port to serve (COM name or device path); repeat it")
+        ->required();
+    AddDatabaseOptions(*command, o.job.values);
+    command->add_option("--work-dir", o.job.workDir,
+                        "Folder for the conversion's working files (default: current folder)");
+    AddJobOutputOptions(*command, o.job);
+    command->add_flag("--once", o.once, "One receiver per port, then end");
+    command->add_option("--log", o.job.log,
+                        "Append a JSON line on each job to this file (default: jobs.jsonl in "
+                        "the user's data folder)")
+        ->type_name("TEXT:FILE");
+    return command;
+}
+
+}  // namespace
+
+void SetupStationCommand(CLI::App& app, int& status) {
+    auto options = std::make_shared<StationOptions>();
+    CLI::App* command = AddStationOptions(app, *options);
+    OnRun(*command, status, [options] { return RunStation(*options); });
+}
+
+int RunStation(const StationOptions& options) {
+    const std::string& requested = options.job.progress;
+    Console console(ChooseProgressStyle(options.job.quiet, requested));
+    StationSettings settings;
+    settings.file = options.job.file;
+    settings.values = options.job.values;
+    settings.workDir = options.job.workDir;
+    settings.force = options.job.force;
+    settings.once = options.once;
+    if (options.job.timeoutSeconds > 0) {
+        settings.waitLimit = WaitLimit(options.job.timeoutSeconds);
+    }
+    if (const int refused = RefuseBeforeStart(console, options, settings); refused != kExitOk) {
+        return refused;
+    }
+    const std::string log = options.job.log.empty() ? DefaultJobLogPath() : options.job.log;
+    console.Say("Each job is logged to " + (log.empty() ? std::string("nowhere") : log) + ".");
+
+    // The watcher comes first: the threads started after it (the station's,
+    // the pacer's, the ports') leave the signals to it.
+    std::atomic<bool> interrupted{false};
+    std::atomic<CStation*> running{nullptr};
+    InterruptWatcher watcher([&] {
+        interrupted.store(true);
+        if (CStation* station = running.load()) {
+            station->Stop();
+        }
+    });
+    StationView view(console, log, console.Style());
+    CStation station(view, settings);
+    running.store(&station);
+    // Cleared before the station goes, on every way out.
+    const std::unique_ptr<std::atomic<CStation*>, void (*)(std::atomic<CStation*>*)> forget(
+        &running, [](std::atomic<CStation*>* p) { p->store(nullptr); });
+    if (interrupted.load()) {
+        station.Stop();
+    }
+    bool refusedList = false;
+    if (const std::string problem = station.Prepare(refusedList); !problem.empty()) {
+        console.Error(problem);
+        return refusedList ? kExitRefused : kExitJobFailed;
+    }
+    if (const int failed = StartPorts(console, station, view, options.ports); failed != kExitOk) {
+        return failed;
+    }
+    station.Wait();
+    return view.Finish(interrupted.load(), watcher.ExitStatus());
+}
+
+}  // namespace velmora::cli

@@ -1,0 +1,99 @@
+// velmora-cli station against several emulated receivers on ptys at once.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "emulator/ReceiverEmulator.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+
+namespace velmora {
+namespace {
+
+using namespace std::chrono_literals;
+using emu::EmulatorOptions;
+using emu::ReceiverEmulator;
+using emu::TransferReport;
+
+std::vector<std::string> LogLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// Runs `station --once` against one emulated receiver per set of options;
+// returns the exit status and fills in each receiver's report.
+int RunStation(test::TempDir& dir, const std::string& file, const std::string& log,
+               const std::vector<EmulatorOptions>& receivers,
+               std::vector<TransferReport>& reports, std::string& output) {
+    std::vector<std::unique_ptr<ReceiverEmulator>> emulators;
+    std::vector<std::string> args = {VELMORA_CLI_PATH, "station", file, "--once",
+                                     "--progress", "lines", "--log", log};
+    for (const EmulatorOptions& options : receivers) {
+        emulators.push_back(std::make_unique<ReceiverEmulator>(options));
+        std::string error;
+        EXPECT_TRUE(emulators.back()->Start(error)) << error;
+        args.push_back("--port");
+        args.push_back(emulators.back()->SlavePath());
+    }
+    test::ChildProcess cli(args, dir.File("station-output.txt"));
+    const int status = cli.Wait(120s);
+    output = cli.Output();
+    for (auto& emulator : emulators) {
+        TransferReport report;
+        EXPECT_TRUE(emulator->WaitForReport(10s, report)) << "a receiver saw no end";
+        reports.push_back(report);
+    }
+    return status;
+}
+
+TEST(Station, EveryReceiverGetsTheFileAndAFaultyOneFailsAlone) {
+    test::TempDir dir;
+    const auto image = test::PatternBytes(3000);
+    const std::string file = dir.Write("fw.bin", image);
+    EmulatorOptions good;
+    good.expectedData = image;
+    good.expectedOffset = 0x00010000;
+
+    std::vector<TransferReport> reports;
+    std::string output;
+    const std::string log = dir.File("jobs.jsonl");
+    ASSERT_EQ(RunStation(dir, file, log, {good, good}, reports, output), 0) << output;
+    for (const TransferReport& report : reports) {
+        EXPECT_TRUE(report.verified) << report.problem;
+    }
+    auto lines = LogLines(log);
+    ASSERT_EQ(lines.size(), 2U);
+    for (const std::string& line : lines) {
+        EXPECT_NE(line.find("\"outcome\":\"finished\""), std::string::npos) << line;
+        EXPECT_NE(line.find("\"bytesSent\":3000"), std::string::npos) << line;
+    }
+    EXPECT_NE(output.find("finished 2, failed 0"), std::string::npos) << output;
+
+    // The same with a receiver that hangs up after its second block.
+    EmulatorOptions faulty = good;
+    faulty.hangupAfterBlocks = 2;
+    reports.clear();
+    ASSERT_EQ(RunStation(dir, file, log, {good, faulty, good}, reports, output), 6) << output;
+    EXPECT_TRUE(reports[0].verified) << reports[0].problem;
+    EXPECT_FALSE(reports[1].verified);
+    EXPECT_TRUE(reports[2].verified) << reports[2].problem;
+    lines = LogLines(log);
+    ASSERT_EQ(lines.size(), 5U);
+    int finished = 0;
+    for (std::size_t i = 2; i < lines.size(); ++i) {
+        finished += lines[i].find("\"outcome\":\"finished\"") != std::string::npos ? 1 : 0;
+    }
+    EXPECT_EQ(finished, 2) << output;
+    EXPECT_NE(output.find("finished 2, failed 1"), std::string::npos) << output;
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,268 @@
+#include "transfer/Station.h"
+
+#include <filesystem>
+
+#include "job/JobRecorder.h"
+#include "job/Sha256.h"
+#include "sdx/ConversionChain.h"
+
+namespace velmora {
+
+namespace {
+
+class NoBar final : public IProgressBar {
+public:
+    void SetRange(int, int) override {}
+    void SetPos(int) override {}
+};
+
+class NoMessages final : public IMessageBox {
+public:
+    using IMessageBox::Show;
+    void Show(const std::string&, MessageCaption) override {}
+};
+
+}  // namespace
+
+// One port of the station: its controller, and the record of its current job.
+class CStation::Port final : public IJobEvents {
+public:
+    Port(CStation& station, std::string device)
+        : m_station(station),
+          m_device(std::move(device)),
+          m_recorder(*this, m_messages),
+          m_controller(m_bar, m_bar, m_recorder.Messages()) {
+        m_controller.SetEvents(&m_recorder);
+        m_controller.SetDeviceOverride(m_device);
+        m_controller.SetPacer(&station.m_pacer);
+        m_controller.SetForce(station.m_settings.force);
+        m_controller.SetWaitLimit(station.m_settings.waitLimit);
+    }
+
+    const std::string& Device() const { return m_device; }
+    CUpgradeController& Controller() { return m_controller; }
+    JobRecorder& Recorder() { return m_recorder; }
+    // The receiver announced itself during the current job.
+    bool Served() const { return m_served.load(); }
+    bool removed = false;  // guarded by the station's mutex
+
+    StartResult Start() {
+        m_served.store(false);
+        m_recorder.Begin();
+        m_controller.Settings().strFilePath = m_station.m_sendFile;
+        m_controller.Settings().strWorkDir = m_station.m_settings.workDir;
+        return m_controller.Start(m_station.m_sendFile, m_station.m_settings.values);
+    }
+
+    void OnPhase(JobPhase phase) override {
+        if (phase == JobPhase::WaitingForReceiver) {
+            m_station.m_host.OnWaiting(m_device);
+        } else if (phase == JobPhase::Sending) {
+            m_served.store(true);
+            m_station.m_host.OnSending(m_device, m_total.load());
+        }
+    }
+    void OnPlan(const TransferPlan& plan) override { m_total.store(plan.length); }
+    void OnBytesSent(std::uint64_t sent, std::uint64_t total) override {
+        m_station.m_host.OnBytesSent(m_device, sent, total);
+    }
+    void OnEnded() override { m_station.PortEnded(*this); }
+
+private:
+    CStation& m_station;
+    std::string m_device;
+    NoBar m_bar;
+    NoMessages m_messages;
+    std::atomic<bool> m_served{false};
+    std::atomic<std::uint64_t> m_total{0};
+    JobRecorder m_recorder;
+    CUpgradeController m_controller;
+};
+
+CStation::CStation(IStationHost& host, StationSettings settings, IBytePacer& pacer)
+    : m_host(host), m_settings(std::move(settings)), m_pacer(pacer), m_sendFile(m_settings.file) {
+    m_thread = std::jthread([this](std::stop_token stop) { Supervise(std::move(stop)); });
+}
+
+CStation::~CStation() {
+    Stop();
+    Wait();
+    m_thread.request_stop();
+    m_cv.notify_all();
+}
+
+std::string CStation::Prepare(bool& refused) {
+    refused = false;
+    if (!IsSdxFileName(m_settings.file)) {
+        return {};
+    }
+    JobSettings settings;
+    LineParams line;
+    ConvertDialogValues(m_settings.values, settings, line);
+    settings.strFilePath = m_settings.file;
+    settings.strWorkDir = m_settings.workDir;
+    NoBar bar;
+    NoMessages messages;
+    const ChainResult chain = RunConversionChain(settings, bar, messages, std::stop_token());
+    if (chain.status == ChainStatus::Refused || chain.status == ChainStatus::Failed) {
+        refused = chain.status == ChainStatus::Refused;
+        return chain.message;
+    }
+    if (settings.bConverted != 0) {
+        std::string ignored;
+        m_list = m_settings.file;
+        m_listSha256 = Sha256OfFile(m_list, ignored);
+        m_sendFile = chain.imagePath;
+    }
+    return {};
+}
+
+StartResult CStation::AddPort(const std::string& device, std::string& why) {
+    auto port = std::make_unique<Port>(*this, device);
+    Port& added = *port;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_stopping) {
+            why = "The station is stopping.";
+            return StartResult::Busy;
+        }
+        m_ports.push_back(std::move(port));
+    }
+    const StartResult result = added.Start();
+    if (result != StartResult::Started) {
+        why = StartFailure(added, result);
+        std::lock_guard lock(m_mutex);
+        m_ports.remove_if([&added](const auto& p) { return p.get() == &added; });
+        m_cv.notify_all();
+    }
+    return result;
+}
+
+void CStation::RemovePort(const std::string& device) {
+    std::lock_guard lock(m_mutex);
+    for (auto& port : m_ports) {
+        if (port->Device() == device) {
+            port->removed = true;
+            port->Controller().Cancel();
+        }
+    }
+}
+
+void CStation::Stop() {
+    std::lock_guard lock(m_mutex);
+    m_stopping = true;
+    for (auto& port : m_ports) {
+        port->Controller().Cancel();
+    }
+}
+
+void CStation::PortEnded(Port& port) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_ended.push_back(&port);
+    }
+    m_cv.notify_all();
+}
+
+bool CStation::WaitFor(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_mutex);
+    return m_cv.wait_for(lock, timeout, [this] { return m_ports.empty(); });
+}
+
+void CStation::Wait() {
+    std::unique_lock lock(m_mutex);
+    m_cv.wait(lock, [this] { return m_ports.empty(); });
+}
+
+void CStation::Supervise(std::stop_token stop) {
+    for (;;) {
+        Port* port = nullptr;
+        {
+            std::unique_lock lock(m_mutex);
+            m_cv.wait(lock, stop, [this] { return !m_ended.empty(); });
+            if (m_ended.empty()) {
+                return;
+            }
+            port = m_ended.front();
+            m_ended.pop_front();
+        }
+        AfterJob(*port);
+    }
+}
+
+// Reports the job that ended on `port` and starts the port's next one, or
+// lets the port go.
+void CStation::AfterJob(Port& port) {
+    port.Controller().Wait();
+    const JobOutcome outcome = port.Controller().LastOutcome();
+    bool stopping = false;
+    bool removed = false;
+    {
+        std::lock_guard lock(m_mutex);
+        stopping = m_stopping;
+        removed = port.removed;
+    }
+    // A port whose receiver never announced itself served nobody when it
+    // went away or was stopped, or, running on, its wait ran out.
+    const bool idleEnd = outcome == JobOutcome::Cancelled || outcome == JobOutcome::DeviceLost ||
+                         (outcome == JobOutcome::TimedOut && !m_settings.once);
+    const bool served = port.Served() || !idleEnd;
+    if (served) {
+        StationJobEnd end;
+        end.port = port.Device();
+        end.outcome = outcome;
+        end.cutShort = outcome == JobOutcome::Cancelled;
+        end.record = port.Recorder().Finish(JobOutcomeName(outcome));
+        if (end.record.port.empty()) {
+            end.record.port = port.Device();
+        }
+        // Every job sends the image of the list converted once at the start.
+        if (!m_list.empty() && end.record.list.empty()) {
+            end.record.list = m_list;
+            end.record.listSha256 = m_listSha256;
+        }
+        m_host.OnJobEnded(end);
+    }
+    std::string why;
+    const bool again = !stopping && !removed && !(m_settings.once && served);
+    if (again && !Restart(port, why)) {
+        m_host.OnPortDropped(port.Device(), why);
+    } else if (again) {
+        return;
+    } else if (outcome == JobOutcome::DeviceLost && !served) {
+        m_host.OnPortDropped(port.Device(), "The adapter went away.");
+    }
+    std::lock_guard lock(m_mutex);
+    m_ports.remove_if([&port](const auto& p) { return p.get() == &port; });
+    m_cv.notify_all();
+}
+
+std::string CStation::StartFailure(Port& port, StartResult result) {
+    switch (result) {
+        case StartResult::PortFailed:
+            return port.Controller().LastPortFailure().Text();
+        case StartResult::FileMissing:
+            return "The file to send, " + m_sendFile + ", is gone.";
+        default:
+            return "The job was refused: " + port.Recorder().Finish("refused").message;
+    }
+}
+
+bool CStation::Restart(Port& port, std::string& why) {
+    if (port.Controller().LastOutcome() == JobOutcome::DeviceLost && !port.Served()) {
+        why = "The adapter went away while no receiver was being served.";
+        return false;
+    }
+    if (const StartResult result = port.Start(); result != StartResult::Started) {
+        why = StartFailure(port, result);
+        return false;
+    }
+    // A stop that came while the port reopened reaches the new job too.
+    std::lock_guard lock(m_mutex);
+    if (m_stopping || port.removed) {
+        port.Controller().Cancel();
+    }
+    return true;
+}
+
+}  // namespace velmora

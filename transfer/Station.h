@@ -1,0 +1,114 @@
+// A flashing station: one job per port, each the job a single upgrade runs,
+// all handing their bytes to one pacer. A channel list is converted once and
+// its image goes to every receiver. Ports run independently: each waits for
+// its own receiver's ready signal and, unless the station runs once, waits
+// for the next receiver when a job has ended.
+//
+// Threads: one per port for its job (blocked on the port or the pacer, never
+// spinning), the pacer's one, and one of the station's own that starts each
+// port's next job and hands the host its record.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "job/JobLog.h"
+#include "job/JobSettings.h"
+#include "transfer/BytePacer.h"
+#include "transfer/UpgradeController.h"
+
+namespace velmora {
+
+// How one job on a station port ended.
+struct StationJobEnd {
+    std::string port;
+    JobOutcome outcome = JobOutcome::NothingToDo;
+    // The stop of the station cut the transfer short.
+    bool cutShort = false;
+    JobRecord record;
+};
+
+// What the station tells its host. Called from the ports' threads and the
+// station's own; `port` is the device as it was added.
+class IStationHost {
+public:
+    virtual ~IStationHost() = default;
+    // The port is open and waits for its receiver's ready signal.
+    virtual void OnWaiting(const std::string& port) = 0;
+    // The receiver announced itself; the transfer of `total` bytes begins.
+    virtual void OnSending(const std::string& port, std::uint64_t total) = 0;
+    virtual void OnBytesSent(const std::string& port, std::uint64_t sent,
+                             std::uint64_t total) = 0;
+    // A job that served a receiver has ended: finished, failed or cut short.
+    virtual void OnJobEnded(const StationJobEnd& end) = 0;
+    // The port left the station: its adapter went away while no receiver
+    // was being served, or it cannot be opened again. `reason` in plain words.
+    virtual void OnPortDropped(const std::string& port, const std::string& reason) = 0;
+};
+
+struct StationSettings {
+    std::string file;  // the file to send, or a channel list to convert once
+    DialogValues values;
+    std::string workDir;
+    bool force = false;
+    bool once = false;                     // one receiver per port, then the port ends
+    std::chrono::milliseconds waitLimit{0};  // longest silence at one wait; zero for ever
+};
+
+class CStation {
+public:
+    CStation(IStationHost& host, StationSettings settings, IBytePacer& pacer = SharedBytePacer());
+    // Stops every job and waits for the ports to close.
+    ~CStation();
+
+    CStation(const CStation&) = delete;
+    CStation& operator=(const CStation&) = delete;
+
+    // Converts a channel list once (nothing for another file). Empty when the
+    // station may start; otherwise what went wrong, in plain words, and
+    // `refused` tells a refusal (a list as Code) from a failure.
+    std::string Prepare(bool& refused);
+
+    // Opens the port and starts its first job. Anything but Started leaves
+    // the station as it was; `why` then says what went wrong.
+    StartResult AddPort(const std::string& device, std::string& why);
+    // Ends the port's job (a transfer under way is cut short) and drops it.
+    void RemovePort(const std::string& device);
+    // Ends every job; the ports close. Any thread; returns at once.
+    void Stop();
+    // Waits until no port runs any more (each did its one receiver, was
+    // dropped or stopped); false when `timeout` passed first.
+    bool WaitFor(std::chrono::milliseconds timeout);
+    void Wait();
+
+private:
+    class Port;
+    void Supervise(std::stop_token stop);
+    void AfterJob(Port& port);
+    bool Restart(Port& port, std::string& why);
+    void PortEnded(Port& port);
+    std::string StartFailure(Port& port, StartResult result);
+
+    IStationHost& m_host;
+    StationSettings m_settings;
+    IBytePacer& m_pacer;
+    std::string m_sendFile;  // the file every job sends
+    std::string m_list;      // the channel list it was converted from, if any
+    std::string m_listSha256;
+
+    std::mutex m_mutex;
+    std::condition_variable_any m_cv;
+    std::list<std::unique_ptr<Port>> m_ports;  // guarded by m_mutex
+    std::deque<Port*> m_ended;                 // jobs that ended, for the station's thread
+    bool m_stopping = false;
+    std::jthread m_thread;
+};
+
+}  // namespace velmora
