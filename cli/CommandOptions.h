@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "job/JobSettings.h"
+#include "base/JobSettings.h"
 
 namespace velmora::cli {
 

@@ -7,7 +7,7 @@
 #include <CLI/CLI.hpp>
 #include <string>
 
-#include "job/JobSettings.h"
+#include "base/JobSettings.h"
 
 namespace velmora::cli {
 

@@ -8,7 +8,7 @@
 #include "cli/Interrupt.h"
 #include "cli/ReportText.h"
 #include "cli/Terminal.h"
-#include "job/TextFormat.h"
+#include "base/TextFormat.h"
 #include "sdx/ImageDecode.h"
 
 namespace velmora::cli {

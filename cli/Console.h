@@ -9,9 +9,9 @@
 #include <mutex>
 #include <string>
 
-#include "job/HostInterfaces.h"
-#include "job/JobEvents.h"
-#include "job/JobSettings.h"
+#include "base/HostInterfaces.h"
+#include "base/JobEvents.h"
+#include "base/JobSettings.h"
 
 namespace velmora::cli {
 

@@ -10,7 +10,7 @@
 #include "cli/ExitCodes.h"
 #include "cli/Interrupt.h"
 #include "cli/ReportText.h"
-#include "job/InputFile.h"
+#include "base/InputFile.h"
 #include "sdx/ConversionChain.h"
 #include "sdx/ImageDecode.h"
 #include "sdx/SdxReader.h"

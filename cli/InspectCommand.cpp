@@ -6,7 +6,7 @@
 #include "cli/CommandOptions.h"
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
-#include "job/InputFile.h"
+#include "base/InputFile.h"
 #include "sdx/DatabaseImage.h"
 #include "sdx/ImageDecode.h"
 #include "transfer/UpgradeController.h"

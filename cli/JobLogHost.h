@@ -5,10 +5,10 @@
 #include <memory>
 #include <string>
 
-#include "job/HostInterfaces.h"
-#include "job/JobEvents.h"
-#include "job/JobLog.h"
-#include "job/JobRecorder.h"
+#include "base/HostInterfaces.h"
+#include "base/JobEvents.h"
+#include "base/JobLog.h"
+#include "base/JobRecorder.h"
 #include "serial/PortList.h"
 #include "transfer/UpgradeWorker.h"
 

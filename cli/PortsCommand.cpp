@@ -7,7 +7,7 @@
 #include "cli/CommandOptions.h"
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
-#include "job/TextFormat.h"
+#include "base/TextFormat.h"
 #include "serial/PortList.h"
 
 namespace velmora::cli {

@@ -1,6 +1,6 @@
 #include "cli/ReportText.h"
 
-#include "job/TextFormat.h"
+#include "base/TextFormat.h"
 #include "sdx/ImageDecode.h"
 
 namespace velmora::cli {

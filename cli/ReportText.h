@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "job/JobEvents.h"
-#include "job/JobSettings.h"
+#include "base/JobEvents.h"
+#include "base/JobSettings.h"
 
 namespace velmora::cli {
 

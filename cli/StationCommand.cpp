@@ -15,8 +15,8 @@
 #include "cli/JobLogHost.h"
 #include "cli/PortChoice.h"
 #include "cli/Terminal.h"
-#include "job/JobLog.h"
-#include "job/TextFormat.h"
+#include "base/JobLog.h"
+#include "base/TextFormat.h"
 #include "transfer/Station.h"
 
 namespace velmora::cli {

@@ -15,7 +15,7 @@ import sys
 FLOORS = [
     ["velmora"],
     ["serial", "emulator"],
-    ["job"],
+    ["base"],
     ["sdx"],
     ["transfer"],
     ["ui", "cli"],

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "job/HostInterfaces.h"
+#include "base/HostInterfaces.h"
 #include "sdx/SdxReader.h"
 
 namespace velmora {

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <system_error>
 
-#include "job/TextFormat.h"
+#include "base/TextFormat.h"
 #include "sdx/ChannelDatabase.h"
 #include "sdx/DatabaseImage.h"
 #include "sdx/PostProcess.h"

@@ -7,9 +7,9 @@
 #include <stop_token>
 #include <string>
 
-#include "job/HostInterfaces.h"
-#include "job/JobEvents.h"
-#include "job/JobSettings.h"
+#include "base/HostInterfaces.h"
+#include "base/JobEvents.h"
+#include "base/JobSettings.h"
 #include "sdx/SdxReader.h"
 
 namespace velmora {

@@ -29,9 +29,9 @@
 #include <string>
 #include <vector>
 
-#include "job/HostInterfaces.h"
-#include "job/JobEvents.h"
-#include "job/JobSettings.h"
+#include "base/HostInterfaces.h"
+#include "base/JobEvents.h"
+#include "base/JobSettings.h"
 #include "sdx/ChannelDatabase.h"
 #include "sdx/SdxReader.h"
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "job/TextFormat.h"
+#include "base/TextFormat.h"
 
 namespace velmora {
 

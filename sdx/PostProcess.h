@@ -12,8 +12,8 @@
 #include <stop_token>
 #include <string>
 
-#include "job/HostInterfaces.h"
-#include "job/JobSettings.h"
+#include "base/HostInterfaces.h"
+#include "base/JobSettings.h"
 #include "sdx/ConversionChain.h"
 
 namespace velmora {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <new>
 
-#include "job/InputFile.h"
+#include "base/InputFile.h"
 
 namespace velmora {
 

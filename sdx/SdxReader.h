@@ -20,7 +20,7 @@
 #include <string>
 #include <string_view>
 
-#include "job/HostInterfaces.h"
+#include "base/HostInterfaces.h"
 
 namespace velmora {
 

@@ -5,8 +5,8 @@
 #include <system_error>
 #include <utility>
 
-#include "job/InputFile.h"
-#include "job/TextFormat.h"
+#include "base/InputFile.h"
+#include "base/TextFormat.h"
 #include "sdx/ImageDecode.h"
 #include "sdx/SdxReader.h"
 #include "transfer/UpgradeController.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "job/JobSettings.h"
+#include "base/JobSettings.h"
 #include "sdx/ConversionChain.h"
 
 namespace velmora {

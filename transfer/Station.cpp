@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "job/JobRecorder.h"
-#include "job/Sha256.h"
+#include "base/JobRecorder.h"
+#include "base/Sha256.h"
 #include "sdx/ConversionChain.h"
 
 namespace velmora {

@@ -19,8 +19,8 @@
 #include <string>
 #include <thread>
 
-#include "job/JobLog.h"
-#include "job/JobSettings.h"
+#include "base/JobLog.h"
+#include "base/JobSettings.h"
 #include "transfer/BytePacer.h"
 #include "transfer/UpgradeController.h"
 

@@ -13,9 +13,9 @@
 #include <string>
 #include <thread>
 
-#include "job/HostInterfaces.h"
-#include "job/JobEvents.h"
-#include "job/JobSettings.h"
+#include "base/HostInterfaces.h"
+#include "base/JobEvents.h"
+#include "base/JobSettings.h"
 #include "serial/SerialPort.h"
 #include "transfer/PacingClock.h"
 #include "transfer/UpgradeWorker.h"
@@ -98,7 +98,7 @@ public:
     // image as Code), as a technician who knows better may ask.
     void SetForce(bool force) { m_force = force; }
     // Where jobs report their phases, plan, bytes sent and conversion report
-    // (see job/JobEvents.h); null for none. Called from the worker thread.
+    // (see base/JobEvents.h); null for none. Called from the worker thread.
     void SetEvents(IJobEvents* events) { m_events = events; }
     // A device opened exactly as named, in place of the port text's "COM<n>":
     // a path ("/dev/ttyUSB0", a by-id path) or a COM name beyond the

@@ -18,9 +18,9 @@
 #include <string>
 #include <string_view>
 
-#include "job/HostInterfaces.h"
-#include "job/JobEvents.h"
-#include "job/JobSettings.h"
+#include "base/HostInterfaces.h"
+#include "base/JobEvents.h"
+#include "base/JobSettings.h"
 #include "serial/SerialPort.h"
 #include "transfer/BytePacer.h"
 #include "transfer/PacingClock.h"

@@ -4,7 +4,7 @@
 #include <limits>
 #include <utility>
 
-#include "job/TextFormat.h"
+#include "base/TextFormat.h"
 #include "serial/SerialPort.h"
 #include "transfer/JobChecks.h"
 #include "ui/DialogTemplates.h"

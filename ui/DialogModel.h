@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "job/HostInterfaces.h"
-#include "job/JobEvents.h"
-#include "job/JobSettings.h"
+#include "base/HostInterfaces.h"
+#include "base/JobEvents.h"
+#include "base/JobSettings.h"
 #include "serial/PortList.h"
 #include "transfer/UpgradeController.h"
 #include "ui/CallQueue.h"

@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "job/HostInterfaces.h"
-#include "job/JobSettings.h"
+#include "base/HostInterfaces.h"
+#include "base/JobSettings.h"
 #include "sdx/ConversionChain.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <future>
 
 #include "tests/support/TempDir.h"
-#include "job/InputFile.h"
+#include "base/InputFile.h"
 
 namespace velmora {
 namespace {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "job/JobLog.h"
+#include "base/JobLog.h"
 
 namespace velmora {
 namespace {

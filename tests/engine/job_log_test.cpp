@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "job/JobLog.h"
-#include "job/Sha256.h"
+#include "base/JobLog.h"
+#include "base/Sha256.h"
 #include "tests/support/TempDir.h"
 
 namespace velmora {

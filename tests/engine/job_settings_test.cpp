@@ -3,7 +3,7 @@
 #include <string>
 
 #include "tests/support/DefaultSettings.h"
-#include "job/JobSettings.h"
+#include "base/JobSettings.h"
 
 namespace velmora {
 namespace {

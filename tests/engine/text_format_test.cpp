@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "job/TextFormat.h"
+#include "base/TextFormat.h"
 
 namespace velmora {
 namespace {

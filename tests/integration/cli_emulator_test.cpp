@@ -17,7 +17,7 @@
 #include <thread>
 
 #include "emulator/ReceiverEmulator.h"
-#include "job/Sha256.h"
+#include "base/Sha256.h"
 #include "serial/SerialPort.h"
 #include "serial/port_holders_linux.h"
 #include "tests/support/Process.h"

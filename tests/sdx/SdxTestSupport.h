@@ -18,8 +18,8 @@
 #include <utility>
 #include <vector>
 
-#include "job/HostInterfaces.h"
-#include "job/JobSettings.h"
+#include "base/HostInterfaces.h"
+#include "base/JobSettings.h"
 
 namespace velmora::test {
 

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "job/JobSettings.h"
+#include "base/JobSettings.h"
 
 namespace velmora::test {
 

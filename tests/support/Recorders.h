@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "job/HostInterfaces.h"
+#include "base/HostInterfaces.h"
 
 namespace velmora::test {
 

@@ -10,7 +10,7 @@
 
 #include <functional>
 
-#include "job/HostInterfaces.h"
+#include "base/HostInterfaces.h"
 #include "ui/CallQueue.h"
 
 class QProgressBar;

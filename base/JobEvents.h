@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "job/JobSettings.h"
+#include "base/JobSettings.h"
 
 namespace velmora {
 

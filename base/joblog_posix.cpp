@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "job/JobLog.h"
+#include "base/JobLog.h"
 
 namespace velmora {
 

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "job/InputFile.h"
+#include "base/InputFile.h"
 
 namespace velmora {
 

@@ -1,8 +1,8 @@
-#include "job/Sha256.h"
+#include "base/Sha256.h"
 
 #include <vector>
 
-#include "job/InputFile.h"
+#include "base/InputFile.h"
 
 namespace velmora {
 

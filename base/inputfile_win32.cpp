@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include "serial/win32_text.h"
-#include "job/InputFile.h"
+#include "base/InputFile.h"
 
 namespace velmora {
 

@@ -1,11 +1,11 @@
-#include "job/JobLog.h"
+#include "base/JobLog.h"
 
 #include <charconv>
 #include <cstdio>
 #include <string_view>
 #include <system_error>
 
-#include "job/TextFormat.h"
+#include "base/TextFormat.h"
 
 namespace velmora {
 

@@ -6,7 +6,7 @@
 // windows.h first: bcrypt.h needs its types.
 #include <bcrypt.h>
 
-#include "job/Sha256.h"
+#include "base/Sha256.h"
 
 namespace velmora {
 

@@ -1,6 +1,6 @@
-#include "job/JobRecorder.h"
+#include "base/JobRecorder.h"
 
-#include "job/Sha256.h"
+#include "base/Sha256.h"
 
 namespace velmora {
 

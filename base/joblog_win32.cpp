@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "job/JobLog.h"
+#include "base/JobLog.h"
 #include "serial/win32_text.h"
 
 namespace velmora {

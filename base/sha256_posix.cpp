@@ -1,7 +1,7 @@
 // SHA-256 through OpenSSL's libcrypto (EVP).
 #include <openssl/evp.h>
 
-#include "job/Sha256.h"
+#include "base/Sha256.h"
 
 namespace velmora {
 

@@ -8,9 +8,9 @@
 #include <mutex>
 #include <string>
 
-#include "job/HostInterfaces.h"
-#include "job/JobEvents.h"
-#include "job/JobLog.h"
+#include "base/HostInterfaces.h"
+#include "base/JobEvents.h"
+#include "base/JobLog.h"
 
 namespace velmora {
 

@@ -1,4 +1,4 @@
-#include "job/JobSettings.h"
+#include "base/JobSettings.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "job/TextFormat.h"
+#include "base/TextFormat.h"
 
 #include <cstdio>
 
