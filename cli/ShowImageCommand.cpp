@@ -1,4 +1,4 @@
-// velmora-cli inspect: a readable view of a database image.
+// velmora-cli inspect: shows a database image as tables (or JSON).
 #include <cstdio>
 #include <memory>
 #include <vector>
