@@ -8,10 +8,6 @@
 // floor (worst and mean), the station's CPU over its wall time (cores), and
 // receivers per hour. The receivers run in this process, so the station's
 // own CPU (getrusage of its process) is all that the CPU figure counts.
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -22,9 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/RunProgram.h"
 #include "emulator/ReceiverEmulator.h"
-
-extern char** environ;
 
 namespace {
 
@@ -38,10 +33,6 @@ struct StationRun {
     double wallSeconds = 0;
     std::vector<TransferReport> reports;
 };
-
-double Seconds(const timeval& t) {
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-}
 
 StationRun RunStation(const std::string& cli, const std::string& file, int receivers) {
     StationRun run;
@@ -63,23 +54,13 @@ StationRun RunStation(const std::string& cli, const std::string& file, int recei
         args.push_back("--port");
         args.push_back(emulators.back()->SlavePath());
     }
-    std::vector<char*> argv;
-    for (auto& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+    const velmora::bench::ProgramRun program = velmora::bench::RunProgram(std::move(args));
+    run.wallSeconds = program.wallSeconds;
+    run.cpuSeconds = program.cpuSeconds;
+    run.ok = program.succeeded;
+    if (!program.started) {
         return run;
     }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    run.wallSeconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    run.cpuSeconds = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     for (auto& emulator : emulators) {
         TransferReport report;
         emulator->WaitForReport(std::chrono::seconds(5), report);

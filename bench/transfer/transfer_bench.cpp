@@ -5,10 +5,6 @@
 // prints a Markdown table: wall time over the pacing floor, wall time over the
 // line floor with the receiver throttled to 115200 baud, and the tool's CPU
 // while it waits 3 s for the ready signal.
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -17,9 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/RunProgram.h"
 #include "emulator/ReceiverEmulator.h"
-
-extern char** environ;
 
 namespace {
 
@@ -43,25 +38,14 @@ Run RunOnce(const std::string& cli, const std::string& file, EmulatorOptions opt
         return run;
     }
     std::vector<std::string> args = {cli, "send", file, "--port", emulator.SlavePath(), "--quiet"};
-    std::vector<char*> argv;
-    for (auto& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+    const velmora::bench::ProgramRun program = velmora::bench::RunProgram(std::move(args));
+    if (!program.started) {
         return run;
     }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    run.wallSeconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    run.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    run.wallSeconds = program.wallSeconds;
+    run.cpuSeconds = program.cpuSeconds;
     emulator.WaitForReport(std::chrono::seconds(5), run.report);
-    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && run.report.verified;
+    run.ok = program.succeeded && run.report.verified;
     return run;
 }
 
