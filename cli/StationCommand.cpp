@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -17,6 +19,7 @@
 #include "cli/Terminal.h"
 #include "base/JobLog.h"
 #include "base/TextFormat.h"
+#include "serial/PortMonitor.h"
 #include "transfer/Station.h"
 
 namespace velmora::cli {
@@ -261,6 +264,63 @@ int StartPorts(Console& console, CStation& station, StationView& view,
     return kExitOk;
 }
 
+// Set by Ctrl-C (or a hang-up); a station that serves every adapter runs
+// until then.
+class StopSignal {
+public:
+    void Notify() {
+        std::lock_guard lock(m_mutex);
+        m_stopped = true;
+        m_cv.notify_all();
+    }
+    // True once stopped; waits at most `timeout` for it.
+    bool WaitFor(std::chrono::milliseconds timeout) {
+        std::unique_lock lock(m_mutex);
+        return m_cv.wait_for(lock, timeout, [this] { return m_stopped; });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_stopped = false;
+};
+
+bool IsAll(const std::vector<std::string>& ports) {
+    if (ports.size() != 1) {
+        return false;
+    }
+    std::string text = ports[0];
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text == "all";
+}
+
+// --port all: every USB serial adapter present and those plugged in later,
+// until Ctrl-C; with --once, until each adapter taken has served one receiver.
+int ServeEveryAdapter(Console& console, CStation& station, StationView& view, bool once,
+                      StopSignal& stop) {
+    const std::unique_ptr<IPortMonitor> monitor = MakePortMonitor();
+    CAdapterFollower follower(station, *monitor,
+                              [&view](const std::string& device, const std::string& why) {
+                                  view.OnPortDropped(device, why);
+                              });
+    std::string error;
+    if (!follower.Start(error)) {
+        console.Error("Cannot follow the USB serial adapters: " + error +
+                      " Name the ports with --port instead.");
+        return kExitPortFailed;
+    }
+    console.Say("Serving every USB serial adapter, and each one plugged in later; Ctrl-C ends.");
+    while (!stop.WaitFor(std::chrono::milliseconds(500))) {
+        if (once && follower.Taken() > 0 && station.WaitFor(std::chrono::milliseconds(0))) {
+            break;
+        }
+    }
+    follower.Stop();
+    return kExitOk;
+}
+
 }  // namespace
 
 namespace {
@@ -272,7 +332,9 @@ CLI::App* AddStationOptions(CLI::App& app, StationOptions& o) {
         ->required();
     AddLineOptions(*command, o.job);
     command->remove_option(command->get_option("--port"));
-    command->add_option("-p,--port", o.ports, "A port to serve (COM name or device path); repeat it")
+    command->add_option("-p,--port", o.ports,
+                        "A port to serve (COM name or device path); repeat it. \"all\": every "
+                        "USB serial adapter, and those plugged in later")
         ->required();
     AddDatabaseOptions(*command, o.job.values);
     command->add_option("--work-dir", o.job.workDir,
@@ -316,8 +378,10 @@ int RunStation(const StationOptions& options) {
     // the pacer's, the ports') leave the signals to it.
     std::atomic<bool> interrupted{false};
     std::atomic<CStation*> running{nullptr};
+    StopSignal stop;
     InterruptWatcher watcher([&] {
         interrupted.store(true);
+        stop.Notify();
         if (CStation* station = running.load()) {
             station->Stop();
         }
@@ -336,7 +400,10 @@ int RunStation(const StationOptions& options) {
         console.Error(problem);
         return refusedList ? kExitRefused : kExitJobFailed;
     }
-    if (const int failed = StartPorts(console, station, view, options.ports); failed != kExitOk) {
+    const int failed = IsAll(options.ports)
+                           ? ServeEveryAdapter(console, station, view, options.once, stop)
+                           : StartPorts(console, station, view, options.ports);
+    if (failed != kExitOk) {
         return failed;
     }
     station.Wait();

@@ -189,17 +189,17 @@ else
 fi
 
 # NAME FILE -- EMULATOR_OPTIONS...: two emulated receivers on COM1 and COM2
-# at once, each upgraded by its own velmora-cli.exe; both must verify.
+# at once, both upgraded by one velmora-cli.exe station; both must verify.
 emulated_pair() {
     local name=$1 file=$2
     shift 3
     local log=$run/$name.log start=$SECONDS status=0
     (cd "$run" && timeout 300 "$emulator" "$wine_line" --receivers 2 --link "$run/ttyV0" \
-        --link "$run/ttyV2" "$@" -- sh -c 'wine "$0" send "$1" --port COM1 --quiet </dev/null &
-            wine "$0" send "$1" --port COM2 --quiet </dev/null; wait' "$cli" "$file") \
+        --link "$run/ttyV2" "$@" -- sh -c 'wine "$0" station "$1" --port COM1 --port COM2 \
+            --once --quiet --log "$2" </dev/null' "$cli" "$file" "$name.jsonl") \
         >"$log" 2>&1 || status=$?
     if [ "$status" = 0 ] && grep -aq 'velmora-emulator: 2 of 2 transfers verified' "$log"; then
-        case_ok "$name ($((SECONDS - start)) s): COM1 and COM2 verified"
+        case_ok "$name ($((SECONDS - start)) s): velmora-cli.exe station, COM1 and COM2 verified"
     else
         case_fail "$name: the emulator exited $status (want 0, both receivers verified)" "$log"
     fi

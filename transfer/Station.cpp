@@ -265,4 +265,37 @@ bool CStation::Restart(Port& port, std::string& why) {
     return true;
 }
 
+CAdapterFollower::CAdapterFollower(CStation& station, IPortMonitor& monitor, Refused refused)
+    : m_station(station), m_monitor(monitor), m_refused(std::move(refused)) {}
+
+std::string CAdapterFollower::DeviceOf(const SerialPortInfo& port) {
+    const std::string stable = port.StableName();
+    return stable.rfind("/dev/", 0) == 0 ? stable : port.name;
+}
+
+bool CAdapterFollower::Start(std::string& error) {
+    m_started = m_monitor.Start(
+        [this](const PortEvent& event) {
+            if (event.kind != PortEvent::Kind::Added) {
+                return;
+            }
+            const std::string device = DeviceOf(event.port);
+            std::string why;
+            if (m_station.AddPort(device, why) == StartResult::Started) {
+                m_taken.fetch_add(1);
+            } else if (m_refused) {
+                m_refused(device, why);
+            }
+        },
+        error);
+    return m_started;
+}
+
+void CAdapterFollower::Stop() {
+    if (m_started) {
+        m_monitor.Stop();
+        m_started = false;
+    }
+}
+
 }  // namespace velmora

@@ -9,10 +9,12 @@
 // port's next job and hands the host its record.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -21,6 +23,7 @@
 
 #include "base/JobLog.h"
 #include "base/JobSettings.h"
+#include "serial/PortMonitor.h"
 #include "transfer/BytePacer.h"
 #include "transfer/UpgradeController.h"
 
@@ -109,6 +112,39 @@ private:
     std::deque<Port*> m_ended;                 // jobs that ended, for the station's thread
     bool m_stopping = false;
     std::jthread m_thread;
+};
+
+// `--port all`: serves every USB serial adapter the monitor reports, those
+// present at the start and those plugged in later. An adapter is opened by
+// the name that stays with it (its by-id or by-path link on Linux, its COM
+// name on Windows). An unplugged adapter needs nothing here: its port sees
+// the device go and leaves the station by itself (idle: quietly; during a
+// transfer: that job fails). Stop the follower before the station goes.
+class CAdapterFollower {
+public:
+    // `refused` is told of an adapter that could not be taken (device, why);
+    // it runs on the monitor's thread.
+    using Refused = std::function<void(const std::string&, const std::string&)>;
+    CAdapterFollower(CStation& station, IPortMonitor& monitor, Refused refused);
+    ~CAdapterFollower() { Stop(); }
+    CAdapterFollower(const CAdapterFollower&) = delete;
+    CAdapterFollower& operator=(const CAdapterFollower&) = delete;
+
+    // False with `error` when the monitor cannot start.
+    bool Start(std::string& error);
+    void Stop();
+    // How many adapters were taken into the station so far.
+    int Taken() const { return m_taken.load(); }
+
+    // The device a station opens for an adapter.
+    static std::string DeviceOf(const SerialPortInfo& port);
+
+private:
+    CStation& m_station;
+    IPortMonitor& m_monitor;
+    Refused m_refused;
+    std::atomic<int> m_taken{0};
+    bool m_started = false;
 };
 
 }  // namespace velmora

@@ -7,7 +7,12 @@
 #include <string>
 #include <vector>
 
+#include <atomic>
+#include <mutex>
+
 #include "emulator/ReceiverEmulator.h"
+#include "serial/PortMonitor.h"
+#include "transfer/Station.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 
@@ -93,6 +98,75 @@ TEST(Station, EveryReceiverGetsTheFileAndAFaultyOneFailsAlone) {
     }
     EXPECT_EQ(finished, 2) << output;
     EXPECT_NE(output.find("finished 2, failed 1"), std::string::npos) << output;
+}
+
+// What a station tells its host, kept for the test.
+class EndsSeen final : public IStationHost {
+public:
+    void OnWaiting(const std::string& /*port*/) override {}
+    void OnSending(const std::string& /*port*/, std::uint64_t /*total*/) override {}
+    void OnBytesSent(const std::string& /*port*/, std::uint64_t /*sent*/,
+                     std::uint64_t /*total*/) override {}
+    void OnJobEnded(const StationJobEnd& end) override {
+        std::lock_guard lock(m_mutex);
+        ends.push_back(end);
+    }
+    void OnPortDropped(const std::string& /*port*/, const std::string& /*reason*/) override {}
+    std::vector<StationJobEnd> Ends() {
+        std::lock_guard lock(m_mutex);
+        return ends;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<StationJobEnd> ends;
+};
+
+TEST(Station, AnAdapterPluggedInWhileItRunsIsServed) {
+    test::TempDir dir;
+    const auto image = test::PatternBytes(1500);
+    EmulatorOptions options;
+    options.expectedData = image;
+    ReceiverEmulator receiver(options);
+    std::string error;
+    ASSERT_TRUE(receiver.Start(error)) << error;
+
+    // The adapter list: empty at first, then the emulated receiver's line,
+    // seen as a USB adapter.
+    std::atomic<bool> plugged{false};
+    PollingPortMonitor monitor(
+        [&] {
+            std::vector<SerialPortInfo> ports;
+            if (plugged.load()) {
+                SerialPortInfo port;
+                port.name = receiver.SlavePath();
+                port.usb = true;
+                ports.push_back(port);
+            }
+            return ports;
+        },
+        std::chrono::milliseconds(50));
+    EndsSeen host;
+    StationSettings settings;
+    settings.file = dir.Write("fw.bin", image);
+    settings.once = true;
+    CStation station(host, settings);
+    bool refusedList = false;
+    ASSERT_EQ(station.Prepare(refusedList), "");
+    CAdapterFollower follower(station, monitor, nullptr);
+    ASSERT_TRUE(follower.Start(error)) << error;
+    plugged.store(true);
+
+    TransferReport report;
+    ASSERT_TRUE(receiver.WaitForReport(60s, report)) << "the plugged adapter was never served";
+    EXPECT_TRUE(report.verified) << report.problem;
+    follower.Stop();
+    ASSERT_TRUE(station.WaitFor(30s));
+    EXPECT_EQ(follower.Taken(), 1);
+    const auto ends = host.Ends();
+    ASSERT_EQ(ends.size(), 1U);
+    EXPECT_EQ(ends[0].outcome, JobOutcome::Finished);
+    EXPECT_EQ(ends[0].port, receiver.SlavePath());
 }
 
 }  // namespace
