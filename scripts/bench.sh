@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Both benchmarks, in an optimised build (figures for docs/performance.md):
-# the transfer through the emulator, then the channel-list conversion.
+# The benchmarks, in an optimised build (figures for docs/performance.md):
+# the transfer through the emulator, the channel-list conversion, the station.
 #   scripts/bench.sh [transfer bytes]        (default 1 MiB)
 set -euo pipefail
 cd "$(dirname "$0")/.."
