@@ -5,8 +5,8 @@
 #include <io.h>
 #include <windows.h>
 
-#include "serial/win32_text.h"
 #include "base/InputFile.h"
+#include "serial/win32_text.h"
 
 namespace velmora {
 
@@ -38,9 +38,9 @@ bool InputFile::Identity(FileIdentity& out) const {
 
 bool InputFile::PathIdentity(const std::string& path, FileIdentity& out) {
     // No access asked: only the file's information is read.
-    HANDLE handle = ::CreateFileA(path.c_str(), 0,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle =
+        ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     const bool ok = IdentityOfHandle(handle, out);
     if (handle != INVALID_HANDLE_VALUE) {
         ::CloseHandle(handle);

@@ -99,8 +99,7 @@ void AddJobOutputOptions(CLI::App& command, JobOptions& o) {
                     "How progress shows: auto (bars on a terminal, lines else), bars, lines, "
                     "or json (one JSON object per line on stdout)")
         ->capture_default_str()
-        ->transform(OneOf({"auto", "bars", "lines", "json"}, "a progress style",
-                          "--progress json"))
+        ->transform(OneOf({"auto", "bars", "lines", "json"}, "a progress style", "--progress json"))
         ->excludes(quiet);
     command.add_flag("--force", o.force,
                      "Go on with a file that looks wrong for the job (a channel list sent as "

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/TextFormat.h"
 #include "cli/Interrupt.h"
 #include "cli/ReportText.h"
 #include "cli/Terminal.h"
-#include "base/TextFormat.h"
 #include "sdx/ImageDecode.h"
 
 namespace velmora::cli {

@@ -4,13 +4,13 @@
 #include <stop_token>
 #include <vector>
 
+#include "base/InputFile.h"
 #include "cli/CommandOptions.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/ExitCodes.h"
 #include "cli/Interrupt.h"
 #include "cli/ReportText.h"
-#include "base/InputFile.h"
 #include "sdx/ConversionChain.h"
 #include "sdx/ImageDecode.h"
 #include "sdx/SdxReader.h"

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "base/TextFormat.h"
 #include "cli/CommandOptions.h"
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
-#include "base/TextFormat.h"
 #include "serial/PortList.h"
 
 namespace velmora::cli {

@@ -43,11 +43,11 @@ std::vector<std::string> ConversionReportLines(const ConversionReport& r, const 
                                    std::to_string(s.nMaxSat) + " on (the grouping stops there)"},
             {d.transpondersPerSatellite, "on a satellite that already had 200 transponders"},
             {d.channelsPerTransponder, "on a transponder that already had 50 channels"},
-            {d.maxTv, std::string(Plural(static_cast<std::uint64_t>(d.maxTv), "TV channel",
-                                         "TV channels")) +
-                          " beyond --max-tv " + std::to_string(s.nMaxTv)},
-            {d.maxRadio, std::string(Plural(static_cast<std::uint64_t>(d.maxRadio),
-                                            "radio channel", "radio channels")) +
+            {d.maxTv,
+             std::string(Plural(static_cast<std::uint64_t>(d.maxTv), "TV channel", "TV channels")) +
+                 " beyond --max-tv " + std::to_string(s.nMaxTv)},
+            {d.maxRadio, std::string(Plural(static_cast<std::uint64_t>(d.maxRadio), "radio channel",
+                                            "radio channels")) +
                              " beyond --max-radio " + std::to_string(s.nMaxRadio)},
             {d.serviceType, "services that are neither TV nor radio"},
             {d.unreadable, "unreadable (symbol rate 0, or a last piece too short for a record)"},

@@ -3,10 +3,10 @@
 #include <memory>
 #include <vector>
 
+#include "base/InputFile.h"
 #include "cli/CommandOptions.h"
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
-#include "base/InputFile.h"
 #include "sdx/DatabaseImage.h"
 #include "sdx/ImageDecode.h"
 #include "transfer/UpgradeController.h"

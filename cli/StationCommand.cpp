@@ -1,15 +1,17 @@
 #include "cli/StationCommand.h"
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cctype>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <map>
 #include <memory>
 #include <mutex>
 
+#include "base/JobLog.h"
+#include "base/TextFormat.h"
 #include "cli/CommandOptions.h"
 #include "cli/Console.h"
 #include "cli/ExitCodes.h"
@@ -17,8 +19,6 @@
 #include "cli/JobLogHost.h"
 #include "cli/PortChoice.h"
 #include "cli/Terminal.h"
-#include "base/JobLog.h"
-#include "base/TextFormat.h"
 #include "serial/PortMonitor.h"
 #include "transfer/Station.h"
 
@@ -118,14 +118,16 @@ void StationView::OnBytesSent(const std::string& port, std::uint64_t sent, std::
     std::lock_guard lock(m_mutex);
     PortRow& row = m_rows[port];
     const std::uint64_t tenth = total == 0 ? 0 : sent * 10 / total;
-    const std::uint64_t before = total == 0 ? 0 : (sent - std::min<std::uint64_t>(sent, 240)) * 10 / total;
+    const std::uint64_t before =
+        total == 0 ? 0 : (sent - std::min<std::uint64_t>(sent, 240)) * 10 / total;
     row.state = SendingText(sent, total, row.since);
     if (m_style == ProgressStyle::Json && tenth != before) {
-        std::printf("{\"event\":\"bar\",\"bar\":\"send\",\"percent\":%llu,\"sent\":%llu,"
-                    "\"total\":%llu,\"port\":%s}\n",
-                    static_cast<unsigned long long>(sent * 100 / total),
-                    static_cast<unsigned long long>(sent), static_cast<unsigned long long>(total),
-                    JsonString(port).c_str());
+        std::printf(
+            "{\"event\":\"bar\",\"bar\":\"send\",\"percent\":%llu,\"sent\":%llu,"
+            "\"total\":%llu,\"port\":%s}\n",
+            static_cast<unsigned long long>(sent * 100 / total),
+            static_cast<unsigned long long>(sent), static_cast<unsigned long long>(total),
+            JsonString(port).c_str());
         std::fflush(stdout);
     } else if (m_style == ProgressStyle::Lines && tenth != before) {
         std::fprintf(stderr, "%s: %s\n", port.c_str(), row.state.c_str());
@@ -160,8 +162,8 @@ void StationView::OnJobEnded(const StationJobEnd& end) {
 std::string StationView::Totals() const {
     const double hours = std::chrono::duration<double>(Clock::now() - m_start).count() / 3600.0;
     char text[128];
-    std::snprintf(text, sizeof text, "finished %d, failed %d, %.1f receivers per hour",
-                  m_finished, m_failed, hours > 0 ? m_finished / hours : 0.0);
+    std::snprintf(text, sizeof text, "finished %d, failed %d, %.1f receivers per hour", m_finished,
+                  m_failed, hours > 0 ? m_finished / hours : 0.0);
     return text;
 }
 
@@ -171,7 +173,8 @@ void StationView::Draw() {
         text += "\x1b[1A";
     }
     for (const auto& [port, row] : m_rows) {
-        text += "\r\x1b[2K" + port + "  [" + std::to_string(row.done) + " done]  " + row.state + "\n";
+        text +=
+            "\r\x1b[2K" + port + "  [" + std::to_string(row.done) + " done]  " + row.state + "\n";
     }
     text += "\r\x1b[2K" + Totals() + "\n";
     m_drawn = static_cast<int>(m_rows.size()) + 1;
@@ -197,8 +200,8 @@ int StationView::Finish(bool interrupted, int interruptStatus) {
         if (m_style != ProgressStyle::Json && m_style != ProgressStyle::Quiet) {
             std::fprintf(stderr, "%-28s %-20s %10llu %8.1f  %s\n", job.port.c_str(),
                          JobOutcomeName(job.outcome),
-                         static_cast<unsigned long long>(job.record.bytesSent),
-                         job.record.seconds, job.record.started.c_str());
+                         static_cast<unsigned long long>(job.record.bytesSent), job.record.seconds,
+                         job.record.started.c_str());
         }
     }
     if (m_style != ProgressStyle::Json && m_style != ProgressStyle::Quiet) {
@@ -332,18 +335,20 @@ CLI::App* AddStationOptions(CLI::App& app, StationOptions& o) {
         ->required();
     AddLineOptions(*command, o.job);
     command->remove_option(command->get_option("--port"));
-    command->add_option("-p,--port", o.ports,
-                        "A port to serve (COM name or device path); repeat it. \"all\": every "
-                        "USB serial adapter, and those plugged in later")
+    command
+        ->add_option("-p,--port", o.ports,
+                     "A port to serve (COM name or device path); repeat it. \"all\": every "
+                     "USB serial adapter, and those plugged in later")
         ->required();
     AddDatabaseOptions(*command, o.job.values);
     command->add_option("--work-dir", o.job.workDir,
                         "Folder for the conversion's working files (default: current folder)");
     AddJobOutputOptions(*command, o.job);
     command->add_flag("--once", o.once, "One receiver per port, then end");
-    command->add_option("--log", o.job.log,
-                        "Append a JSON line on each job to this file (default: jobs.jsonl in "
-                        "the user's data folder)")
+    command
+        ->add_option("--log", o.job.log,
+                     "Append a JSON line on each job to this file (default: jobs.jsonl in "
+                     "the user's data folder)")
         ->type_name("TEXT:FILE");
     return command;
 }

@@ -1,6 +1,6 @@
 // Whether stderr is a terminal that can redraw the progress bars in place,
-// and how wide it is; and a console that shows the program's UTF-8 text. Per-OS implementations: terminal_posix.cpp,
-// terminal_win32.cpp.
+// and how wide it is; and a console that shows the program's UTF-8 text. Per-OS implementations:
+// terminal_posix.cpp, terminal_win32.cpp.
 #pragma once
 
 namespace velmora::cli {

@@ -320,9 +320,8 @@ void ReceiverEmulator::Session::SendReadySignal(Clock::time_point now) {
     }
     ++m_readySent;
     const auto interval = m_restarted ? m_options.restartReadyInterval : m_options.readyInterval;
-    m_nextReady = now + std::max(interval,
-                                 faulty ? kLateAcDelay + std::chrono::milliseconds(20)
-                                        : std::chrono::milliseconds(0));
+    m_nextReady = now + std::max(interval, faulty ? kLateAcDelay + std::chrono::milliseconds(20)
+                                                  : std::chrono::milliseconds(0));
 }
 
 // Sleeps until the next event or until the tool sends something.
@@ -421,7 +420,8 @@ void ReceiverEmulator::Session::TakeDataByte(std::uint8_t byte, Clock::time_poin
     if (m_options.neverAck) {
         return;
     }
-    if (std::any_of(m_outgoing.begin(), m_outgoing.end(), [](const Outgoing& o) { return o.ack; })) {
+    if (std::any_of(m_outgoing.begin(), m_outgoing.end(),
+                    [](const Outgoing& o) { return o.ack; })) {
         ++m_report.bytesBeforeAck;
     }
     m_report.data.push_back(byte);
@@ -464,8 +464,8 @@ void ReceiverEmulator::Session::QueueAck(Clock::time_point earliest) {
     for (int i = 0; i < m_options.junkBeforeAck; ++i) {
         auto junk = static_cast<std::uint8_t>(m_random() & 0xFF);
         // Junk is never an acknowledgement, nor a ready signal (AB AC).
-        if (junk == kAck || (junk == kReadySecond && !ack.bytes.empty() &&
-                             ack.bytes.back() == kReadyFirst)) {
+        if (junk == kAck ||
+            (junk == kReadySecond && !ack.bytes.empty() && ack.bytes.back() == kReadyFirst)) {
             junk = 0x00;
         }
         ack.bytes.push_back(junk);

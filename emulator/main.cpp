@@ -413,7 +413,8 @@ int WaitForCommand(pid_t pid, Receivers& receivers, double interruptAfter) {
                 r->WaitForReport(std::chrono::hours(24 * 365), ignored);
             }
             std::unique_lock lock(mutex);
-            const auto grace = std::chrono::milliseconds(static_cast<long long>(interruptAfter * 1000));
+            const auto grace =
+                std::chrono::milliseconds(static_cast<long long>(interruptAfter * 1000));
             if (!ended.wait_for(lock, grace, [&] { return commandEnded; })) {
                 ::kill(pid, SIGINT);  // not reaped yet: the pid is still the command's
             }
@@ -421,7 +422,8 @@ int WaitForCommand(pid_t pid, Receivers& receivers, double interruptAfter) {
     }
     // Wait for the end without reaping, so that the watcher never signals a recycled pid.
     siginfo_t info{};
-    while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+    while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 &&
+           errno == EINTR) {
     }
     {
         std::lock_guard lock(mutex);

@@ -145,8 +145,7 @@ namespace {
 // Whether a file can be created in `folder`: tried with an empty file of our
 // own, made only where no such file exists, and removed at once.
 bool CanCreateFilesIn(const std::string& folder) {
-    const std::filesystem::path probe =
-        std::filesystem::path(folder) / "velmora-write-check.tmp";
+    const std::filesystem::path probe = std::filesystem::path(folder) / "velmora-write-check.tmp";
     std::error_code ec;
     if (std::filesystem::exists(probe, ec) || ec) {
         return true;  // not ours to touch: the writes will tell

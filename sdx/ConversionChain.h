@@ -26,12 +26,12 @@ enum class ChainStatus {
 // may want to say more (for example name its option for the working folder).
 enum class ConversionProblem {
     None,
-    ListIsFolder,       // the channel list is a folder
-    ImageTooLarge,      // the image would be longer than a transfer can announce (4 GiB)
-    WorkFolderMissing,  // the working folder does not exist
+    ListIsFolder,        // the channel list is a folder
+    ImageTooLarge,       // the image would be longer than a transfer can announce (4 GiB)
+    WorkFolderMissing,   // the working folder does not exist
     WorkFolderReadOnly,  // nothing can be created in the working folder
-    NoSpace,            // the working folder has not enough free space for the image
-    CannotWrite,        // a working file could not be created or written
+    NoSpace,             // the working folder has not enough free space for the image
+    CannotWrite,         // a working file could not be created or written
 };
 
 struct ConversionCheck {

@@ -347,10 +347,11 @@ std::string ImageShapeProblem(std::span<const std::uint8_t> image, const ImageLi
     if (size < l.fillOffset) {
         return "The image is " + std::to_string(size) + " bytes long, but with " +
                std::to_string(l.nSatellites) + " satellites, " + std::to_string(l.nTransponders) +
-               " transponders, " + std::to_string(l.nTv) + " TV and " + std::to_string(l.nRadio) + " " +
+               " transponders, " + std::to_string(l.nTv) + " TV and " + std::to_string(l.nRadio) +
+               " " +
                Plural(static_cast<std::uint64_t>(l.nRadio), "radio channel", "radio channels") +
-               (limits.bTerrestrial ? " (DVB-S+T)" : "") +
-               " its sections need " + std::to_string(l.fillOffset) +
+               (limits.bTerrestrial ? " (DVB-S+T)" : "") + " its sections need " +
+               std::to_string(l.fillOffset) +
                " bytes. Give the limits and project it was written with.";
     }
     return {};

@@ -23,9 +23,7 @@ constexpr std::chrono::milliseconds kRereadInterval{1500};
 class UdevPortMonitor final : public IPortMonitor {
 public:
     UdevPortMonitor() = default;
-    ~UdevPortMonitor() override {
-        Stop();
-    }
+    ~UdevPortMonitor() override { Stop(); }
     UdevPortMonitor(const UdevPortMonitor&) = delete;
     UdevPortMonitor& operator=(const UdevPortMonitor&) = delete;
 

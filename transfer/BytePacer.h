@@ -70,7 +70,7 @@ private:
     std::int64_t m_wakeAheadCounts;  // how early a sleep is asked to end
     std::int64_t m_minSleepCounts;   // shorter sleeps are not worth a wake-up
     std::int64_t m_lateMarginCounts;
-    std::int64_t m_lateCounts = 0;   // how late recent wake-ups came (pacing thread only)
+    std::int64_t m_lateCounts = 0;  // how late recent wake-ups came (pacing thread only)
     std::mutex m_mutex;
     std::condition_variable_any m_cv;
     std::vector<Lane*> m_incoming;  // guarded by m_mutex

@@ -47,8 +47,7 @@ public:
     virtual void OnWaiting(const std::string& port) = 0;
     // The receiver announced itself; the transfer of `total` bytes begins.
     virtual void OnSending(const std::string& port, std::uint64_t total) = 0;
-    virtual void OnBytesSent(const std::string& port, std::uint64_t sent,
-                             std::uint64_t total) = 0;
+    virtual void OnBytesSent(const std::string& port, std::uint64_t sent, std::uint64_t total) = 0;
     // A job that served a receiver has ended: finished, failed or cut short.
     virtual void OnJobEnded(const StationJobEnd& end) = 0;
     // The port left the station: its adapter went away while no receiver
@@ -61,7 +60,7 @@ struct StationSettings {
     DialogValues values;
     std::string workDir;
     bool force = false;
-    bool once = false;                     // one receiver per port, then the port ends
+    bool once = false;                       // one receiver per port, then the port ends
     std::chrono::milliseconds waitLimit{0};  // longest silence at one wait; zero for ever
 };
 
