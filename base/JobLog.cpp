@@ -1,21 +1,12 @@
 #include "base/JobLog.h"
 
-#include <charconv>
+#include <cmath>
 #include <cstdio>
-#include <string_view>
-#include <system_error>
+#include <nlohmann/json.hpp>
 
 #include "base/TextFormat.h"
 
 namespace velmora {
-
-namespace {
-
-std::string JsonTextOrNull(const std::string& text) {
-    return text.empty() ? "null" : JsonString(text);
-}
-
-}  // namespace
 
 std::string UtcTimestamp(std::chrono::system_clock::time_point when) {
     using namespace std::chrono;
@@ -32,24 +23,31 @@ std::string UtcTimestamp(std::chrono::system_clock::time_point when) {
     return text;
 }
 
-std::string JobRecordJson(const JobRecord& r) {
-    const std::string offset = r.offset ? "\"" + HexWord(*r.offset) + "\"" : "null";
-    // to_chars: a point whatever the process's locale (a dialog sets one).
-    char digits[32];
-    const auto [end, failed] =
-        std::to_chars(digits, digits + sizeof digits, r.seconds, std::chars_format::fixed, 3);
-    const std::string seconds = failed == std::errc{} ? std::string(digits, end) : "null";
-    return "{\"started\":" + JsonTextOrNull(r.started) + ",\"ended\":" + JsonTextOrNull(r.ended) +
-           ",\"port\":" + JsonTextOrNull(r.port) + ",\"vendorId\":" + JsonTextOrNull(r.vendorId) +
-           ",\"productId\":" + JsonTextOrNull(r.productId) +
-           ",\"serial\":" + JsonTextOrNull(r.serial) + ",\"file\":" + JsonTextOrNull(r.file) +
-           ",\"size\":" + (r.size ? std::to_string(*r.size) : "null") +
-           ",\"sha256\":" + JsonTextOrNull(r.sha256) + ",\"list\":" + JsonTextOrNull(r.list) +
-           ",\"listSha256\":" + JsonTextOrNull(r.listSha256) +
-           ",\"type\":" + JsonTextOrNull(r.type) + ",\"offset\":" + offset +
-           ",\"bytesSent\":" + std::to_string(r.bytesSent) + ",\"seconds\":" + seconds +
-           ",\"outcome\":" + JsonTextOrNull(r.outcome) +
-           ",\"message\":" + JsonTextOrNull(r.message) + "}";
+Json JobRecordObject(const JobRecord& r) {
+    Json object;
+    object["started"] = TextOrNull(r.started);
+    object["ended"] = TextOrNull(r.ended);
+    object["port"] = TextOrNull(r.port);
+    object["vendorId"] = TextOrNull(r.vendorId);
+    object["productId"] = TextOrNull(r.productId);
+    object["serial"] = TextOrNull(r.serial);
+    object["file"] = TextOrNull(r.file);
+    object["size"] = r.size ? Json(*r.size) : Json(nullptr);
+    object["sha256"] = TextOrNull(r.sha256);
+    object["list"] = TextOrNull(r.list);
+    object["listSha256"] = TextOrNull(r.listSha256);
+    object["type"] = TextOrNull(r.type);
+    object["offset"] = r.offset ? Json(HexWord(*r.offset)) : Json(nullptr);
+    object["bytesSent"] = r.bytesSent;
+    // To the millisecond, as the timestamps.
+    object["seconds"] = std::round(r.seconds * 1000.0) / 1000.0;
+    object["outcome"] = TextOrNull(r.outcome);
+    object["message"] = TextOrNull(r.message);
+    return object;
+}
+
+std::string JobRecordJson(const JobRecord& record) {
+    return JsonLine(JobRecordObject(record));
 }
 
 bool AppendJobRecord(const std::string& path, const JobRecord& record, std::string& error) {

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "base/Json.h"
+
 namespace velmora {
 
 // One job. Texts left empty are unknown and written as null.
@@ -35,7 +37,9 @@ struct JobRecord {
 // "2026-12-09T08:15:02.123Z": UTC with milliseconds.
 std::string UtcTimestamp(std::chrono::system_clock::time_point when);
 
-// The record as one JSON object on one line, without the line end.
+// The record as a JSON object, its keys in the order above, and as that
+// object on one line, without the line end.
+Json JobRecordObject(const JobRecord& record);
 std::string JobRecordJson(const JobRecord& record);
 
 // Appends the record and a line end to the log at `path`, creating the file

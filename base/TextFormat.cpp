@@ -41,43 +41,20 @@ std::size_t Utf8SequenceAt(std::string_view text, std::size_t at) {
 
 }  // namespace
 
-std::string JsonString(std::string_view utf8) {
-    std::string out = "\"";
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        const char c = utf8[i];
-        const auto b = static_cast<std::uint8_t>(c);
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (b < 0x20 || b == 0x7F) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(b));
-                    out += buf;
-                } else if (b < 0x80) {
-                    out += c;
-                } else if (const std::size_t n = Utf8SequenceAt(utf8, i); n > 0) {
-                    out.append(utf8.substr(i, n));
-                    i += n - 1;
-                } else {
-                    out += "\\ufffd";
-                }
+std::string ValidUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (static_cast<std::uint8_t>(text[i]) < 0x80) {
+            out += text[i];
+        } else if (const std::size_t n = Utf8SequenceAt(text, i); n > 0) {
+            out.append(text.substr(i, n));
+            i += n - 1;
+        } else {
+            out += "\xEF\xBF\xBD";  // U+FFFD
         }
     }
-    return out + "\"";
+    return out;
 }
 
 std::string HexWord(std::uint32_t value) {

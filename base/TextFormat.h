@@ -1,5 +1,6 @@
 // Small text helpers for what the engine, the views and the command line
-// write: JSON strings, hex words, grouped digits and plural forms.
+// write: UTF-8 that is sure to be valid, hex words, grouped digits and plural
+// forms.
 #pragma once
 
 #include <cstdint>
@@ -8,10 +9,10 @@
 
 namespace velmora {
 
-// A string as a JSON string literal, quotes included. Well-formed UTF-8 is
-// kept; a byte that is not UTF-8 (a file name in a legacy code page) becomes
-// U+FFFD, one per byte, so that the text stays valid JSON.
-std::string JsonString(std::string_view utf8);
+// The text with each byte that is not part of well-formed UTF-8 (a file name
+// in a legacy code page) replaced by U+FFFD, one per byte. Well-formed text
+// comes back unchanged.
+std::string ValidUtf8(std::string_view text);
 
 // A 32-bit word as technicians read it: "0x001B0000".
 std::string HexWord(std::uint32_t value);

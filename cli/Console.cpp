@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <vector>
 
 #include "base/TextFormat.h"
@@ -137,7 +138,7 @@ void Console::MessageSink::Show(const std::string& text, MessageCaption /*captio
     // A message box ends the job: the bars stay as they were when it came.
     m_console.m_barsEnded = true;
     if (m_console.m_style == ProgressStyle::Json) {
-        m_console.JsonLine("{\"event\":\"message\",\"text\":" + JsonString(text) + "}");
+        m_console.JsonLine({{"event", "message"}, {"text", text}});
         return;
     }
     m_console.EndLine();
@@ -162,14 +163,13 @@ void Console::Error(const std::string& text) {
 void Console::Result(const std::string& outcome, int exitStatus) {
     std::lock_guard lock(m_mutex);
     if (m_style == ProgressStyle::Json) {
-        JsonLine("{\"event\":\"result\",\"outcome\":" + JsonString(outcome) +
-                 ",\"exitStatus\":" + std::to_string(exitStatus) + "}");
+        JsonLine({{"event", "result"}, {"outcome", outcome}, {"exitStatus", exitStatus}});
     }
 }
 
 void Console::Line(const std::string& kind, const std::string& text, bool information) {
     if (m_style == ProgressStyle::Json) {
-        JsonLine("{\"event\":" + JsonString(kind) + ",\"text\":" + JsonString(text) + "}");
+        JsonLine({{"event", kind}, {"text", text}});
         return;
     }
     if (information && m_style == ProgressStyle::Quiet) {
@@ -179,8 +179,8 @@ void Console::Line(const std::string& kind, const std::string& text, bool inform
     Put(m_out, text + "\n");
 }
 
-void Console::JsonLine(const std::string& object) {
-    Put(stdout, object + "\n");
+void Console::JsonLine(const Json& object) {
+    Put(stdout, velmora::JsonLine(object) + "\n");
 }
 
 std::string Console::PortText(const std::string& device) const {
@@ -197,7 +197,7 @@ void Console::OnPhase(JobPhase phase) {
         m_sent = 0;
     }
     if (m_style == ProgressStyle::Json) {
-        JsonLine(std::string("{\"event\":\"phase\",\"phase\":\"") + PhaseName(phase) + "\"}");
+        JsonLine({{"event", "phase"}, {"phase", PhaseName(phase)}});
     }
     if (phase == JobPhase::WaitingForReceiver) {
         Line(
@@ -220,12 +220,15 @@ void Console::OnPlan(const TransferPlan& plan) {
                              HexWord(plan.flashOffset) + " through " + PortText(plan.device) +
                              (m_lineText.empty() ? std::string() : " at " + m_lineText);
     if (m_style == ProgressStyle::Json) {
-        JsonLine("{\"event\":\"plan\",\"file\":" + JsonString(plan.filePath) +
-                 ",\"list\":" + JsonString(plan.sourceList) +
-                 ",\"bytes\":" + std::to_string(plan.length) + ",\"checksum\":\"" +
-                 HexWord(plan.checksum) + "\",\"type\":" + JsonString(UpgradeTypeText(plan.type)) +
-                 ",\"offset\":\"" + HexWord(plan.flashOffset) +
-                 "\",\"port\":" + JsonString(plan.device) + ",\"text\":" + JsonString(text) + "}");
+        JsonLine({{"event", "plan"},
+                  {"file", plan.filePath},
+                  {"list", plan.sourceList},
+                  {"bytes", plan.length},
+                  {"checksum", HexWord(plan.checksum)},
+                  {"type", UpgradeTypeText(plan.type)},
+                  {"offset", HexWord(plan.flashOffset)},
+                  {"port", plan.device},
+                  {"text", text}});
         return;
     }
     Line("info", text, true);
@@ -234,7 +237,7 @@ void Console::OnPlan(const TransferPlan& plan) {
 void Console::OnConversionReport(const ConversionReport& report) {
     std::lock_guard lock(m_mutex);
     if (m_style == ProgressStyle::Json) {
-        JsonLine("{\"event\":\"report\",\"report\":" + ConversionReportJson(report) + "}");
+        JsonLine({{"event", "report"}, {"report", ConversionReportObject(report)}});
         return;
     }
     for (const std::string& line : ConversionReportLines(report, m_settings)) {
@@ -286,14 +289,15 @@ void Console::BarChanged(const Bar& bar) {
     switch (m_style) {
         case ProgressStyle::Quiet:
             return;
-        case ProgressStyle::Json:
-            JsonLine(std::string("{\"event\":\"bar\",\"bar\":\"") + bar.Name() +
-                     "\",\"percent\":" + std::to_string(bar.Percent()) +
-                     (&bar == &m_send && m_total != 0 ? ",\"sent\":" + std::to_string(m_sent) +
-                                                            ",\"total\":" + std::to_string(m_total)
-                                                      : std::string()) +
-                     "}");
+        case ProgressStyle::Json: {
+            Json event = {{"event", "bar"}, {"bar", bar.Name()}, {"percent", bar.Percent()}};
+            if (&bar == &m_send && m_total != 0) {
+                event["sent"] = m_sent;
+                event["total"] = m_total;
+            }
+            JsonLine(event);
             return;
+        }
         case ProgressStyle::Lines: {
             // One line per tenth, so that logs stay readable.
             const int tenth = bar.Percent() / 10;

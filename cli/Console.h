@@ -12,6 +12,7 @@
 #include "base/HostInterfaces.h"
 #include "base/JobEvents.h"
 #include "base/JobSettings.h"
+#include "base/Json.h"
 
 namespace velmora::cli {
 
@@ -90,7 +91,7 @@ private:
     void DrawBars();
     std::string SendDetails() const;
     void Line(const std::string& kind, const std::string& text, bool information);
-    void JsonLine(const std::string& object);
+    void JsonLine(const Json& object);
     void EndLine();
     // Writes and flushes `text`, until the stream's reader has gone (EPIPE).
     void Put(std::FILE* out, const std::string& text);

@@ -1,6 +1,7 @@
 // velmora-cli convert: the channel-list conversion without a port.
 #include <cstdio>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <stop_token>
 #include <vector>
 
@@ -93,7 +94,7 @@ int RunConvert(const JobOptions& options) {
         }
     }
     if (options.json) {
-        std::printf("%s\n", ConversionReportJson(result.report).c_str());
+        std::printf("%s\n", JsonLine(ConversionReportObject(result.report)).c_str());
     } else if (console.Style() != ProgressStyle::Json) {
         std::printf("Wrote %s (%llu bytes)\n", result.imagePath.c_str(),
                     static_cast<unsigned long long>(result.imageSize));

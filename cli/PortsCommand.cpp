@@ -1,10 +1,11 @@
 // velmora-cli ports: the serial ports present, as a table or as JSON.
 #include <cstdio>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
-#include "base/TextFormat.h"
+#include "base/Json.h"
 #include "cli/CommandOptions.h"
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
@@ -18,21 +19,22 @@ struct PortsOptions {
     bool json = false;
 };
 
+// A JSON array with one port a line.
 std::string PortsJson(const std::vector<SerialPortInfo>& ports) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < ports.size(); ++i) {
-        const SerialPortInfo& p = ports[i];
-        out += (i == 0 ? "\n  {" : ",\n  {");
-        out += "\"port\":" + JsonString(p.name) + ",\"byId\":" + JsonString(p.byIdPath) +
-               ",\"driver\":" + JsonString(p.driver) + ",\"usb\":" + (p.usb ? "true" : "false") +
-               ",\"vendorId\":" + JsonString(p.vendorId) +
-               ",\"productId\":" + JsonString(p.productId) +
-               ",\"manufacturer\":" + JsonString(p.manufacturer) +
-               ",\"product\":" + JsonString(p.product) +
-               ",\"serialNumber\":" + JsonString(p.serialNumber) +
-               ",\"description\":" + JsonString(p.Description()) + "}";
+    Json list = Json::array();
+    for (const SerialPortInfo& p : ports) {
+        list.push_back({{"port", p.name},
+                        {"byId", p.byIdPath},
+                        {"driver", p.driver},
+                        {"usb", p.usb},
+                        {"vendorId", p.vendorId},
+                        {"productId", p.productId},
+                        {"manufacturer", p.manufacturer},
+                        {"product", p.product},
+                        {"serialNumber", p.serialNumber},
+                        {"description", p.Description()}});
     }
-    return out + (ports.empty() ? "]\n" : "\n]\n");
+    return JsonArrayLines(list) + "\n";
 }
 
 // Display width of UTF-8 text: one column a character.

@@ -1,5 +1,7 @@
 #include "cli/ReportText.h"
 
+#include <nlohmann/json.hpp>
+
 #include "base/TextFormat.h"
 #include "sdx/ImageDecode.h"
 
@@ -72,25 +74,32 @@ std::vector<std::string> ConversionReportLines(const ConversionReport& r, const 
     return lines;
 }
 
-std::string ConversionReportJson(const ConversionReport& r) {
-    auto n = [](std::int64_t v) { return std::to_string(v); };
+Json ConversionReportObject(const ConversionReport& r) {
     const ConversionReport::Dropped& d = r.dropped;
-    return "{\"list\":" + JsonString(r.listPath) +
-           ",\"version\":" + JsonString(DisplayName(r.version)) +
-           ",\"recordLength\":" + n(r.recordLength) + ",\"namesConverted\":" + n(r.namesConverted) +
-           ",\"charactersReplaced\":" + n(r.charactersReplaced) + ",\"records\":" + n(r.records) +
-           ",\"kept\":{\"satellites\":" + n(r.kept.satellites) +
-           ",\"transponders\":" + n(r.kept.transponders) + ",\"tv\":" + n(r.kept.tv) +
-           ",\"radio\":" + n(r.kept.radio) +
-           "},\"dropped\":{\"satelliteLimit\":" + n(d.satelliteLimit) +
-           ",\"transpondersPerSatellite\":" + n(d.transpondersPerSatellite) +
-           ",\"channelsPerTransponder\":" + n(d.channelsPerTransponder) +
-           ",\"maxTv\":" + n(d.maxTv) + ",\"maxRadio\":" + n(d.maxRadio) +
-           ",\"serviceType\":" + n(d.serviceType) + ",\"unreadable\":" + n(d.unreadable) +
-           "},\"transpondersWithoutRecord\":{\"maxTp\":" + n(r.transpondersBeyondMaxTp) +
-           ",\"noFrequency\":" + n(r.transpondersWithoutFrequency) +
-           "},\"image\":{\"path\":" + JsonString(r.imagePath) +
-           ",\"size\":" + std::to_string(r.imageSize) + "}}";
+    return {
+        {"list", r.listPath},
+        {"version", DisplayName(r.version)},
+        {"recordLength", r.recordLength},
+        {"namesConverted", r.namesConverted},
+        {"charactersReplaced", r.charactersReplaced},
+        {"records", r.records},
+        {"kept",
+         {{"satellites", r.kept.satellites},
+          {"transponders", r.kept.transponders},
+          {"tv", r.kept.tv},
+          {"radio", r.kept.radio}}},
+        {"dropped",
+         {{"satelliteLimit", d.satelliteLimit},
+          {"transpondersPerSatellite", d.transpondersPerSatellite},
+          {"channelsPerTransponder", d.channelsPerTransponder},
+          {"maxTv", d.maxTv},
+          {"maxRadio", d.maxRadio},
+          {"serviceType", d.serviceType},
+          {"unreadable", d.unreadable}}},
+        {"transpondersWithoutRecord",
+         {{"maxTp", r.transpondersBeyondMaxTp}, {"noFrequency", r.transpondersWithoutFrequency}}},
+        {"image", {{"path", r.imagePath}, {"size", r.imageSize}}},
+    };
 }
 
 }  // namespace velmora::cli

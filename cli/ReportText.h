@@ -7,6 +7,7 @@
 
 #include "base/JobEvents.h"
 #include "base/JobSettings.h"
+#include "base/Json.h"
 
 namespace velmora::cli {
 
@@ -17,7 +18,7 @@ std::vector<std::string> ConversionReportLines(const ConversionReport& report,
 
 // {"list":...,"version":"105","recordLength":133,"namesConverted":n,
 //  "charactersReplaced":n,"records":n,"kept":{...},"dropped":{cause:n,...},
-//  "transpondersWithoutRecord":{...},"image":{"path":...,"size":n}} on one line.
-std::string ConversionReportJson(const ConversionReport& report);
+//  "transpondersWithoutRecord":{...},"image":{"path":...,"size":n}}
+Json ConversionReportObject(const ConversionReport& report);
 
 }  // namespace velmora::cli

@@ -9,8 +9,10 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <nlohmann/json.hpp>
 
 #include "base/JobLog.h"
+#include "base/Json.h"
 #include "base/TextFormat.h"
 #include "cli/CommandOptions.h"
 #include "cli/Console.h"
@@ -63,7 +65,7 @@ public:
         m_rows[port];
     }
     void OnWaiting(const std::string& port) override {
-        Change(port, "waiting for the receiver", "{\"event\":\"phase\",\"phase\":\"waiting\"");
+        Change(port, "waiting for the receiver", {{"event", "phase"}, {"phase", "waiting"}});
     }
     void OnSending(const std::string& port, std::uint64_t total) override {
         {
@@ -71,19 +73,19 @@ public:
             m_rows[port].since = Clock::now();
         }
         Change(port, SendingText(0, total, Clock::now()),
-               "{\"event\":\"phase\",\"phase\":\"sending\"");
+               {{"event", "phase"}, {"phase", "sending"}});
     }
     void OnBytesSent(const std::string& port, std::uint64_t sent, std::uint64_t total) override;
     void OnJobEnded(const StationJobEnd& end) override;
     void OnPortDropped(const std::string& port, const std::string& reason) override {
-        Change(port, "dropped: " + reason,
-               "{\"event\":\"dropped\",\"reason\":" + JsonString(reason));
+        Change(port, "dropped: " + reason, {{"event", "dropped"}, {"reason", reason}});
     }
     // The summary table (or event) and the exit status of the run.
     int Finish(bool interrupted, int interruptStatus);
 
 private:
-    void Change(const std::string& port, const std::string& state, const std::string& json);
+    // `event` is the JSON event without its port, which is added last.
+    void Change(const std::string& port, const std::string& state, Json event);
     void Draw();  // with m_mutex held
     std::string Totals() const;
 
@@ -100,12 +102,12 @@ private:
     Clock::time_point m_lastDraw;
 };
 
-void StationView::Change(const std::string& port, const std::string& state,
-                         const std::string& json) {
+void StationView::Change(const std::string& port, const std::string& state, Json event) {
     std::lock_guard lock(m_mutex);
     m_rows[port].state = state;
     if (m_style == ProgressStyle::Json) {
-        std::printf("%s,\"port\":%s}\n", json.c_str(), JsonString(port).c_str());
+        event["port"] = port;
+        std::printf("%s\n", JsonLine(event).c_str());
         std::fflush(stdout);
     } else if (m_style == ProgressStyle::Bars) {
         Draw();
@@ -122,12 +124,9 @@ void StationView::OnBytesSent(const std::string& port, std::uint64_t sent, std::
         total == 0 ? 0 : (sent - std::min<std::uint64_t>(sent, 240)) * 10 / total;
     row.state = SendingText(sent, total, row.since);
     if (m_style == ProgressStyle::Json && tenth != before) {
-        std::printf(
-            "{\"event\":\"bar\",\"bar\":\"send\",\"percent\":%llu,\"sent\":%llu,"
-            "\"total\":%llu,\"port\":%s}\n",
-            static_cast<unsigned long long>(sent * 100 / total),
-            static_cast<unsigned long long>(sent), static_cast<unsigned long long>(total),
-            JsonString(port).c_str());
+        const Json event = {{"event", "bar"}, {"bar", "send"},  {"percent", sent * 100 / total},
+                            {"sent", sent},   {"total", total}, {"port", port}};
+        std::printf("%s\n", JsonLine(event).c_str());
         std::fflush(stdout);
     } else if (m_style == ProgressStyle::Lines && tenth != before) {
         std::fprintf(stderr, "%s: %s\n", port.c_str(), row.state.c_str());
@@ -148,8 +147,9 @@ void StationView::OnJobEnded(const StationJobEnd& end) {
         (end.outcome == JobOutcome::Finished ? m_finished : m_failed) += 1;
     }
     Change(end.port, state,
-           "{\"event\":\"job\",\"outcome\":" + JsonString(JobOutcomeName(end.outcome)) +
-               ",\"record\":" + JobRecordJson(end.record));
+           {{"event", "job"},
+            {"outcome", JobOutcomeName(end.outcome)},
+            {"record", JobRecordObject(end.record)}});
     JobRecord record = end.record;
     FillAdapter(record, ListSerialPorts());
     if (std::string error; !m_log.empty() && !AppendJobRecord(m_log, record, error)) {
@@ -189,8 +189,11 @@ int StationView::Finish(bool interrupted, int interruptStatus) {
     if (m_style == ProgressStyle::Quiet) {
         // No table: the log and the exit status say it all.
     } else if (m_style == ProgressStyle::Json) {
-        std::printf("{\"event\":\"summary\",\"finished\":%d,\"failed\":%d,\"jobs\":%llu}\n",
-                    m_finished, m_failed, static_cast<unsigned long long>(m_jobs.size()));
+        const Json summary = {{"event", "summary"},
+                              {"finished", m_finished},
+                              {"failed", m_failed},
+                              {"jobs", m_jobs.size()}};
+        std::printf("%s\n", JsonLine(summary).c_str());
     } else {
         std::fprintf(stderr, "\n%-28s %-20s %10s %8s  %s\n", "port", "outcome", "bytes", "seconds",
                      "started");

@@ -3,12 +3,19 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 
+#include "base/Json.h"
 #include "base/TextFormat.h"
 
 namespace velmora {
 
 namespace {
+
+// A text as a JSON string, quotes included.
+std::string JsonString(const std::string& text) {
+    return JsonLine(Json(text));
+}
 
 std::uint16_t Get16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));

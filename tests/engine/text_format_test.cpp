@@ -1,26 +1,39 @@
-// The text helpers every output shares: JSON strings, hex words, grouped
+// The text helpers every output shares: JSON text, hex words, grouped
 // digits and plural forms.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
+#include "base/Json.h"
 #include "base/TextFormat.h"
 
 namespace velmora {
 namespace {
 
-TEST(TextFormat, JsonStringsAreValidJsonWhateverTheBytes) {
-    EXPECT_EQ(JsonString("q\"b\\s\n\r\t\x01\x7F"), "\"q\\\"b\\\\s\\n\\r\\t\\u0001\\u007f\"");
+TEST(TextFormat, JsonTextIsValidJsonWhateverTheBytes) {
+    // What a reader parses back out of a written text.
+    const auto roundTrip = [](const std::string& text) {
+        return Json::parse(JsonLine(Json(text))).get<std::string>();
+    };
+    EXPECT_EQ(roundTrip("q\"b\\s\n\r\t\x01\x7F"), "q\"b\\s\n\r\t\x01\x7F");
     // UTF-8 of two, three and four bytes is kept as it is.
-    EXPECT_EQ(JsonString("caf\xC3\xA9 \xD0\xBA \xE2\x82\xAC \xF0\x9F\x93\xA1"),
-              "\"caf\xC3\xA9 \xD0\xBA \xE2\x82\xAC \xF0\x9F\x93\xA1\"");
+    const std::string utf8 = "caf\xC3\xA9 \xD0\xBA \xE2\x82\xAC \xF0\x9F\x93\xA1";
+    EXPECT_EQ(roundTrip(utf8), utf8);
+    EXPECT_EQ(JsonLine(Json(utf8)), "\"" + utf8 + "\"");
     // Each byte that is not UTF-8 becomes U+FFFD: a Latin-1 letter, a cut
     // sequence, an overlong '/', a surrogate, a lone continuation byte.
-    EXPECT_EQ(JsonString("caf\xE9"), "\"caf\\ufffd\"");
-    EXPECT_EQ(JsonString("\xE2\x82 \xC0\xAF"), "\"\\ufffd\\ufffd \\ufffd\\ufffd\"");
-    EXPECT_EQ(JsonString("\xED\xA0\x80\x80"), "\"\\ufffd\\ufffd\\ufffd\\ufffd\"");
-    EXPECT_EQ(JsonString(""), "\"\"");
+    const std::string r = "\xEF\xBF\xBD";
+    EXPECT_EQ(roundTrip("caf\xE9"), "caf" + r);
+    EXPECT_EQ(roundTrip("\xE2\x82 \xC0\xAF"), r + r + " " + r + r);
+    EXPECT_EQ(roundTrip("\xED\xA0\x80\x80"), r + r + r + r);
+    EXPECT_EQ(roundTrip(""), "");
+    // Also inside objects and arrays, keys in the order they were added; the
+    // replacement is written as its escape.
+    EXPECT_EQ(JsonLine(Json{{"z", Json::array({"\xE9"})}, {"a", 1}}),
+              "{\"z\":[\"\\ufffd\"],\"a\":1}");
 }
 
 TEST(TextFormat, NumbersAndCountsReadAsTechniciansWriteThem) {

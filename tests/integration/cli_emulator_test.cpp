@@ -13,11 +13,13 @@
 #include <chrono>
 #include <filesystem>
 #include <future>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
 
-#include "emulator/ReceiverEmulator.h"
+#include "base/Json.h"
 #include "base/Sha256.h"
+#include "emulator/ReceiverEmulator.h"
 #include "serial/SerialPort.h"
 #include "serial/port_holders_linux.h"
 #include "tests/support/Process.h"
@@ -201,8 +203,8 @@ TEST_F(CliAgainstEmulator, AStrayAcknowledgementCannotStandForTheNextBlock) {
     options.strayAckAfterBlock = 1;
     options.ackDelay = 30ms;
     StartEmulator(options);
-    auto cli = RunCli({"send", dir.Write("image.bin", image), "--port", emulator->SlavePath(),
-                       "--timeout", "5"});
+    auto cli = RunCli(
+        {"send", dir.Write("image.bin", image), "--port", emulator->SlavePath(), "--timeout", "5"});
     EXPECT_EQ(cli->Wait(kJobDeadline), 0) << cli->Output();
     const TransferReport report = Report();
     EXPECT_TRUE(report.verified) << report.problem;
@@ -283,8 +285,8 @@ TEST_F(CliAgainstEmulator, FilesWrongForTheJobAreRefusedUpFront) {
     if (::geteuid() != 0) {  // root writes anywhere
         const std::filesystem::path locked = dir.path() / "locked";
         std::filesystem::create_directory(locked);
-        std::filesystem::permissions(locked, std::filesystem::perms::owner_read |
-                                                 std::filesystem::perms::owner_exec);
+        std::filesystem::permissions(
+            locked, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
         auto cli = RunCli({"convert", kSampleList, "--work-dir", locked.string()});
         EXPECT_EQ(cli->Wait(kJobDeadline), 5) << cli->Output();
         EXPECT_NE(cli->Output().find("read-only"), std::string::npos) << cli->Output();
@@ -650,22 +652,29 @@ TEST_F(CliAgainstEmulator, ProgressAsJsonIsOneObjectPerLineEndingWithTheResult) 
     auto cli = RunCli({"send", dir.Write("image.bin", image), "--port", emulator->SlavePath(),
                        "--progress", "json"});
     EXPECT_EQ(cli->Wait(kJobDeadline), 0) << cli->Output();
-    std::vector<std::string> lines;
+    // Every line one JSON object, ending with the result.
+    std::vector<Json> events;
     std::istringstream in(cli->Output());
     for (std::string line; std::getline(in, line);) {
-        EXPECT_TRUE(line.size() > 2 && line.front() == '{' && line.back() == '}') << line;
-        lines.push_back(line);
+        events.push_back(Json::parse(line));
+        EXPECT_TRUE(events.back().is_object()) << line;
     }
-    ASSERT_FALSE(lines.empty());
-    const auto has = [&](const std::string& text) {
-        return std::any_of(lines.begin(), lines.end(),
-                           [&](const std::string& l) { return l.find(text) != std::string::npos; });
+    ASSERT_FALSE(events.empty());
+    const auto has = [&](const Json& wanted) {
+        return std::any_of(events.begin(), events.end(), [&](const Json& e) {
+            return std::all_of(wanted.items().begin(), wanted.items().end(), [&](const auto& kv) {
+                return e.value(kv.key(), Json()) == kv.value();
+            });
+        });
     };
-    EXPECT_TRUE(has(R"("event":"bar","bar":"send","percent":48,"sent":480,"total":1000)"));
-    EXPECT_TRUE(has(R"("event":"bar","bar":"analyse","percent":100)"));
-    EXPECT_TRUE(has(R"("event":"message","text":"Data send finish !")"));
-    EXPECT_TRUE(has(R"("event":"plan")"));
-    EXPECT_EQ(lines.back(), R"({"event":"result","outcome":"finished","exitStatus":0})");
+    EXPECT_TRUE(
+        has({{"event", "bar"}, {"bar", "send"}, {"percent", 48}, {"sent", 480}, {"total", 1000}}));
+    EXPECT_TRUE(has({{"event", "bar"}, {"bar", "analyse"}, {"percent", 100}}));
+    EXPECT_TRUE(has({{"event", "message"}, {"text", "Data send finish !"}}));
+    EXPECT_TRUE(
+        has({{"event", "plan"}, {"bytes", 1000}, {"type", "Code"}, {"offset", "0x00010000"}}));
+    EXPECT_EQ(events.back(),
+              Json({{"event", "result"}, {"outcome", "finished"}, {"exitStatus", 0}}));
 }
 
 TEST_F(CliAgainstEmulator, BarsFitTheTerminal) {
