@@ -141,4 +141,14 @@ void ConvertDialogValues(const DialogValues& values, JobSettings& settings, Line
     }
 }
 
+JobSettings JobSettingsFor(const DialogValues& values, const std::string& file,
+                           const std::string& workDir) {
+    JobSettings settings;
+    LineParams unused;
+    ConvertDialogValues(values, settings, unused);
+    settings.strFilePath = file;
+    settings.strWorkDir = workDir;
+    return settings;
+}
+
 }  // namespace velmora

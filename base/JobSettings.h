@@ -103,4 +103,9 @@ std::int32_t DecimalValue(std::string_view text);
 // strFilePath, szImageName, bConverted and strWorkDir of `settings` are not touched.
 void ConvertDialogValues(const DialogValues& values, JobSettings& settings, LineParams& line);
 
+// The settings of a job on `file` from the dialog's values, its working files
+// in `workDir` (empty: the current folder).
+JobSettings JobSettingsFor(const DialogValues& values, const std::string& file,
+                           const std::string& workDir);
+
 }  // namespace velmora

@@ -1,6 +1,6 @@
 // Small text helpers for what the engine, the views and the command line
-// write: UTF-8 that is sure to be valid, hex words, grouped digits and plural
-// forms.
+// write: UTF-8 that is sure to be valid, small letters, hex words, grouped
+// digits and plural forms.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,9 @@ namespace velmora {
 // in a legacy code page) replaced by U+FFFD, one per byte. Well-formed text
 // comes back unchanged.
 std::string ValidUtf8(std::string_view text);
+
+// The text with the letters A to Z made small; other bytes stay as they are.
+std::string AsciiLower(std::string_view text);
 
 // A 32-bit word as technicians read it: "0x001B0000".
 std::string HexWord(std::uint32_t value);

@@ -1,12 +1,13 @@
 #include "cli/Arguments.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
+
+#include "base/TextFormat.h"
 
 namespace velmora::cli {
 
@@ -16,10 +17,10 @@ std::string Folded(const std::string& text) {
     std::string out;
     for (const char c : text) {
         if (c != ' ' && c != '/' && c != '-' && c != '_') {
-            out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            out += c;
         }
     }
-    return out;
+    return AsciiLower(out);
 }
 
 std::size_t EditDistance(const std::string& a, const std::string& b) {

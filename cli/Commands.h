@@ -32,20 +32,4 @@ void SetupInspectCommand(CLI::App& app, int& status);
 void SetupPortsCommand(CLI::App& app, int& status);
 void SetupStationCommand(CLI::App& app, int& status);
 
-class Console;
-
-// One warning line when the file does not look like a plain SATCODX "103"
-// list; the conversion itself is the same either way.
-void WarnIfNotPlainSdx(Console& console, const std::string& path);
-
-// Refuses, before anything is opened or written, a job that the engine's
-// checks find wrong or impossible (unless --force lets a suspicious file
-// through, with a warning). Returns the exit status of the refusal, or 0 when
-// the job may go on.
-// `convert` checks the file as a channel list whatever its name.
-int RefuseBadJob(Console& console, const JobSettings& settings, bool force, bool convert = false);
-
-// "115200 8N1": the line settings as technicians write them.
-std::string LineText(const DialogValues& values);
-
 }  // namespace velmora::cli

@@ -11,6 +11,7 @@
 #include "cli/Console.h"
 #include "cli/ExitCodes.h"
 #include "cli/Interrupt.h"
+#include "cli/JobSetup.h"
 #include "cli/ReportText.h"
 #include "sdx/ConversionChain.h"
 #include "sdx/ImageDecode.h"
@@ -40,26 +41,11 @@ int ConversionEnd(Console& console, const ChainResult& result) {
     return result.status == ChainStatus::Refused ? kExitRefused : kExitJobFailed;
 }
 
-}  // namespace
-
-void WarnIfNotPlainSdx(Console& console, const std::string& path) {
-    const std::string warning = SdxFormatWarningForFile(path);
-    if (!warning.empty()) {
-        console.Warn(warning);
-    }
-}
-
-namespace {
-
 int RunConvert(const JobOptions& options) {
     Console console(ChooseProgressStyle(options.quiet, options.progress));
-    JobSettings settings;
-    LineParams unused;
-    ConvertDialogValues(options.values, settings, unused);
+    JobSettings settings = JobSettingsFromOptions(options, options.values);
     // A conversion on its own is a database job: the image is kept, not refused.
     settings.nUpgradeType = UpgradeType::Database;
-    settings.strFilePath = options.file;
-    settings.strWorkDir = options.workDir;
     console.SetJob({}, {}, settings);
     if (const int refused = RefuseBadJob(console, settings, options.force, true);
         refused != kExitOk) {

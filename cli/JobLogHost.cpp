@@ -69,11 +69,17 @@ void JobLogHost::Write(JobOutcome outcome, const std::string& device) {
     if (record.port.empty()) {
         record.port = device;
     }
+    AppendToJobLog(m_console, m_path, std::move(record), JobCount::One);
+}
+
+void AppendToJobLog(Console& console, const std::string& path, JobRecord record, JobCount jobs) {
     FillAdapter(record, ListSerialPorts());
-    if (std::string error; !AppendJobRecord(m_path, record, error)) {
-        m_console.Warn("The job log " + m_path + " could not be written (" + error +
-                       "). The upgrade itself is not affected; to keep a log, name a file "
-                       "in a folder you can write to with --log FILE.");
+    if (std::string error; !AppendJobRecord(path, record, error)) {
+        console.Warn(
+            "The job log " + path + " could not be written (" + error + "). " +
+            (jobs == JobCount::One ? "The upgrade itself is" : "The upgrades themselves are") +
+            " not affected; to keep a log, name a file in a folder you can write to with "
+            "--log FILE.");
     }
 }
 

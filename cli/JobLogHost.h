@@ -36,6 +36,13 @@ private:
     std::unique_ptr<JobRecorder> m_recorder;
 };
 
+// Whether a log serves one job (send) or many (station), for its warning.
+enum class JobCount { One, Many };
+
+// Appends `record` to the job log at `path`, with its USB adapter's ids. A log
+// that cannot be written is a warning on `console`, never a failed upgrade.
+void AppendToJobLog(Console& console, const std::string& path, JobRecord record, JobCount jobs);
+
 // Fills in the USB adapter's vendor id, product id and serial number of the
 // record's port, when one of `ports` is that device (links resolved).
 void FillAdapter(JobRecord& record, const std::vector<SerialPortInfo>& ports);

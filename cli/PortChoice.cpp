@@ -1,8 +1,8 @@
 #include "cli/PortChoice.h"
 
 #include <algorithm>
-#include <cctype>
 
+#include "base/TextFormat.h"
 #include "cli/Console.h"
 #include "serial/PortDevice.h"
 #include "transfer/UpgradeController.h"
@@ -13,13 +13,6 @@ namespace {
 
 // COM1 to COM8 stand for the dialog's ports on every system.
 constexpr int kDialogPorts = 8;
-
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
 
 std::string ListOf(const std::vector<SerialPortInfo>& ports) {
     std::string text;
@@ -63,12 +56,12 @@ std::string PortChoice::Where() const {
 
 PortChoice ChoosePort(const std::string& text,
                       const std::function<std::vector<SerialPortInfo>()>& listPorts) {
-    if (Lower(text) == "auto") {
+    if (AsciiLower(text) == "auto") {
         return ChooseAuto(listPorts());
     }
     PortChoice choice;
     const int number = ComNumberOf(text);
-    if (number == 0 && Lower(text).rfind("com", 0) != 0) {
+    if (number == 0 && AsciiLower(text).rfind("com", 0) != 0) {
         choice.device = text;  // a device path, opened as given
     } else if (number >= 1 && number <= kDialogPorts) {
         choice.portText = "COM" + std::to_string(number);

@@ -1,6 +1,5 @@
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <memory>
 
@@ -10,6 +9,7 @@
 #include "cli/ExitCodes.h"
 #include "cli/Interrupt.h"
 #include "cli/JobLogHost.h"
+#include "cli/JobSetup.h"
 #include "cli/PortChoice.h"
 #include "transfer/JobChecks.h"
 #include "transfer/UpgradeController.h"
@@ -47,11 +47,6 @@ std::string OutcomeName(JobOutcome outcome) {
     return name;
 }
 
-int Ended(Console& console, const std::string& outcome, int status) {
-    console.Result(outcome, status);
-    return status;
-}
-
 int StartJob(CUpgradeController& controller, Console& console, const PortChoice& port,
              const JobOptions& options, const DialogValues& values) {
     switch (controller.Start(options.file, values)) {
@@ -70,57 +65,12 @@ int StartJob(CUpgradeController& controller, Console& console, const PortChoice&
     return kExitJobFailed;
 }
 
-}  // namespace
-
-std::string LineText(const DialogValues& values) {
-    const char parity = values.strParity.empty() ? 'N' : values.strParity[0];
-    return values.strBaudRate + " " + values.strDataBits + parity + values.strStopBits;
-}
-
-int RefuseBadJob(Console& console, const JobSettings& settings, bool force, bool convert) {
-    for (const JobCheck& check : convert ? CheckConversionJob(settings) : CheckJob(settings)) {
-        if (check.Forceable() && force) {
-            // A list that is not SATCODX gets the format warning further on.
-            if (check.problem != JobProblem::NotSatcodx) {
-                console.Warn(check.fact + " Going on as --force asks.");
-            }
-            continue;
-        }
-        const bool missing = check.problem == JobProblem::FileMissing ||
-                             check.problem == JobProblem::IsFolder ||
-                             check.problem == JobProblem::NotAFile;
-        std::string text = check.Message();
-        if (check.Forceable()) {
-            text += " To go on all the same, add --force.";
-        }
-        if (check.conversion == ConversionProblem::NoSpace ||
-            check.conversion == ConversionProblem::WorkFolderMissing ||
-            check.conversion == ConversionProblem::WorkFolderReadOnly) {
-            text += " A working folder is chosen with --work-dir DIR.";
-        }
-        if (check.problem == JobProblem::FileMissing) {
-            console.Error(text + " (" + settings.strFilePath + ")");
-        } else {
-            console.Error(text);
-        }
-        return Ended(console, missing ? "file-missing" : "refused",
-                     missing ? kExitFileMissing : kExitRefused);
-    }
-    return kExitOk;
-}
-
-namespace {
-
 int RunSend(const JobOptions& options) {
     Console console(ChooseProgressStyle(options.quiet, options.progress));
     DialogValues values = options.values;
     values.strPort = options.port;
 
-    JobSettings settings;
-    LineParams line;
-    ConvertDialogValues(values, settings, line);
-    settings.strFilePath = options.file;
-    settings.strWorkDir = options.workDir;
+    const JobSettings settings = JobSettingsFromOptions(options, values);
     console.SetJob(options.port, LineText(values), settings);
     if (const int refused = RefuseBadJob(console, settings, options.force); refused != kExitOk) {
         return refused;
@@ -144,9 +94,7 @@ int RunSend(const JobOptions& options) {
     controller.Settings().strFilePath = options.file;
     controller.Settings().strWorkDir = options.workDir;
     if (options.timeoutSeconds > 0) {
-        // Never 0 ms, which would mean no limit at all.
-        controller.SetWaitLimit(std::chrono::milliseconds(
-            static_cast<long long>(std::ceil(options.timeoutSeconds * 1000.0))));
+        controller.SetWaitLimit(WaitLimit(options.timeoutSeconds));
     }
 
     std::atomic<bool> interrupted{false};

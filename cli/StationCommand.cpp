@@ -1,7 +1,6 @@
 #include "cli/StationCommand.h"
 
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -19,6 +18,7 @@
 #include "cli/ExitCodes.h"
 #include "cli/Interrupt.h"
 #include "cli/JobLogHost.h"
+#include "cli/JobSetup.h"
 #include "cli/PortChoice.h"
 #include "cli/Terminal.h"
 #include "serial/PortMonitor.h"
@@ -150,12 +150,8 @@ void StationView::OnJobEnded(const StationJobEnd& end) {
            {{"event", "job"},
             {"outcome", JobOutcomeName(end.outcome)},
             {"record", JobRecordObject(end.record)}});
-    JobRecord record = end.record;
-    FillAdapter(record, ListSerialPorts());
-    if (std::string error; !m_log.empty() && !AppendJobRecord(m_log, record, error)) {
-        m_console.Warn("The job log " + m_log + " could not be written (" + error +
-                       "). The upgrades themselves are not affected; to keep a log, name a "
-                       "file in a folder you can write to with --log FILE.");
+    if (!m_log.empty()) {
+        AppendToJobLog(m_console, m_log, end.record, JobCount::Many);
     }
 }
 
@@ -217,11 +213,6 @@ int StationView::Finish(bool interrupted, int interruptStatus) {
     return m_failed > 0 ? kExitJobFailed : kExitOk;
 }
 
-std::chrono::milliseconds WaitLimit(double seconds) {
-    // Never 0 ms, which would mean no limit at all.
-    return std::chrono::milliseconds(static_cast<long long>(std::ceil(seconds * 1000.0)));
-}
-
 }  // namespace
 
 namespace {
@@ -229,11 +220,7 @@ namespace {
 // The checks of send, once for the file, before any port opens. Returns the
 // exit status of a refusal, or 0.
 int RefuseBeforeStart(Console& console, const StationOptions& options, StationSettings& settings) {
-    JobSettings job;
-    LineParams line;
-    ConvertDialogValues(settings.values, job, line);
-    job.strFilePath = settings.file;
-    job.strWorkDir = settings.workDir;
+    const JobSettings job = JobSettingsFromOptions(options.job, settings.values);
     if (const int refused = RefuseBadJob(console, job, options.job.force); refused != kExitOk) {
         return refused;
     }
@@ -295,11 +282,7 @@ bool IsAll(const std::vector<std::string>& ports) {
     if (ports.size() != 1) {
         return false;
     }
-    std::string text = ports[0];
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text == "all";
+    return AsciiLower(ports[0]) == "all";
 }
 
 // --port all: every USB serial adapter present and those plugged in later,

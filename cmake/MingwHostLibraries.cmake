@@ -9,21 +9,18 @@ set(VELMORA_HOST_CLI11_DIR "/usr/include/CLI" CACHE PATH "CLI11 headers for a cr
 set(VELMORA_HOST_JSON_DIR "/usr/include/nlohmann" CACHE PATH "nlohmann-json headers for a cross build")
 set(VELMORA_GTEST_SOURCE_DIR "/usr/src/googletest" CACHE PATH "GoogleTest sources for a cross build")
 
-if(NOT TARGET CLI11::CLI11 AND EXISTS "${VELMORA_HOST_CLI11_DIR}/CLI.hpp")
-    set(staged "${CMAKE_BINARY_DIR}/host-headers")
-    file(MAKE_DIRECTORY "${staged}")
-    file(CREATE_LINK "${VELMORA_HOST_CLI11_DIR}" "${staged}/CLI" SYMBOLIC)
-    add_library(CLI11::CLI11 INTERFACE IMPORTED)
-    set_target_properties(CLI11::CLI11 PROPERTIES INTERFACE_INCLUDE_DIRECTORIES "${staged}")
-endif()
-
-if(NOT TARGET nlohmann_json::nlohmann_json AND EXISTS "${VELMORA_HOST_JSON_DIR}/json.hpp")
-    set(staged "${CMAKE_BINARY_DIR}/host-headers")
-    file(MAKE_DIRECTORY "${staged}")
-    file(CREATE_LINK "${VELMORA_HOST_JSON_DIR}" "${staged}/nlohmann" SYMBOLIC)
-    add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
-    set_target_properties(nlohmann_json::nlohmann_json PROPERTIES INTERFACE_INCLUDE_DIRECTORIES "${staged}")
-endif()
+# An imported target whose include path holds only the link `name` to `folder`.
+function(velmora_host_headers target folder name)
+    if(NOT TARGET ${target} AND EXISTS "${folder}")
+        set(staged "${CMAKE_BINARY_DIR}/host-headers")
+        file(MAKE_DIRECTORY "${staged}")
+        file(CREATE_LINK "${folder}" "${staged}/${name}" SYMBOLIC)
+        add_library(${target} INTERFACE IMPORTED GLOBAL)
+        set_target_properties(${target} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES "${staged}")
+    endif()
+endfunction()
+velmora_host_headers(CLI11::CLI11 "${VELMORA_HOST_CLI11_DIR}" CLI)
+velmora_host_headers(nlohmann_json::nlohmann_json "${VELMORA_HOST_JSON_DIR}" nlohmann)
 
 if(VELMORA_BUILD_TESTS AND NOT TARGET GTest::gtest_main
    AND EXISTS "${VELMORA_GTEST_SOURCE_DIR}/CMakeLists.txt")

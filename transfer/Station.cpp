@@ -96,11 +96,7 @@ std::string CStation::Prepare(bool& refused) {
     if (!IsSdxFileName(m_settings.file)) {
         return {};
     }
-    JobSettings settings;
-    LineParams line;
-    ConvertDialogValues(m_settings.values, settings, line);
-    settings.strFilePath = m_settings.file;
-    settings.strWorkDir = m_settings.workDir;
+    JobSettings settings = JobSettingsFor(m_settings.values, m_settings.file, m_settings.workDir);
     NoBar bar;
     NoMessages messages;
     const ChainResult chain = RunConversionChain(settings, bar, messages, std::stop_token());

@@ -1,7 +1,8 @@
 #include "ui/DialogTemplates.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "base/TextFormat.h"
 
 namespace velmora::ui {
 
@@ -171,10 +172,6 @@ DialogTemplate BuildAboutTemplate() {
     return dlg;
 }
 
-char Lower(char ch) {
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-}
-
 }  // namespace
 
 const ControlTemplate* DialogTemplate::Find(int controlId) const {
@@ -255,9 +252,7 @@ std::vector<std::string> DisplayItems(const ControlTemplate& control) {
     if (control.Has(kSorted)) {
         std::stable_sort(items.begin(), items.end(),
                          [](const std::string& a, const std::string& b) {
-                             return std::lexicographical_compare(
-                                 a.begin(), a.end(), b.begin(), b.end(),
-                                 [](char x, char y) { return Lower(x) < Lower(y); });
+                             return AsciiLower(a) < AsciiLower(b);
                          });
     }
     return items;
@@ -267,12 +262,7 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     if (prefix.size() > text.size()) {
         return false;
     }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (Lower(text[i]) != Lower(prefix[i])) {
-            return false;
-        }
-    }
-    return true;
+    return AsciiLower(text.substr(0, prefix.size())) == AsciiLower(prefix);
 }
 
 }  // namespace velmora::ui
