@@ -37,6 +37,21 @@ TEST(Win32Clock, TheSettleSleepIsNeverShortOnTheCounter) {
     }
 }
 
+TEST(Win32Clock, ThePacingSleepIsATimerWaitThatNeverEndsEarly) {
+    // The pacing thread sleeps on a waitable timer; the counter must have
+    // reached the count when it wakes (the rest is waited out on the counter,
+    // so only lateness is allowed) for short and long sleeps alike.
+    IPacingClock& clock = SystemPacingClock();
+    const std::int64_t frequency = clock.Frequency();
+    for (const std::int64_t micros : {50, 200, 1'000, 5'000, 50, 3'000}) {
+        const std::int64_t until = clock.Count() + micros * frequency / 1'000'000;
+        ASSERT_TRUE(clock.SleepUntil(until)) << "no timer to sleep on";
+        // The timer's 100 ns units round the wait down by less than one unit.
+        EXPECT_GE(clock.Count() + frequency / 10'000'000 + 1, until) << micros << " us";
+    }
+    EXPECT_TRUE(clock.SleepUntil(clock.Count() - 1)) << "a count gone by returns at once";
+}
+
 TEST(Win32Interrupt, CtrlCCallsTheWatcherAndDoesNotEndTheProgram) {
     // A console of our own, so that the Ctrl-C reaches no other program.
     ::FreeConsole();
