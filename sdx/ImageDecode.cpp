@@ -3,21 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 #include "base/TextFormat.h"
 
 namespace velmora {
 
 namespace {
-
-std::uint16_t Get16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t Get32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 bool AllZero(const std::uint8_t* p, std::int64_t n) {
     return std::all_of(p, p + n, [](std::uint8_t b) { return b == 0; });
@@ -28,18 +20,19 @@ std::string Bytes(const std::uint8_t* p, std::size_t n) {
 }
 
 DecodedChannel DecodeChannel(const std::uint8_t* r, std::int64_t index) {
+    using At = ChannelRecordAt;
     DecodedChannel ch;
     ch.index = index;
-    ch.name = Bytes(r, 25);
-    ch.tpNumber = Get16(r + 26);
-    ch.serviceId = Get16(r + 28);
-    ch.transportStreamId = Get16(r + 30);
-    ch.networkId = Get16(r + 32);
-    ch.videoPid = Get16(r + 34);
-    ch.audioPid = Get16(r + 38);
-    ch.pcrPid = Get16(r + 54);
-    ch.scrambled = r[56] != 0;
-    ch.caSystemId = Get16(r + 58);
+    ch.name = Bytes(r + At::kName, kChannelNameLength);
+    ch.tpNumber = GetLe16(r + At::kTpNumber);
+    ch.serviceId = GetLe16(r + At::kServiceId);
+    ch.transportStreamId = GetLe16(r + At::kTransportStreamId);
+    ch.networkId = GetLe16(r + At::kNetworkId);
+    ch.videoPid = GetLe16(r + At::kVideoPid);
+    ch.audioPid = GetLe16(r + At::kAudioPid);
+    ch.pcrPid = GetLe16(r + At::kPcrPid);
+    ch.scrambled = r[At::kScrambled] != 0;
+    ch.caSystemId = GetLe16(r + At::kCaSystemId);
     return ch;
 }
 
@@ -204,22 +197,24 @@ std::string JsonArray(const std::vector<T>& items, F&& one) {
 }
 
 bool HasDatabaseHeader(std::span<const std::uint8_t> image) {
-    static constexpr std::uint8_t kHeader[kImageHeaderSize] = {0, 0, 0, 0, 1, 0, 0, 0};
-    return image.size() >= sizeof kHeader && std::equal(kHeader, kHeader + 8, image.begin());
+    return image.size() >= sizeof kImageHeader &&
+           std::equal(std::begin(kImageHeader), std::end(kImageHeader), image.begin());
 }
 
+// The network name every transponder record carries: "NET" and zero bytes.
 bool IsNetworkName(const std::uint8_t* r) {
-    return r[0] == 'N' && r[1] == 'E' && r[2] == 'T' && AllZero(r + 3, 13);
+    return r[0] == 'N' && r[1] == 'E' && r[2] == 'T' && AllZero(r + 3, kNetworkNameLength - 3);
 }
 
-// The constant tail 00 00 01 01 00 of a transponder record of length `size`.
-bool HasTransponderTail(const std::uint8_t* r, std::int64_t size) {
-    const std::uint8_t* t = r + size - 5;
-    return t[0] == 0 && t[1] == 0 && t[2] == 1 && t[3] == 1 && t[4] == 0;
+// The constant tail of a transponder record of the form `terrestrial` gives.
+bool HasTransponderTail(const std::uint8_t* r, bool terrestrial) {
+    const std::uint8_t* t = r + TransponderFieldsOf(terrestrial).tail;
+    return std::equal(std::begin(kTransponderTail), std::end(kTransponderTail), t);
 }
 
 bool IsChannelRecord(const std::uint8_t* r) {
-    return r[25] == 1 && Get16(r + 46) == kNullPid;
+    return r[ChannelRecordAt::kMarker] == kChannelMarker &&
+           GetLe16(r + ChannelRecordAt::kNullPid) == kNullPid;
 }
 
 // Where the records of the channel sections from `tvOffset` on tell where the
@@ -265,7 +260,8 @@ ImageLimitGuess GuessImageLimits(std::span<const std::uint8_t> image, const Imag
     const auto size = static_cast<std::int64_t>(image.size());
     const std::uint8_t* base = image.data();
     std::int64_t tpOffset = -1;
-    for (std::int64_t o = kImageHeaderSize; o + 16 <= size; o += kSatelliteRecordSize) {
+    for (std::int64_t o = kImageHeaderSize;
+         o + static_cast<std::int64_t>(kNetworkNameLength) <= size; o += kSatelliteRecordSize) {
         if (IsNetworkName(base + o)) {
             tpOffset = o;
             break;
@@ -276,9 +272,9 @@ ImageLimitGuess GuessImageLimits(std::span<const std::uint8_t> image, const Imag
     }
     guess.maxSat = static_cast<std::int32_t>((tpOffset - kImageHeaderSize) / kSatelliteRecordSize);
     std::int64_t tpSize = 0;
-    if (HasTransponderTail(base + tpOffset, kTransponderRecordSize)) {
+    if (HasTransponderTail(base + tpOffset, false)) {
         tpSize = kTransponderRecordSize;
-    } else if (HasTransponderTail(base + tpOffset, kTerrestrialTransponderRecordSize)) {
+    } else if (HasTransponderTail(base + tpOffset, true)) {
         tpSize = kTerrestrialTransponderRecordSize;
     } else {
         return guess;
@@ -358,6 +354,7 @@ std::string ImageShapeProblem(std::span<const std::uint8_t> image, const ImageLi
 }
 
 void DecodeSatellites(const std::uint8_t* base, const ImageLayout& l, DecodedImage& out) {
+    using At = SatelliteRecordAt;
     for (std::int64_t i = 0; i < l.nSatellites; ++i) {
         const std::uint8_t* r = base + l.satelliteOffset + i * kSatelliteRecordSize;
         if (AllZero(r, kSatelliteRecordSize)) {
@@ -365,18 +362,19 @@ void DecodeSatellites(const std::uint8_t* base, const ImageLayout& l, DecodedIma
         }
         DecodedSatellite sat;
         sat.index = i;
-        sat.bandByte = r[0];
-        sat.west = (r[1] & kWestFlag) != 0;
-        sat.lnbHigh = Get16(r + 4);
-        sat.lnbLow = Get16(r + 6);
-        sat.name = Bytes(r + 8, 16);
-        sat.position = static_cast<std::int32_t>(Get32(r + 24));
+        sat.bandByte = r[At::kBand];
+        sat.west = (r[At::kWest] & kWestFlag) != 0;
+        sat.lnbHigh = GetLe16(r + At::kLnbHigh);
+        sat.lnbLow = GetLe16(r + At::kLnbLow);
+        sat.name = Bytes(r + At::kName, kSatelliteNameLength);
+        sat.position = static_cast<std::int32_t>(GetLe32(r + At::kPosition));
         out.satellites.push_back(std::move(sat));
     }
 }
 
 void DecodeTransponders(const std::uint8_t* base, const ImageLayout& l, bool terrestrial,
                         DecodedImage& out) {
+    const TransponderRecordAt at = TransponderFieldsOf(terrestrial);
     for (std::int64_t i = 0; i < l.nTransponders; ++i) {
         const std::uint8_t* r = base + l.transponderOffset + i * l.nTpRecordSize;
         if (AllZero(r, l.nTpRecordSize)) {
@@ -384,19 +382,12 @@ void DecodeTransponders(const std::uint8_t* base, const ImageLayout& l, bool ter
         }
         DecodedTransponder tp;
         tp.index = i;
-        tp.network = Bytes(r, 16);
-        std::size_t at = 16;
-        if (terrestrial) {
-            tp.frequency = Get32(r + at);
-            at += 4;
-        } else {
-            tp.frequency = Get16(r + at);
-            at += 2;
-        }
-        tp.symbolRate = Get16(r + at);
-        tp.satIndex = Get16(r + at + 2);
-        tp.tpNumber = Get16(r + at + 4);
-        tp.polarisation = r[at + 6];
+        tp.network = Bytes(r + at.networkName, kNetworkNameLength);
+        tp.frequency = terrestrial ? GetLe32(r + at.frequency) : GetLe16(r + at.frequency);
+        tp.symbolRate = GetLe16(r + at.symbolRate);
+        tp.satIndex = GetLe16(r + at.satIndex);
+        tp.tpNumber = GetLe16(r + at.tpNumber);
+        tp.polarisation = r[at.polarisation];
         out.transponders.push_back(std::move(tp));
     }
 }
