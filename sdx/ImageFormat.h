@@ -48,9 +48,9 @@ inline constexpr std::uint16_t kNullPid = 0x1FFF;
 struct SatelliteRecordAt {
     static constexpr std::size_t kBand = 0;
     static constexpr std::size_t kWest = 1;
-    static constexpr std::size_t kLnbHigh = 4;   // 16 bits
-    static constexpr std::size_t kLnbLow = 6;    // 16 bits
-    static constexpr std::size_t kName = 8;      // kSatelliteNameLength bytes
+    static constexpr std::size_t kLnbHigh = 4;    // 16 bits
+    static constexpr std::size_t kLnbLow = 6;     // 16 bits
+    static constexpr std::size_t kName = 8;       // kSatelliteNameLength bytes
     static constexpr std::size_t kPosition = 24;  // 32 bits
 };
 inline constexpr std::size_t kSatelliteNameLength = 16;
@@ -77,7 +77,7 @@ inline constexpr std::uint8_t kTransponderTail[5] = {0, 0, 1, 1, 0};
 
 // Where the fields of a channel record lie; every number is 16 bits.
 struct ChannelRecordAt {
-    static constexpr std::size_t kName = 0;  // kChannelNameLength bytes
+    static constexpr std::size_t kName = 0;     // kChannelNameLength bytes
     static constexpr std::size_t kMarker = 25;  // kChannelMarker
     static constexpr std::size_t kTpNumber = 26;
     static constexpr std::size_t kServiceId = 28;
@@ -87,7 +87,7 @@ struct ChannelRecordAt {
     static constexpr std::size_t kAudioPid = 38;
     static constexpr std::size_t kNullPid = 46;  // kNullPid in every record
     static constexpr std::size_t kPcrPid = 54;
-    static constexpr std::size_t kScrambled = 56;    // 8 bits: 1 when the CA id is not 0
+    static constexpr std::size_t kScrambled = 56;   // 8 bits: 1 when the CA id is not 0
     static constexpr std::size_t kCaSystemId = 58;  // TV records only
 };
 inline constexpr std::size_t kChannelNameLength = 25;
