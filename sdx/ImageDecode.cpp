@@ -36,35 +36,6 @@ DecodedChannel DecodeChannel(const std::uint8_t* r, std::int64_t index) {
     return ch;
 }
 
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-constexpr std::uint32_t kReplacement = 0xFFFD;
-
-// Code page 1252 at 0x80..0x9F; 0 marks the five undefined bytes.
-constexpr std::uint16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-std::uint32_t Cp1252CodePoint(std::uint8_t b) {
-    if (b >= 0x80 && b < 0xA0) {
-        const std::uint16_t cp = kCp1252High[b - 0x80];
-        return cp == 0 ? kReplacement : cp;
-    }
-    return b;  // ASCII and Latin-1 agree with code page 1252 elsewhere
-}
-
 bool HasDatabaseHeader(std::span<const std::uint8_t> image) {
     return image.size() >= sizeof kImageHeader &&
            std::equal(std::begin(kImageHeader), std::end(kImageHeader), image.begin());
@@ -169,27 +140,6 @@ bool LooksLikeDatabaseImage(std::span<const std::uint8_t> image, std::uint64_t f
     }
     const auto written = static_cast<std::uint64_t>(LayoutOf(given).totalLength);
     return fileSize == written || !GuessImageLimits(image, given).Empty();
-}
-
-std::string Cp1252ToUtf8(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    for (const char c : bytes) {
-        AppendUtf8(out, Cp1252CodePoint(static_cast<std::uint8_t>(c)));
-    }
-    return out;
-}
-
-std::string DisplayName(std::string_view stored) {
-    while (!stored.empty() && (stored.back() == '\0' || stored.back() == ' ')) {
-        stored.remove_suffix(1);
-    }
-    std::string out;
-    for (const char c : stored) {
-        const auto b = static_cast<std::uint8_t>(c);
-        AppendUtf8(out, (b < 0x20 || b == 0x7F) ? kReplacement : Cp1252CodePoint(b));
-    }
-    return out;
 }
 
 namespace {

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/CodePage.h"  // DisplayName: the stored names are code page 1252
 #include "sdx/DatabaseImage.h"
 
 namespace velmora {
@@ -97,13 +98,5 @@ ImageLimitGuess GuessImageLimits(std::span<const std::uint8_t> image, const Imag
 // written with `given`. `fileSize` is the length of the whole file.
 bool LooksLikeDatabaseImage(std::span<const std::uint8_t> image, std::uint64_t fileSize,
                             const ImageLimits& given);
-
-// Channel lists are written in code page 1252: the bytes as UTF-8 text. Bytes
-// that code page leaves undefined become U+FFFD.
-std::string Cp1252ToUtf8(std::string_view bytes);
-
-// A stored name for display: trailing zero bytes and spaces removed, control
-// characters replaced by U+FFFD, the rest converted from code page 1252.
-std::string DisplayName(std::string_view stored);
 
 }  // namespace velmora

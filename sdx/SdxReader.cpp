@@ -69,68 +69,6 @@ private:
     std::int64_t m_nodes = 0;
 };
 
-// Code page 1252 at 0x80..0x9F, where it differs from Latin-1.
-struct HighByte {
-    std::uint16_t codePoint;
-    std::uint8_t byte;
-};
-constexpr HighByte kCp1252High[] = {
-    {0x20AC, 0x80}, {0x201A, 0x82}, {0x0192, 0x83}, {0x201E, 0x84}, {0x2026, 0x85}, {0x2020, 0x86},
-    {0x2021, 0x87}, {0x02C6, 0x88}, {0x2030, 0x89}, {0x0160, 0x8A}, {0x2039, 0x8B}, {0x0152, 0x8C},
-    {0x017D, 0x8E}, {0x2018, 0x91}, {0x2019, 0x92}, {0x201C, 0x93}, {0x201D, 0x94}, {0x2022, 0x95},
-    {0x2013, 0x96}, {0x2014, 0x97}, {0x02DC, 0x98}, {0x2122, 0x99}, {0x0161, 0x9A}, {0x203A, 0x9B},
-    {0x0153, 0x9C}, {0x017E, 0x9E}, {0x0178, 0x9F},
-};
-
-// The code page 1252 byte of a code point from U+0080 up; 0 when it has none.
-std::uint8_t Cp1252ByteOf(std::uint32_t codePoint) {
-    if (codePoint >= 0xA0 && codePoint <= 0xFF) {
-        return static_cast<std::uint8_t>(codePoint);
-    }
-    for (const HighByte& high : kCp1252High) {
-        if (high.codePoint == codePoint) {
-            return high.byte;
-        }
-    }
-    return 0;
-}
-
-// The length of the valid UTF-8 sequence of 2 to 4 bytes at text[at], with
-// its code point; 0 when none starts there (ASCII, a stray or cut byte, an
-// over-long form, a surrogate).
-std::size_t Utf8SequenceAt(std::string_view text, std::size_t at, std::uint32_t& codePoint) {
-    const auto lead = static_cast<std::uint8_t>(text[at]);
-    std::size_t length = 0;
-    std::uint32_t lowest = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        lowest = 0x80;
-        codePoint = lead & 0x1FU;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        lowest = 0x800;
-        codePoint = lead & 0x0FU;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        lowest = 0x10000;
-        codePoint = lead & 0x07U;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size()) {
-        return 0;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        const auto next = static_cast<std::uint8_t>(text[at + k]);
-        if ((next & 0xC0U) != 0x80U) {
-            return 0;
-        }
-        codePoint = (codePoint << 6) | (next & 0x3FU);
-    }
-    const bool surrogate = codePoint >= 0xD800 && codePoint <= 0xDFFF;
-    return codePoint < lowest || codePoint > 0x10FFFF || surrogate ? 0 : length;
-}
-
 // True when a record's names are UTF-8: every record of a 133-byte list, and
 // a 128-byte record whose version bytes read "105".
 bool HasUtf8Names(const std::uint8_t* piece, std::int64_t recordLength) {
@@ -141,7 +79,7 @@ bool HasUtf8Names(const std::uint8_t* piece, std::int64_t recordLength) {
 // The channel name and the satellite name of a record: copied, or converted
 // from UTF-8 for version 105.
 void TakeNames(SdxRecord& record, const std::uint8_t* piece, std::int64_t recordLength,
-               SdxNameTally& tally) {
+               NameTally& tally) {
     const std::size_t nameLength = recordLength == kSdx105RecordSize ? kName105Length : kNameLength;
     char name[kName105Length];
     std::memcpy(name, piece + kNameStartAt, 8);
@@ -208,28 +146,8 @@ std::int32_t CaSystemIdOf(const char code[4]) {
     return 1;
 }
 
-void Utf8NameToCp1252(std::string_view utf8, char* out, std::size_t width, SdxNameTally& tally) {
-    std::size_t written = 0;
-    bool converted = false;
-    for (std::size_t at = 0; at < utf8.size() && written < width;) {
-        std::uint32_t codePoint = 0;
-        const std::size_t length = Utf8SequenceAt(utf8, at, codePoint);
-        if (length == 0) {
-            out[written++] = utf8[at++];
-            continue;
-        }
-        const std::uint8_t byte = Cp1252ByteOf(codePoint);
-        out[written++] = byte != 0 ? static_cast<char>(byte) : '?';
-        tally.charactersReplaced += byte != 0 ? 0 : 1;
-        converted = true;
-        at += length;
-    }
-    std::memset(out + written, ' ', width - written);
-    tally.namesConverted += converted ? 1 : 0;
-}
-
 bool ParseSdxRecordInto(SdxRecord& record, const std::uint8_t* buffer, std::int64_t start,
-                        std::int64_t last, std::int64_t recordLength, SdxNameTally* tally) {
+                        std::int64_t last, std::int64_t recordLength, NameTally* tally) {
     record = SdxRecord{};
     const std::int64_t span = last - start;
     if (!IsRecordPiece(buffer, start, last, recordLength)) {
@@ -265,7 +183,7 @@ bool ParseSdxRecordInto(SdxRecord& record, const std::uint8_t* buffer, std::int6
     record.nCaSystemId = CaSystemIdOf(record.szCaCode);
     // The name is split in two: 8 characters at byte 43 and 12 (version 105:
     // 17) at byte 115.
-    SdxNameTally names;
+    NameTally names;
     TakeNames(record, piece, recordLength, names);
     std::memcpy(record.szNetworkName, "NET", 3);
 

@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/CodePage.h"
 #include "base/HostInterfaces.h"
 #include "sdx/SdxFormat.h"
 
@@ -97,20 +98,6 @@ std::int32_t SdxNumber(const std::uint8_t* field, int width);
 // CRYW 0x0D00, VICS 0x0500, MGRD 0x0100, CONX 0x0B00, anything else 1.
 std::int32_t CaSystemIdOf(const char code[4]);
 
-// What became of the names of version-105 records: names that held UTF-8
-// characters, and characters code page 1252 lacks, written as '?'. Only what
-// lands in the stored name is counted.
-struct SdxNameTally {
-    std::int64_t namesConverted = 0;
-    std::int64_t charactersReplaced = 0;
-};
-
-// Writes `utf8` as code page 1252 into out[0..width), padded with spaces:
-// each valid UTF-8 sequence of 2 to 4 bytes becomes its code page 1252 byte,
-// or '?' where the code page lacks the character (U+0080..U+009F included);
-// every other byte (ASCII, NUL, a byte of a broken or cut sequence) is kept.
-void Utf8NameToCp1252(std::string_view utf8, char* out, std::size_t width, SdxNameTally& tally);
-
 // Parses the piece buffer[start..last] into `record` (which is overwritten
 // completely). False when the piece is rejected: fewer than 127 bytes, or a
 // symbol rate that reads as 0. With a record length of 133 a piece also needs
@@ -119,7 +106,7 @@ void Utf8NameToCp1252(std::string_view utf8, char* out, std::size_t width, SdxNa
 // `tally` (may be null) counts what that changed.
 bool ParseSdxRecordInto(SdxRecord& record, const std::uint8_t* buffer, std::int64_t start,
                         std::int64_t last, std::int64_t recordLength = kSdxRecordSize,
-                        SdxNameTally* tally = nullptr);
+                        NameTally* tally = nullptr);
 
 // Parses one piece into a new record that the caller owns (release with
 // delete). Null when the piece is rejected or the record cannot be allocated.
@@ -140,7 +127,7 @@ struct SdxReadResult {
     std::string error;             // the system's reason when status is not Ok
     SdxLayout layout;              // the record length the pieces were cut with
     std::string version;           // bytes 7-9 of the first record read; empty when none
-    SdxNameTally names;            // version-105 names of the records read
+    NameTally names;               // version-105 names of the records read
 };
 
 // Lets a test make one of the reader's allocations fail.
