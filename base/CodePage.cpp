@@ -26,7 +26,7 @@ std::size_t Utf8SequenceAt(std::string_view text, std::size_t at, char32_t& code
         length = 2;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;  // not over-long
+        low = lead == 0xE0 ? 0xA0 : 0x80;   // not over-long
         high = lead == 0xED ? 0x9F : 0xBF;  // no surrogate
     } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4;

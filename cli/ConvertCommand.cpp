@@ -13,6 +13,7 @@
 #include "cli/ReportText.h"
 #include "sdx/ConversionChain.h"
 #include "sdx/ImageDecode.h"
+#include "sdx/ListFormat.h"
 #include "sdx/SdxReader.h"
 #include "transfer/JobChecks.h"
 #include "transfer/UpgradeController.h"
@@ -42,6 +43,9 @@ int ConversionEnd(Console& console, const ChainResult& result) {
 }  // namespace
 
 void WarnIfNotPlainSdx(Console& console, const std::string& path) {
+    if (ListKindOfFile(path)) {
+        return;  // an Enigma2 or VDR list
+    }
     const std::string warning = SdxFormatWarningForFile(path);
     if (!warning.empty()) {
         console.Warn(warning);
@@ -59,6 +63,7 @@ int RunConvert(const JobOptions& options) {
     settings.nUpgradeType = UpgradeType::Database;
     settings.strFilePath = options.file;
     settings.strWorkDir = options.workDir;
+    settings.listChoice = ListChoiceOf(options);
     console.SetJob({}, {}, settings);
     if (const int refused = RefuseBadJob(console, settings, options.force, true);
         refused != kExitOk) {
@@ -107,8 +112,13 @@ int RunConvert(const JobOptions& options) {
 void SetupConvertCommand(CLI::App& app, int& status) {
     auto options = std::make_shared<JobOptions>();
     CLI::App* command = AddCommand(app, "convert");
-    command->add_option("LIST", options->file, "The .sdx channel list")->required();
+    command
+        ->add_option("LIST", options->file,
+                     "The channel list: SATCODX (.sdx), Enigma2 (lamedb, lamedb5) or VDR "
+                     "(channels.conf)")
+        ->required();
     AddDatabaseOptions(*command, options->values);
+    AddListOptions(*command, options->list);
     command->add_option("--work-dir", options->workDir,
                         "Folder for db1.bin, tmp.bin and db.bin (default: current folder)");
     AddJobOutputOptions(*command, *options);

@@ -11,6 +11,7 @@
 #include "cli/Interrupt.h"
 #include "cli/JobLogHost.h"
 #include "cli/PortChoice.h"
+#include "sdx/ListFormat.h"
 #include "transfer/JobChecks.h"
 #include "transfer/UpgradeController.h"
 
@@ -121,6 +122,7 @@ int RunSend(const JobOptions& options) {
     ConvertDialogValues(values, settings, line);
     settings.strFilePath = options.file;
     settings.strWorkDir = options.workDir;
+    settings.listChoice = ListChoiceOf(options);
     console.SetJob(options.port, LineText(values), settings);
     if (const int refused = RefuseBadJob(console, settings, options.force); refused != kExitOk) {
         return refused;
@@ -132,7 +134,7 @@ int RunSend(const JobOptions& options) {
     }
     // COM1..COM8 take the dialog's way: the last character of the text.
     values.strPort = port.portText;
-    if (IsSdxFileName(options.file)) {
+    if (IsChannelList(options.file)) {
         WarnIfNotPlainSdx(console, options.file);
     }
 
@@ -143,6 +145,7 @@ int RunSend(const JobOptions& options) {
     controller.SetForce(options.force);
     controller.Settings().strFilePath = options.file;
     controller.Settings().strWorkDir = options.workDir;
+    controller.Settings().listChoice = settings.listChoice;
     if (options.timeoutSeconds > 0) {
         // Never 0 ms, which would mean no limit at all.
         controller.SetWaitLimit(std::chrono::milliseconds(
@@ -175,10 +178,14 @@ int RunSend(const JobOptions& options) {
 void SetupSendCommand(CLI::App& app, int& status) {
     auto options = std::make_shared<JobOptions>();
     CLI::App* command = AddCommand(app, "send");
-    command->add_option("FILE", options->file, "Program or database image, or a .sdx channel list")
+    command
+        ->add_option("FILE", options->file,
+                     "Program or database image, or a channel list (.sdx, Enigma2 lamedb, VDR "
+                     "channels.conf)")
         ->required();
     AddLineOptions(*command, *options);
     AddDatabaseOptions(*command, options->values);
+    AddListOptions(*command, options->list);
     command->add_option("--work-dir", options->workDir,
                         "Folder for the conversion's working files (default: current folder)");
     AddJobOutputOptions(*command, *options);

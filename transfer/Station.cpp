@@ -5,6 +5,7 @@
 #include "base/JobRecorder.h"
 #include "base/Sha256.h"
 #include "sdx/ConversionChain.h"
+#include "sdx/ListFormat.h"
 
 namespace velmora {
 
@@ -93,7 +94,7 @@ CStation::~CStation() {
 
 std::string CStation::Prepare(bool& refused) {
     refused = false;
-    if (!IsSdxFileName(m_settings.file)) {
+    if (!IsChannelList(m_settings.file)) {
         return {};
     }
     JobSettings settings;
@@ -101,6 +102,7 @@ std::string CStation::Prepare(bool& refused) {
     ConvertDialogValues(m_settings.values, settings, line);
     settings.strFilePath = m_settings.file;
     settings.strWorkDir = m_settings.workDir;
+    settings.listChoice = m_settings.listChoice;
     NoBar bar;
     NoMessages messages;
     const ChainResult chain = RunConversionChain(settings, bar, messages, std::stop_token());

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "base/TextFormat.h"
+#include "sdx/ListFormat.h"
 #include "serial/SerialPort.h"
 #include "transfer/JobChecks.h"
 #include "ui/DialogTemplates.h"
@@ -271,7 +272,7 @@ void CUpgradeDlgModel::OnStart() {
 
 bool CUpgradeDlgModel::RefuseUnreadableList() {
     const std::string path = EnginePath(m_strFilePath);
-    if (m_controller->IsBusy() || !IsSdxFileName(path)) {
+    if (m_controller->IsBusy() || !IsChannelList(path)) {
         return false;
     }
     const std::optional<JobCheck> check = CheckListLineLength(path);
