@@ -69,7 +69,7 @@ std::string ReadDelivery(std::string_view text, Transponder& tp) {
     if (frequency < 0 || rate < 0 || pol < 0 || pos == -9999) {
         return "satellite data that is not \"frequency:symbol rate:polarisation:fec:position\"";
     }
-    if (rate == 0 || pol > 3 || pos <= -1800 || pos >= 3600) {
+    if (RoundedThousandths(rate) == 0 || pol > 3 || pos <= -1800 || pos >= 3600) {
         return "a symbol rate, polarisation or orbital position out of range";
     }
     tp.frequency = RoundedThousandths(frequency);

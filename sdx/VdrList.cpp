@@ -21,13 +21,14 @@ enum Field : std::size_t {
     kTid
 };
 
-// A PID field's number, 0 when empty.
-std::optional<std::int64_t> PidNumber(std::string_view text) {
-    return text.empty() ? std::optional<std::int64_t>(0) : DecimalNumber(text);
+// A PID field's number, 0 when empty; -1 when it is no PID.
+std::int64_t PidNumber(std::string_view text) {
+    const std::optional<std::int64_t> value = text.empty() ? 0 : DecimalNumber(text);
+    return value && *value >= 0 && *value <= 0x1FFF ? *value : -1;
 }
 
 // The first PID of a list such as "6520=deu@3,6521=mis@3".
-std::optional<std::int64_t> FirstPid(std::string_view list) {
+std::int64_t FirstPid(std::string_view list) {
     const std::string_view first = Fields(list, ',')[0];
     return PidNumber(first.substr(0, first.find('=')));
 }
@@ -81,21 +82,23 @@ std::optional<std::uint32_t> CaidOf(std::string_view field) {
 bool TakePids(const std::vector<std::string_view>& f, ListedService& s) {
     const std::string_view vpid = f[kVpid];
     const std::size_t plus = vpid.find('+');
-    const auto video = PidNumber(vpid.substr(0, vpid.find_first_of("+=")));
-    const auto pcr = plus == std::string_view::npos
-                         ? std::optional<std::int64_t>()
-                         : PidNumber(vpid.substr(plus + 1, vpid.find('=', plus) - plus - 1));
+    const std::int64_t video = PidNumber(vpid.substr(0, vpid.find_first_of("+=")));
+    const std::int64_t pcr =
+        plus == std::string_view::npos
+            ? video
+            : PidNumber(vpid.substr(plus + 1, vpid.find('=', plus) - plus - 1));
     const std::size_t semicolon = f[kApid].find(';');
-    const auto audio = FirstPid(f[kApid].substr(0, semicolon));
-    const auto dolby = semicolon == std::string_view::npos
-                           ? std::optional<std::int64_t>(0)
-                           : FirstPid(f[kApid].substr(semicolon + 1));
-    if (!video || !audio || !dolby || (plus != std::string_view::npos && !pcr)) {
+    const std::int64_t audio = FirstPid(f[kApid].substr(0, semicolon));
+    const std::int64_t dolby =
+        semicolon == std::string_view::npos ? 0 : FirstPid(f[kApid].substr(semicolon + 1));
+    if (video < 0 || pcr < 0 || audio < 0 || dolby < 0) {
         return false;
     }
-    s.videoPid = static_cast<std::int32_t>(*video);
-    s.audioPid = static_cast<std::int32_t>(*audio != 0 ? *audio : *dolby);
-    s.pcrPid = pcr ? static_cast<std::int32_t>(*pcr) : s.videoPid != 0 ? s.videoPid : s.audioPid;
+    s.videoPid = static_cast<std::int32_t>(video);
+    s.audioPid = static_cast<std::int32_t>(audio != 0 ? audio : dolby);
+    // The PCR after '+'; else the video PID; else (a radio channel) the audio PID.
+    s.pcrPid =
+        pcr != 0 || plus != std::string_view::npos ? static_cast<std::int32_t>(pcr) : s.audioPid;
     s.serviceType = s.videoPid != 0 ? 'T' : s.audioPid != 0 ? 'R' : 0;
     return true;
 }
@@ -116,8 +119,11 @@ std::string ReadSatellite(const std::vector<std::string_view>& f, ListedService&
     const auto nid = DecimalNumber(f[kNid]);
     const auto tid = DecimalNumber(f[kTid]);
     const auto caid = CaidOf(f[kCaid]);
-    if (!sid || !nid || !tid || !caid || *sid < 0 || *nid < 0 || *tid < 0 || !TakePids(f, s)) {
-        return "a PID, CA id, SID, NID or TID that is not a number";
+    const auto id = [](const std::optional<std::int64_t>& v) {
+        return v && *v >= 0 && *v <= 0xFFFF;
+    };
+    if (!id(sid) || !id(nid) || !id(tid) || !caid || !TakePids(f, s)) {
+        return "a PID, CA id, SID, NID or TID that is not a number of its range";
     }
     s.position = *position;
     s.frequency = *frequency > 100000 ? RoundedThousandths(*frequency)

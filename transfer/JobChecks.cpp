@@ -40,12 +40,25 @@ void CheckChoice(const JobSettings& settings, std::vector<JobCheck>& problems) {
     }
 }
 
+// An Enigma2 or VDR list none of whose services the choice lets in.
+void CheckSomethingToConvert(const JobSettings& settings, std::vector<JobCheck>& problems) {
+    NullProgressBar bar;
+    ChannelListRead read = ReadChannelList(settings.strFilePath, settings.listChoice, bar);
+    ReleaseSdxList(read.records.pHead);
+    if (!read.refusal.empty()) {
+        problems.push_back({JobProblem::ListChoice, read.refusal, {}});
+    }
+}
+
 // A channel list that is not one: refused unless forced, as converting it
 // would replace the receiver's channels with nothing or with rubbish.
 void CheckListContent(const JobSettings& settings, std::vector<JobCheck>& problems) {
     const std::string& path = settings.strFilePath;
     if (ListKindOfFile(path)) {
         CheckChoice(settings, problems);
+        if (problems.empty()) {
+            CheckSomethingToConvert(settings, problems);
+        }
         return;
     }
     if (FileSize(path) == 0) {

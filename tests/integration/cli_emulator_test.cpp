@@ -575,6 +575,48 @@ TEST_F(CliAgainstEmulator, AChannelListWithTypeCodeIsConvertedButRefused) {
     EXPECT_EQ(port.OpenDevice(emulator->SlavePath(), 115200, 8, 0, 0), 1) << port.LastError();
 }
 
+TEST_F(CliAgainstEmulator, AnEnigma2ListIsTakenByItsContentAndSentWithTheServicesChosen) {
+    const std::string lamedb =
+        "eDVB services /4/\ntransponders\n"
+        "00c00000:0441:0001\n\ts 11494000:22000000:1:2:192:2:0\n/\n"
+        "00820000:2af8:013e\n\ts 10719000:27500000:0:4:130:0:0\n/\nend\nservices\n"
+        "283d:00c00000:0441:0001:25:0\nDas Erste HD\nc:0013ed,c:0113ee\n"
+        "0001:00820000:2af8:013e:1:0\nRai 1\nc:000200,c:010201\n"
+        "0002:00820000:2af8:013e:2:0\nRai Radio\nc:010301,C:0b00\nend\n";
+    const std::string list = dir.Write("lamedb", std::vector<std::uint8_t>(lamedb.begin(), lamedb.end()));
+    std::filesystem::create_directories(dir.path() / "expected");
+    auto convert = RunCli({"convert", list, "--satellite", "13E", "--work-dir", dir.File("expected"),
+                           "--json", "-q"});
+    ASSERT_EQ(convert->Wait(kJobDeadline), 0) << convert->Output();
+    const nlohmann::json report = nlohmann::json::parse(convert->Output());
+    EXPECT_EQ(report["format"], "enigma2");
+    EXPECT_EQ(report["services"]["read"], 3);
+    EXPECT_EQ(report["services"]["converted"], 2);
+    EXPECT_EQ(report["services"]["skipped"]["outsideChoice"], 1);
+    EXPECT_EQ(report["kept"], nlohmann::json({{"satellites", 1}, {"transponders", 1}, {"tv", 1},
+                                              {"radio", 1}}));
+
+    EmulatorOptions options;
+    options.expectedData = test::ReadFileBytes(dir.File("expected/db1.bin"));
+    options.expectedOffset = 0x1B0000;
+    StartEmulator(options);
+    std::filesystem::create_directories(dir.path() / "send");
+    auto cli = RunCli({"send", list, "--type", "Database", "--satellite", "13E", "--work-dir",
+                       dir.File("send"), "--port", emulator->SlavePath()});
+    EXPECT_EQ(cli->Wait(kJobDeadline), 0) << cli->Output();
+    EXPECT_TRUE(Report().verified);
+    EXPECT_NE(cli->Output().find("(Enigma2 list, version 4)"), std::string::npos) << cli->Output();
+
+    // Nothing to convert: refused with the reason before a port is opened.
+    auto none = RunCli({"send", list, "--type", "Database", "--satellite", "28.2E", "--port",
+                        kNoPort, "--work-dir", dir.path().string()});
+    EXPECT_EQ(none->Wait(kJobDeadline), 5) << none->Output();
+    EXPECT_NE(none->Output().find("has no service that can be converted: of its 3 services, 3 "
+                                  "outside the choice"),
+              std::string::npos)
+        << none->Output();
+}
+
 TEST_F(CliAgainstEmulator, ListsThatAreNotPlainSatcodx103AreConvertedWithOneWarning) {
     // Version "105" text in a 133-byte record layout.
     std::vector<std::uint8_t> odd(133 * 2, ' ');
