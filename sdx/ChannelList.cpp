@@ -104,8 +104,8 @@ std::vector<const ListedService*> Choose(const ListedServices& listed, const Lis
             ++report.services.outsideChoice;
         } else if (sources.bouquets.empty()) {
             chosen.push_back(&s);
-        } else {
-            byKey.emplace(s.key, &s);
+        } else if (!byKey.emplace(s.key, &s).second) {
+            ++report.services.outsideChoice;  // a bouquet names the first of the same key
         }
     }
     for (const std::vector<ServiceKey>& bouquet : sources.bouquets) {
