@@ -4,6 +4,8 @@
 #include <map>
 #include <set>
 
+#include "sdx/ListFormat.h"
+
 namespace velmora {
 
 namespace {
@@ -320,11 +322,17 @@ ListedServices Resolve(Parsed& p) {
 
 ListedServices ReadEnigma2Services(std::string_view text, int version) {
     const std::vector<TextLine> lines = Lines(text);
+    // A version the reader does not know is read in the layout it shows.
+    const bool sections = IsKnownEnigma2Version(version)
+                              ? version < 5
+                              : std::any_of(lines.begin(), lines.end(), [](const TextLine& line) {
+                                    return Trimmed(line.text) == "transponders";
+                                });
     Parsed parsed;
-    if (version >= 5) {
-        ReadVersion5(lines, parsed);
-    } else {
+    if (sections) {
         ReadVersion4(lines, parsed);
+    } else {
+        ReadVersion5(lines, parsed);
     }
     return Resolve(parsed);
 }

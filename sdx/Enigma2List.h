@@ -22,7 +22,8 @@
 namespace velmora {
 
 // The services of an Enigma2 list in its order, each with the data of its
-// transponder, or the reason it does not go in.
+// transponder, or the reason it does not go in. A version other than 3, 4
+// and 5 is read in the layout its lines show.
 ListedServices ReadEnigma2Services(std::string_view text, int version);
 
 // The services a bouquet file ("userbouquet.*.tv", "*.radio") names in its

@@ -1,5 +1,6 @@
 #include "transfer/JobChecks.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -27,7 +28,10 @@ std::uint64_t FileSize(const std::string& path) {
 // A list whose choice of services does not fit it: refused; an Enigma2
 // version the reader does not know: refused unless forced.
 void CheckChoice(const JobSettings& settings, std::vector<JobCheck>& problems) {
-    const ListChoiceCheck check = CheckListChoice(settings.strFilePath, settings.listChoice);
+    // Checked as if not forced, so that --force goes on with a warning.
+    ListChoice choice = settings.listChoice;
+    choice.anyVersion = false;
+    const ListChoiceCheck check = CheckListChoice(settings.strFilePath, choice);
     if (check.fact.empty()) {
         return;
     }
@@ -56,7 +60,8 @@ void CheckListContent(const JobSettings& settings, std::vector<JobCheck>& proble
     const std::string& path = settings.strFilePath;
     if (ListKindOfFile(path)) {
         CheckChoice(settings, problems);
-        if (problems.empty()) {
+        if (std::all_of(problems.begin(), problems.end(),
+                        [](const JobCheck& p) { return p.Forceable(); })) {
             CheckSomethingToConvert(settings, problems);
         }
         return;

@@ -607,6 +607,19 @@ TEST_F(CliAgainstEmulator, AnEnigma2ListIsTakenByItsContentAndSentWithTheService
     EXPECT_TRUE(Report().verified);
     EXPECT_NE(cli->Output().find("(Enigma2 list, version 4)"), std::string::npos) << cli->Output();
 
+    // A version the reader does not know: refused, or read with a warning.
+    std::string v6 = lamedb;
+    v6.replace(0, 17, "eDVB services /6/");
+    const std::string future = dir.Write("future", std::vector<std::uint8_t>(v6.begin(), v6.end()));
+    auto unknown = RunCli({"convert", future, "--work-dir", dir.path().string(), "-q"});
+    EXPECT_EQ(unknown->Wait(kJobDeadline), 5) << unknown->Output();
+    EXPECT_NE(unknown->Output().find("add --force"), std::string::npos) << unknown->Output();
+    auto forced = RunCli({"convert", future, "--work-dir", dir.path().string(), "-q", "--force"});
+    EXPECT_EQ(forced->Wait(kJobDeadline), 0) << forced->Output();
+    EXPECT_NE(forced->Output().find("version 6, but this tool reads versions 3, 4 and 5"),
+              std::string::npos)
+        << forced->Output();
+
     // Nothing to convert: refused with the reason before a port is opened.
     auto none = RunCli({"send", list, "--type", "Database", "--satellite", "28.2E", "--port",
                         kNoPort, "--work-dir", dir.path().string()});
