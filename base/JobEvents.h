@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/JobSettings.h"
 
@@ -34,6 +35,48 @@ struct TransferPlan {
     // "Another program may hold ..." when the port's check for other
     // holders could not look at every process; empty otherwise.
     std::string holderHint;
+};
+
+// The formats a channel list comes in.
+enum class ListFormat {
+    Satcodx,  // fixed-length records (.sdx)
+    Enigma2,  // "lamedb" or "lamedb5": "eDVB services /N/"
+    Vdr,      // "channels.conf"
+};
+
+// What became of the services of an Enigma2 or VDR list. Each service the
+// list holds counts once: converted plus every skipped count equals `read`.
+struct ServiceTally {
+    std::int64_t read = 0;
+    std::int64_t converted = 0;    // handed on as records, in the order they go in
+    std::int64_t withoutPids = 0;  // converted although the list gives no video or audio PID
+    // Skipped, by cause.
+    std::int64_t notSatellite = 0;   // on a cable or terrestrial transponder
+    std::int64_t noTransponder = 0;  // on a transponder the list does not hold
+    std::int64_t serviceType = 0;    // neither TV nor radio
+    std::int64_t duplicate = 0;      // held before in the list (the first entry is kept)
+    std::int64_t outsideChoice = 0;  // not on a chosen satellite, not free, or in no chosen bouquet
+    std::int64_t unreadable = 0;     // its lines could not be read
+    std::int64_t Skipped() const {
+        return notSatellite + noTransponder + serviceType + duplicate + outsideChoice + unreadable;
+    }
+};
+
+// A line of a channel list that could not be read, and why.
+struct UnreadableLine {
+    std::int64_t line = 0;  // from 1
+    std::string why;
+};
+
+// What the reader of a channel list tells about it besides its records.
+struct ListReport {
+    ListFormat format = ListFormat::Satcodx;
+    int version = 0;  // Enigma2: the N of "eDVB services /N/"
+    // An Enigma2 or VDR list: what became of its services.
+    ServiceTally services;
+    std::vector<UnreadableLine> unreadableLines;  // the first ones, in file order
+    std::int64_t unreadableLineCount = 0;         // all of them
+    std::int64_t bouquetEntriesMissing = 0;       // bouquet entries the list does not hold
 };
 
 // What a conversion made of a channel list. Every record of the list is
@@ -80,6 +123,10 @@ struct ConversionReport {
 
     std::string imagePath;  // the image that was written
     std::uint64_t imageSize = 0;
+
+    // The list's format. For an Enigma2 or VDR list `records` counts the
+    // services converted, and `list` says what became of the others.
+    ListReport list;
 };
 
 // Calls come from the job's thread and must return promptly. Every call has

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmora {
 
@@ -20,6 +21,29 @@ enum class UpgradeType : std::int32_t {
 // Receiver models and projects the Start command recognises by name.
 inline constexpr std::string_view kPackedModelName = "LX3300AB";
 inline constexpr std::string_view kTerrestrialProjectName = "DVB-S+T";
+
+// Which services of an Enigma2 or VDR channel list go into the image, and
+// where the names of their satellites come from. The defaults take every
+// service, in the list's order.
+struct ListChoice {
+    // Orbital positions in tenths of a degree east (0..3599; 30.0W is 3300);
+    // empty: every position.
+    std::vector<std::int32_t> positions;
+    // Enigma2 bouquet files: only the services they name, in their order;
+    // empty: the list's own order.
+    std::vector<std::string> bouquets;
+    bool freeOnly = false;  // only services without conditional access
+    // The satellites.xml that names the positions; empty: the one beside the
+    // list, when there is one.
+    std::string satellitesXml;
+    // Read an Enigma2 list of a version other than 3, 4 and 5 all the same.
+    bool anyVersion = false;
+
+    // True when something besides the list itself shapes what goes in.
+    bool Chosen() const {
+        return !positions.empty() || !bouquets.empty() || freeOnly || !satellitesXml.empty();
+    }
+};
 
 struct JobSettings {
     UpgradeType nUpgradeType = UpgradeType::Code;
@@ -41,6 +65,8 @@ struct JobSettings {
     // Folder that holds the conversion's working files ("db1.bin", "tmp.bin",
     // "db.bin"). Empty means the process's current directory.
     std::string strWorkDir;
+    // What an Enigma2 or VDR list gives the image; the dialog keeps the defaults.
+    ListChoice listChoice;
 };
 
 // The settings exactly as the dialog's controls hold them: texts of the lists
@@ -100,7 +126,8 @@ const char* UpgradeTypeText(UpgradeType type);
 std::int32_t DecimalValue(std::string_view text);
 
 // Turns the dialog's values into the job settings and the line parameters.
-// strFilePath, szImageName, bConverted and strWorkDir of `settings` are not touched.
+// strFilePath, szImageName, bConverted, strWorkDir and listChoice of
+// `settings` are not touched.
 void ConvertDialogValues(const DialogValues& values, JobSettings& settings, LineParams& line);
 
 // The settings of a job on `file` from the dialog's values, its working files

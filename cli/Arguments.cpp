@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <optional>
+
+#include "sdx/ListedService.h"
 
 #include "base/TextFormat.h"
 
@@ -140,6 +143,20 @@ CLI::Validator WholeNumber(std::string example) {
                 return {};
             }
             return Quoted(value) + " is not a whole number (32 bits): for example " + example;
+        },
+        "");
+}
+
+CLI::Validator OrbitalPosition() {
+    return CLI::Validator(
+        [](std::string& value) -> std::string {
+            if (const std::optional<std::int32_t> tenths = ParseOrbitalPosition(value)) {
+                value = std::to_string(*tenths);
+                return {};
+            }
+            return Quoted(value) +
+                   " is not an orbital position: give degrees with at most one decimal and E or "
+                   "W, for example --satellite 19.2E, --satellite 13E or --satellite 30W";
         },
         "");
 }

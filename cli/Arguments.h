@@ -26,6 +26,10 @@ CLI::Validator Seconds();
 // A whole number that fits 32 bits, for the database limits and LNB values.
 CLI::Validator WholeNumber(std::string example);
 
+// An orbital position as technicians write it ("19.2E", "13E", "30W"); the
+// value becomes its tenths of a degree east ("192", "130", "3300").
+CLI::Validator OrbitalPosition();
+
 // The closest of `candidates` to `typed`, when it is close enough to be what
 // was meant; empty otherwise.
 std::string ClosestMatch(const std::string& typed, const std::vector<std::string>& candidates);

@@ -92,6 +92,35 @@ void AddDatabaseOptions(CLI::App& command, DialogValues& v) {
     }
 }
 
+void AddListOptions(CLI::App& command, ListChoice& choice) {
+    command
+        .add_option("--satellite", choice.positions,
+                    "Of an Enigma2 or VDR list, only the services at this orbital position "
+                    "(19.2E, 13E, 30W); repeat it for more")
+        ->type_name("POS")
+        ->allow_extra_args(false)
+        ->transform(OrbitalPosition());
+    command
+        .add_option("--bouquet", choice.bouquets,
+                    "Of an Enigma2 list, only the services this bouquet file names "
+                    "(userbouquet.*.tv), in its order; repeat it for more")
+        ->type_name("TEXT:FILE")
+        ->allow_extra_args(false);
+    command.add_flag("--free-only", choice.freeOnly,
+                     "Of an Enigma2 or VDR list, only the services without conditional access");
+    command
+        .add_option("--satellites-xml", choice.satellitesXml,
+                    "The Enigma2 satellites.xml that names the satellites' positions (default: "
+                    "satellites.xml beside the list)")
+        ->type_name("TEXT:FILE");
+}
+
+ListChoice ListChoiceOf(const JobOptions& options) {
+    ListChoice choice = options.list;
+    choice.anyVersion = options.force;
+    return choice;
+}
+
 void AddJobOutputOptions(CLI::App& command, JobOptions& o) {
     CLI::Option* quiet = command.add_flag("-q,--quiet", o.quiet, "Show no progress");
     command
@@ -103,8 +132,8 @@ void AddJobOutputOptions(CLI::App& command, JobOptions& o) {
         ->excludes(quiet);
     command.add_flag("--force", o.force,
                      "Go on with a file that looks wrong for the job (a channel list sent as "
-                     "an image, a .sdx that is not SATCODX, a database image or an empty file "
-                     "as Code)");
+                     "an image, a .sdx that is not SATCODX, an Enigma2 list of an unknown "
+                     "version, a database image or an empty file as Code)");
 }
 
 }  // namespace velmora::cli

@@ -45,4 +45,12 @@ void AddDatabaseOptions(CLI::App& command, DialogValues& values);
 // How a job shows its progress, and --force (`send`, `convert`).
 void AddJobOutputOptions(CLI::App& command, JobOptions& options);
 
+// Which services of an Enigma2 or VDR list go in, and the satellites.xml
+// that names their positions (`send`, `convert`, `station`).
+void AddListOptions(CLI::App& command, ListChoice& choice);
+
+// The list choice a job takes: the options', where --force also reads an
+// Enigma2 list of a version the reader does not know.
+ListChoice ListChoiceOf(const JobOptions& options);
+
 }  // namespace velmora::cli

@@ -12,8 +12,10 @@ namespace {
 constexpr std::array kCommands = {
     CommandRow{"send", "Send a file (or a converted channel list) to the receiver",
                "velmora-cli send fw.bin --port /dev/ttyUSB0"},
-    CommandRow{"convert", "Convert a SATCODX channel list into the receiver's database image",
-               "velmora-cli convert channels.sdx --work-dir out"},
+    CommandRow{"convert",
+               "Convert a channel list (SATCODX, Enigma2 lamedb, VDR channels.conf) into the "
+               "receiver's database image",
+               "velmora-cli convert lamedb --satellite 19.2E --work-dir out"},
     CommandRow{"inspect", "Show a database image as tables: satellites, transponders, channels",
                "velmora-cli inspect db1.bin"},
     CommandRow{"ports",
@@ -32,8 +34,8 @@ constexpr std::array kExitStatuses = {
             "serial port not opened (missing, in use by another program, no permission)"},
     ExitRow{kExitRefused,
             "job refused (database limits, a channel list, a database image or an empty file "
-            "with --type Code, type Custom, a file that is wrong for the job or too large, an "
-            "image that cannot be made)"},
+            "with --type Code, type Custom, a file that is wrong for the job or too large, a "
+            "channel list with nothing to convert, an image that cannot be made)"},
     ExitRow{kExitJobFailed,
             "job failed (device lost, file shrank or changed, receiver restarted, timed out, "
             "file or conversion error)"},

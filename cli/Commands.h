@@ -24,6 +24,7 @@ struct JobOptions {
     bool json = false;              // convert: the report as one JSON object
     std::string log;                // send: the job log to append the job's record to
     std::string file;
+    ListChoice list;  // what an Enigma2 or VDR list gives the image (send, convert, station)
 };
 
 void SetupSendCommand(CLI::App& app, int& status);

@@ -15,6 +15,7 @@
 #include "cli/ReportText.h"
 #include "sdx/ConversionChain.h"
 #include "sdx/ImageDecode.h"
+#include "sdx/ListFormat.h"
 #include "sdx/SdxReader.h"
 #include "transfer/JobChecks.h"
 #include "transfer/UpgradeController.h"
@@ -94,8 +95,13 @@ int RunConvert(const JobOptions& options) {
 void SetupConvertCommand(CLI::App& app, int& status) {
     auto options = std::make_shared<JobOptions>();
     CLI::App* command = AddCommand(app, "convert");
-    command->add_option("LIST", options->file, "The .sdx channel list")->required();
+    command
+        ->add_option("LIST", options->file,
+                     "The channel list: SATCODX (.sdx), Enigma2 (lamedb, lamedb5) or VDR "
+                     "(channels.conf)")
+        ->required();
     AddDatabaseOptions(*command, options->values);
+    AddListOptions(*command, options->list);
     command->add_option("--work-dir", options->workDir,
                         "Folder for db1.bin, tmp.bin and db.bin (default: current folder)");
     AddJobOutputOptions(*command, *options);

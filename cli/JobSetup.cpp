@@ -2,15 +2,20 @@
 
 #include <cmath>
 
+#include "cli/CommandOptions.h"
 #include "cli/Console.h"
 #include "cli/ExitCodes.h"
+#include "sdx/ListFormat.h"
+#include "sdx/SdxFormat.h"
 #include "sdx/SdxReader.h"
 #include "transfer/JobChecks.h"
 
 namespace velmora::cli {
 
 JobSettings JobSettingsFromOptions(const JobOptions& options, const DialogValues& values) {
-    return JobSettingsFor(values, options.file, options.workDir);
+    JobSettings settings = JobSettingsFor(values, options.file, options.workDir);
+    settings.listChoice = ListChoiceOf(options);
+    return settings;
 }
 
 std::chrono::milliseconds WaitLimit(double seconds) {
@@ -60,6 +65,9 @@ int RefuseBadJob(Console& console, const JobSettings& settings, bool force, bool
 }
 
 void WarnIfNotPlainSdx(Console& console, const std::string& path) {
+    if (ListKindOfFile(path)) {
+        return;  // an Enigma2 or VDR list
+    }
     const std::string warning = SdxFormatWarningForFile(path);
     if (!warning.empty()) {
         console.Warn(warning);

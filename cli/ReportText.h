@@ -19,6 +19,11 @@ std::vector<std::string> ConversionReportLines(const ConversionReport& report,
 // {"list":...,"version":"105","recordLength":133,"namesConverted":n,
 //  "charactersReplaced":n,"records":n,"kept":{...},"dropped":{cause:n,...},
 //  "transpondersWithoutRecord":{...},"image":{"path":...,"size":n}}
+// An Enigma2 or VDR list has "format" ("enigma2", "vdr") and "version" ("4",
+// "" for VDR) in place of "version" and "recordLength", and "services" (read,
+// converted, withoutPids, skipped by cause), "unreadableLines" (count, first)
+// and "bouquetEntriesMissing" before "records", which counts the services
+// converted.
 Json ConversionReportObject(const ConversionReport& report);
 
 }  // namespace velmora::cli

@@ -11,6 +11,7 @@
 #include "cli/JobLogHost.h"
 #include "cli/JobSetup.h"
 #include "cli/PortChoice.h"
+#include "sdx/ListFormat.h"
 #include "transfer/JobChecks.h"
 #include "transfer/UpgradeController.h"
 
@@ -82,7 +83,7 @@ int RunSend(const JobOptions& options) {
     }
     // COM1..COM8 take the dialog's way: the last character of the text.
     values.strPort = port.portText;
-    if (IsSdxFileName(options.file)) {
+    if (IsChannelList(options.file)) {
         WarnIfNotPlainSdx(console, options.file);
     }
 
@@ -93,6 +94,7 @@ int RunSend(const JobOptions& options) {
     controller.SetForce(options.force);
     controller.Settings().strFilePath = options.file;
     controller.Settings().strWorkDir = options.workDir;
+    controller.Settings().listChoice = settings.listChoice;
     if (options.timeoutSeconds > 0) {
         controller.SetWaitLimit(WaitLimit(options.timeoutSeconds));
     }
@@ -123,10 +125,14 @@ int RunSend(const JobOptions& options) {
 void SetupSendCommand(CLI::App& app, int& status) {
     auto options = std::make_shared<JobOptions>();
     CLI::App* command = AddCommand(app, "send");
-    command->add_option("FILE", options->file, "Program or database image, or a .sdx channel list")
+    command
+        ->add_option("FILE", options->file,
+                     "Program or database image, or a channel list (.sdx, Enigma2 lamedb, VDR "
+                     "channels.conf)")
         ->required();
     AddLineOptions(*command, *options);
     AddDatabaseOptions(*command, options->values);
+    AddListOptions(*command, options->list);
     command->add_option("--work-dir", options->workDir,
                         "Folder for the conversion's working files (default: current folder)");
     AddJobOutputOptions(*command, *options);

@@ -9,6 +9,7 @@
 #include "cli/ExitCodes.h"
 #include "sdx/DatabaseImage.h"
 #include "sdx/ImageDecode.h"
+#include "sdx/ImageText.h"
 #include "transfer/UpgradeController.h"
 
 namespace velmora::cli {

@@ -21,6 +21,7 @@
 #include "cli/JobSetup.h"
 #include "cli/PortChoice.h"
 #include "cli/Terminal.h"
+#include "sdx/ListFormat.h"
 #include "serial/PortMonitor.h"
 #include "transfer/Station.h"
 
@@ -228,7 +229,7 @@ int RefuseBeforeStart(Console& console, const StationOptions& options, StationSe
         console.Error(problem);
         return kExitRefused;
     }
-    if (IsSdxFileName(settings.file)) {
+    if (IsChannelList(settings.file)) {
         WarnIfNotPlainSdx(console, settings.file);
     }
     return kExitOk;
@@ -317,7 +318,10 @@ namespace {
 // `station` takes send's options, with a repeatable --port in place of the one.
 CLI::App* AddStationOptions(CLI::App& app, StationOptions& o) {
     CLI::App* command = AddCommand(app, "station");
-    command->add_option("FILE", o.job.file, "Program or database image, or a .sdx channel list")
+    command
+        ->add_option("FILE", o.job.file,
+                     "Program or database image, or a channel list (.sdx, Enigma2 lamedb, VDR "
+                     "channels.conf)")
         ->required();
     AddLineOptions(*command, o.job);
     command->remove_option(command->get_option("--port"));
@@ -327,6 +331,7 @@ CLI::App* AddStationOptions(CLI::App& app, StationOptions& o) {
                      "USB serial adapter, and those plugged in later")
         ->required();
     AddDatabaseOptions(*command, o.job.values);
+    AddListOptions(*command, o.job.list);
     command->add_option("--work-dir", o.job.workDir,
                         "Folder for the conversion's working files (default: current folder)");
     AddJobOutputOptions(*command, o.job);
@@ -354,6 +359,7 @@ int RunStation(const StationOptions& options) {
     settings.file = options.job.file;
     settings.values = options.job.values;
     settings.workDir = options.job.workDir;
+    settings.listChoice = ListChoiceOf(options.job);
     settings.force = options.job.force;
     settings.once = options.once;
     if (options.job.timeoutSeconds > 0) {

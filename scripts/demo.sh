@@ -53,3 +53,16 @@ echo "== Version-105 channel list $v105: UTF-8 names, 133-byte records"
 echo
 echo "== Its satellite and channel names as the receiver gets them:"
 "$bin/cli/velmora-cli" inspect "$work/v105/db1.bin" | sed -n '/^Satellites/,/^$/p;/^TV channels/,$p'
+
+# An Enigma2 settings list as settings makers publish it (lamedb, the
+# satellites.xml that names its positions, a bouquet), written by
+# scripts/make-enigma2-list.py. Only the services of one satellite go in.
+e2="$work/enigma2"
+python3 scripts/make-enigma2-list.py "$e2" >/dev/null
+mkdir -p "$work/e2"
+echo
+echo "== Enigma2 list $e2/lamedb: the services of 19.2E"
+"$bin/cli/velmora-cli" convert "$e2/lamedb" --satellite 19.2E --work-dir "$work/e2" --quiet
+echo
+echo "== What the receiver gets from it:"
+"$bin/cli/velmora-cli" inspect "$work/e2/db1.bin" | sed -n '/^Satellites/,/^$/p;/^TV channels/,$p'

@@ -15,5 +15,5 @@ for preset in dev asan tsan; do
     ctest --preset "$preset" -j2
 done
 
-echo "== fuzz: SATCODX reader, builder, writer and decoder, 60 s"
+echo "== fuzz: SATCODX, Enigma2 and VDR readers, builder, writer and decoder, 60 s"
 ./scripts/fuzz.sh 60

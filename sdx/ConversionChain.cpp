@@ -5,10 +5,12 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <system_error>
 
 #include "base/TextFormat.h"
 #include "sdx/ChannelDatabase.h"
+#include "sdx/ChannelList.h"
 #include "sdx/DatabaseImage.h"
 #include "sdx/PostProcess.h"
 
@@ -92,9 +94,11 @@ std::string LimitsText(const JobSettings& s) {
            std::to_string(s.nMaxRadio);
 }
 
-ConversionReport ReportOf(const JobSettings& settings, const SdxReadResult& read,
+ConversionReport ReportOf(const JobSettings& settings, const ChannelListRead& list,
                           const BuildTally& tally) {
+    const SdxReadResult& read = list.records;
     ConversionReport report;
+    report.list = list.report;
     report.listPath = settings.strFilePath;
     report.records = read.nPieces;
     report.version = read.version;
@@ -196,6 +200,41 @@ ConversionCheck CheckConversion(const JobSettings& settings) {
     return CheckConversionRoom(settings, static_cast<std::uint64_t>(room.available));
 }
 
+namespace {
+
+// Where a conversion ends once its list has been read: a list refused, or
+// one that could not be read; nothing when it goes on.
+std::optional<ChainResult> EndOfRead(const ChannelListRead& listRead, JobSettings& settings,
+                                     IProgressBar& analyse) {
+    const SdxReadResult& read = listRead.records;
+    if (!listRead.refusal.empty()) {
+        // Nothing can be converted: nothing is written either.
+        ChainResult refused;
+        refused.status = ChainStatus::Refused;
+        refused.message = listRead.refusal;
+        return refused;
+    }
+    switch (read.status) {
+        case SdxReadStatus::Ok:
+            break;
+        case SdxReadStatus::CannotOpen: {
+            // No image: the job goes on with the chosen file itself.
+            settings.bConverted = 0;
+            ChainResult result = FinishConversion(settings, analyse);
+            result.listError = read.error;
+            return result;
+        }
+        case SdxReadStatus::OutOfMemory:
+            return Failed(SdxOpenFailText(settings.strFilePath));
+        case SdxReadStatus::ReadError:
+            return Failed("Cannot read the channel list " + settings.strFilePath + ": " +
+                          read.error + ". Check the file and try again.");
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 ChainResult RunConversionChain(JobSettings& settings, IProgressBar& analyse, IMessageBox& messages,
                                std::stop_token stop) {
     return RunConversionChain(settings, analyse, messages, std::move(stop), ChainOptions{});
@@ -213,23 +252,12 @@ ChainResult RunConversionChain(JobSettings& settings, IProgressBar& analyse, IMe
         return NotMade(check);
     }
 
-    SdxReadResult read = ReadSdxFile(settings.strFilePath, analyse, options.readFaults);
+    ChannelListRead listRead =
+        ReadChannelList(settings.strFilePath, settings.listChoice, analyse, options.readFaults);
+    SdxReadResult& read = listRead.records;
     SdxListGuard list(read.pHead);
-    switch (read.status) {
-        case SdxReadStatus::Ok:
-            break;
-        case SdxReadStatus::CannotOpen: {
-            // No image: the job goes on with the chosen file itself.
-            settings.bConverted = 0;
-            ChainResult result = FinishConversion(settings, analyse);
-            result.listError = read.error;
-            return result;
-        }
-        case SdxReadStatus::OutOfMemory:
-            return Failed(SdxOpenFailText(settings.strFilePath));
-        case SdxReadStatus::ReadError:
-            return Failed("Cannot read the channel list " + settings.strFilePath + ": " +
-                          read.error + ". Check the file and try again.");
+    if (std::optional<ChainResult> end = EndOfRead(listRead, settings, analyse)) {
+        return std::move(*end);
     }
     if (stop.stop_requested()) {
         return Failed(std::string());
@@ -253,7 +281,7 @@ ChainResult RunConversionChain(JobSettings& settings, IProgressBar& analyse, IMe
     ChainResult result = PostProcessImage(settings, analyse, messages, std::move(stop));
     if (!result.imagePath.empty()) {
         result.hasReport = true;
-        result.report = ReportOf(settings, read, tally);
+        result.report = ReportOf(settings, listRead, tally);
         result.report.imagePath = result.imagePath;
         result.report.imageSize = result.imageSize;
     }

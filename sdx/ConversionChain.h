@@ -1,6 +1,6 @@
-// The channel-list conversion as the upgrade worker runs it: read the SATCODX
-// list, group it into the channel database, write the receiver's image and
-// post-process it (packer for the packed model).
+// The channel-list conversion as the upgrade worker runs it: read the list
+// (SATCODX, Enigma2 or VDR), group it into the channel database, write the
+// receiver's image and post-process it (packer for the packed model).
 #pragma once
 
 #include <cstdint>
@@ -16,9 +16,10 @@ namespace velmora {
 
 enum class ChainStatus {
     Continue,  // go on with the transfer; bConverted/szImageName name the file to send
-    Refused,   // a channel list with upgrade type Code, or an image that cannot be made
-               // (ConversionProblem): the caller closes the port, sets the analyse bar
-               // to 0 and shows `message`
+    Refused,   // a channel list with upgrade type Code, an image that cannot be made
+               // (ConversionProblem), or a list of which nothing can be converted (its
+               // choice does not fit it, or no service is left): the caller closes the
+               // port, sets the analyse bar to 0 and shows `message`
     Failed,    // the conversion could not finish: the caller closes the port and shows `message`
 };
 

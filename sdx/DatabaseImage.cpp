@@ -12,19 +12,6 @@ namespace {
 
 constexpr std::uint8_t kZeros[4096] = {};
 
-void Put16(std::uint8_t* out, std::int64_t value) {
-    const auto v = static_cast<std::uint64_t>(value);
-    out[0] = static_cast<std::uint8_t>(v & 0xFFU);
-    out[1] = static_cast<std::uint8_t>((v >> 8) & 0xFFU);
-}
-
-void Put32(std::uint8_t* out, std::int64_t value) {
-    const auto v = static_cast<std::uint64_t>(value);
-    for (unsigned b = 0; b < 4; ++b) {
-        out[b] = static_cast<std::uint8_t>((v >> (8 * b)) & 0xFFU);
-    }
-}
-
 bool WriteZeros(IImageSink& sink, std::int64_t count) {
     while (count > 0) {
         const auto n = static_cast<std::size_t>(
@@ -142,65 +129,62 @@ ImageLayout LayoutOf(const ImageLimits& limits) {
 
 std::array<std::uint8_t, kSatelliteRecordSize> SatelliteRecordBytes(const SatelliteEntry& sat,
                                                                     const ImageLimits& limits) {
+    using At = SatelliteRecordAt;
     std::array<std::uint8_t, kSatelliteRecordSize> r{};
     const bool cBand = sat.nBand == CBand;
-    r[0] = cBand ? kBandByteC : kBandByteKu;
+    r[At::kBand] = cBand ? kBandByteC : kBandByteKu;
     const bool west = sat.nOrbitalPosition > kWestThreshold;
-    r[1] = west ? kWestFlag : 0;
-    Put16(&r[4], cBand ? limits.nLnbCHigh : limits.nLnbKuHigh);
-    Put16(&r[6], cBand ? limits.nLnbCLow : limits.nLnbKuLow);
+    r[At::kWest] = west ? kWestFlag : 0;
+    PutLe16(&r[At::kLnbHigh], cBand ? limits.nLnbCHigh : limits.nLnbKuHigh);
+    PutLe16(&r[At::kLnbLow], cBand ? limits.nLnbCLow : limits.nLnbKuLow);
     if (sat.pszName != nullptr) {
-        std::memcpy(&r[8], sat.pszName, 16);
+        std::memcpy(&r[At::kName], sat.pszName, kSatelliteNameLength);
     }
     const std::int64_t position =
         west ? 3600 - static_cast<std::int64_t>(sat.nOrbitalPosition) : sat.nOrbitalPosition;
-    Put32(&r[24], position);
+    PutLe32(&r[At::kPosition], position);
     return r;
 }
 
 void TransponderRecordBytes(const TransponderEntry& tp, bool terrestrial,
                             std::uint8_t out[kTerrestrialTransponderRecordSize]) {
+    const TransponderRecordAt at = TransponderFieldsOf(terrestrial);
     std::memset(out, 0, kTerrestrialTransponderRecordSize);
     if (tp.pszNetworkName != nullptr) {
-        std::memcpy(out, tp.pszNetworkName, 16);
+        std::memcpy(out + at.networkName, tp.pszNetworkName, kNetworkNameLength);
     }
-    std::size_t at = 16;
     if (terrestrial) {
-        Put32(out + at, tp.nFrequency);
-        at += 4;
+        PutLe32(out + at.frequency, tp.nFrequency);
     } else {
-        Put16(out + at, tp.nFrequency);
-        at += 2;
+        PutLe16(out + at.frequency, tp.nFrequency);
     }
-    Put16(out + at, tp.nSymbolRate);
-    Put16(out + at + 2, tp.nSatIndex);
-    Put16(out + at + 4, tp.nTpNumber);
-    out[at + 6] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(tp.nPolarisation) & 0xFFU);
-    out[at + 7] = 0;
-    out[at + 8] = 0;
-    out[at + 9] = 1;
-    out[at + 10] = 1;
-    out[at + 11] = 0;
+    PutLe16(out + at.symbolRate, tp.nSymbolRate);
+    PutLe16(out + at.satIndex, tp.nSatIndex);
+    PutLe16(out + at.tpNumber, tp.nTpNumber);
+    out[at.polarisation] =
+        static_cast<std::uint8_t>(static_cast<std::uint32_t>(tp.nPolarisation) & 0xFFU);
+    std::memcpy(out + at.tail, kTransponderTail, sizeof kTransponderTail);
 }
 
 std::array<std::uint8_t, kChannelRecordSize> ChannelRecordBytes(const ChannelEntry& ch,
                                                                 bool withCaSystemId) {
+    using At = ChannelRecordAt;
     std::array<std::uint8_t, kChannelRecordSize> r{};
     if (ch.pszName != nullptr) {
-        std::memcpy(&r[0], ch.pszName, 25);
+        std::memcpy(&r[At::kName], ch.pszName, kChannelNameLength);
     }
-    r[25] = 1;
-    Put16(&r[26], ch.nTpNumber);
-    Put16(&r[28], ch.nServiceId);
-    Put16(&r[30], ch.nTransportStreamId);
-    Put16(&r[32], ch.nNetworkId);
-    Put16(&r[34], ch.nVideoPid);
-    Put16(&r[38], ch.nAudioPid);
-    Put16(&r[46], kNullPid);
-    Put16(&r[54], ch.nPcrPid);
-    r[56] = ch.nCaSystemId != 0 ? 1 : 0;
+    r[At::kMarker] = kChannelMarker;
+    PutLe16(&r[At::kTpNumber], ch.nTpNumber);
+    PutLe16(&r[At::kServiceId], ch.nServiceId);
+    PutLe16(&r[At::kTransportStreamId], ch.nTransportStreamId);
+    PutLe16(&r[At::kNetworkId], ch.nNetworkId);
+    PutLe16(&r[At::kVideoPid], ch.nVideoPid);
+    PutLe16(&r[At::kAudioPid], ch.nAudioPid);
+    PutLe16(&r[At::kNullPid], kNullPid);
+    PutLe16(&r[At::kPcrPid], ch.nPcrPid);
+    r[At::kScrambled] = ch.nCaSystemId != 0 ? 1 : 0;
     if (withCaSystemId) {
-        Put16(&r[58], ch.nCaSystemId);
+        PutLe16(&r[At::kCaSystemId], ch.nCaSystemId);
     }
     return r;
 }
@@ -209,8 +193,7 @@ bool EmitDatabaseImage(const ChannelDatabase& db, const ImageLimits& limits, IIm
                        IProgressBar& analyse) {
     const ImageLayout layout = LayoutOf(limits);
 
-    const std::uint8_t header[kImageHeaderSize] = {0, 0, 0, 0, 1, 0, 0, 0};
-    if (!sink.Write(header, sizeof header)) {
+    if (!sink.Write(kImageHeader, sizeof kImageHeader)) {
         return false;
     }
 

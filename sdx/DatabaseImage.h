@@ -1,27 +1,7 @@
-// The receiver's channel database image ("db1.bin").
-//
-// Fixed sections, one after the other, every number least significant byte
-// first; each section holds its real records first and then all-zero records
-// up to its full count, and zero bytes fill the image up to the database size:
-//
-//   offset 0   header          8 bytes: 00 00 00 00 01 00 00 00
-//   8          satellites      nMaxSat   x 28 bytes
-//   T          transponders    nMaxTp    x 30 bytes (32 for the DVB-S+T project)
-//   V          TV channels     nMaxTv    x 62 bytes
-//   A          radio channels  nMaxRadio x 62 bytes
-//   E          zero fill       up to nDbSize (none when the sections are longer)
-//
-// Satellite record (28): band (01 C, 41 Ku), west flag (10 when the position
-// is above 180.0 degrees), 0, 0, LNB high (16), LNB low (16), name (16 bytes),
-// position (32, tenths of a degree east, or west as 3600 - position).
-// Transponder record (30/32): network name (16), frequency (16, or 32 in the
-// 32-byte form, where every later field lies 2 bytes further on), symbol
-// rate, satellite index, transponder number (16 each), polarisation (8), then
-// 00 00 01 01 00.
-// Channel record (62): name (25), 01, transponder number, service id, TS id,
-// network id, video PID, 0, audio PID, 6 x 00, 1FFF (null PID), 6 x 00,
-// PCR PID, scrambled flag (8), 00, CA system id (TV only; 0 in radio records),
-// 0 (all 16-bit).
+// The receiver's channel database image ("db1.bin"): its section layout for a
+// job's limits, the builders of its three records and the writer that puts
+// the channel database into it. The bytes of each record are described in
+// sdx/ImageFormat.h.
 #pragma once
 
 #include <array>
@@ -33,20 +13,10 @@
 #include "base/JobEvents.h"
 #include "base/JobSettings.h"
 #include "sdx/ChannelDatabase.h"
+#include "sdx/ImageFormat.h"
 #include "sdx/SdxReader.h"
 
 namespace velmora {
-
-inline constexpr std::int64_t kImageHeaderSize = 8;
-inline constexpr std::int64_t kSatelliteRecordSize = 28;
-inline constexpr std::int64_t kTransponderRecordSize = 30;
-inline constexpr std::int64_t kTerrestrialTransponderRecordSize = 32;
-inline constexpr std::int64_t kChannelRecordSize = 62;
-inline constexpr std::uint8_t kBandByteC = 0x01;
-inline constexpr std::uint8_t kBandByteKu = 0x41;  // 'A'
-inline constexpr std::uint8_t kWestFlag = 0x10;
-inline constexpr std::int32_t kWestThreshold = 1800;  // tenths of a degree
-inline constexpr std::uint16_t kNullPid = 0x1FFF;
 
 // The file the writer produces, in the working directory.
 inline constexpr const char* kImageFileName = "db1.bin";

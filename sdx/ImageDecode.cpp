@@ -3,28 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <nlohmann/json.hpp>
+#include <iterator>
 
-#include "base/Json.h"
 #include "base/TextFormat.h"
 
 namespace velmora {
 
 namespace {
-
-// A text as a JSON string, quotes included.
-std::string JsonString(const std::string& text) {
-    return JsonLine(Json(text));
-}
-
-std::uint16_t Get16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t Get32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 bool AllZero(const std::uint8_t* p, std::int64_t n) {
     return std::all_of(p, p + n, [](std::uint8_t b) { return b == 0; });
@@ -35,198 +20,41 @@ std::string Bytes(const std::uint8_t* p, std::size_t n) {
 }
 
 DecodedChannel DecodeChannel(const std::uint8_t* r, std::int64_t index) {
+    using At = ChannelRecordAt;
     DecodedChannel ch;
     ch.index = index;
-    ch.name = Bytes(r, 25);
-    ch.tpNumber = Get16(r + 26);
-    ch.serviceId = Get16(r + 28);
-    ch.transportStreamId = Get16(r + 30);
-    ch.networkId = Get16(r + 32);
-    ch.videoPid = Get16(r + 34);
-    ch.audioPid = Get16(r + 38);
-    ch.pcrPid = Get16(r + 54);
-    ch.scrambled = r[56] != 0;
-    ch.caSystemId = Get16(r + 58);
+    ch.name = Bytes(r + At::kName, kChannelNameLength);
+    ch.tpNumber = GetLe16(r + At::kTpNumber);
+    ch.serviceId = GetLe16(r + At::kServiceId);
+    ch.transportStreamId = GetLe16(r + At::kTransportStreamId);
+    ch.networkId = GetLe16(r + At::kNetworkId);
+    ch.videoPid = GetLe16(r + At::kVideoPid);
+    ch.audioPid = GetLe16(r + At::kAudioPid);
+    ch.pcrPid = GetLe16(r + At::kPcrPid);
+    ch.scrambled = r[At::kScrambled] != 0;
+    ch.caSystemId = GetLe16(r + At::kCaSystemId);
     return ch;
 }
 
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-constexpr std::uint32_t kReplacement = 0xFFFD;
-
-// Code page 1252 at 0x80..0x9F; 0 marks the five undefined bytes.
-constexpr std::uint16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-std::uint32_t Cp1252CodePoint(std::uint8_t b) {
-    if (b >= 0x80 && b < 0xA0) {
-        const std::uint16_t cp = kCp1252High[b - 0x80];
-        return cp == 0 ? kReplacement : cp;
-    }
-    return b;  // ASCII and Latin-1 agree with code page 1252 elsewhere
-}
-
-// Number of characters (code points) in UTF-8 text, for column alignment.
-std::size_t Width(std::string_view utf8) {
-    return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
-}
-
-std::string Pad(std::string_view text, std::size_t width, bool right = false) {
-    const std::size_t w = Width(text);
-    const std::string fill(w < width ? width - w : 0, ' ');
-    return right ? fill + std::string(text) : std::string(text) + fill;
-}
-
-std::string Num(std::uint64_t v) {
-    return std::to_string(v);
-}
-
-std::string Hex4(std::uint32_t v) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "%04X", v & 0xFFFFU);
-    return buf;
-}
-
-const char* BandName(std::uint8_t bandByte) {
-    switch (bandByte) {
-        case kBandByteC:
-            return "C";
-        case kBandByteKu:
-            return "Ku";
-        default:
-            return "?";
-    }
-}
-
-// A table: header row, then rows, columns padded to their widest cell.
-class Table {
-public:
-    Table(std::vector<std::string> header, std::vector<bool> rightAligned)
-        : m_header(std::move(header)), m_right(std::move(rightAligned)) {}
-    void Add(std::vector<std::string> row) { m_rows.push_back(std::move(row)); }
-    std::string Render() const {
-        std::vector<std::size_t> widths(m_header.size());
-        for (std::size_t c = 0; c < m_header.size(); ++c) {
-            widths[c] = Width(m_header[c]);
-            for (const auto& row : m_rows) {
-                widths[c] = std::max(widths[c], Width(row[c]));
-            }
-        }
-        std::string out;
-        auto line = [&](const std::vector<std::string>& cells) {
-            std::string text;
-            for (std::size_t c = 0; c < cells.size(); ++c) {
-                text += "  ";
-                text += Pad(cells[c], widths[c], m_right[c]);
-            }
-            while (!text.empty() && text.back() == ' ') {
-                text.pop_back();
-            }
-            out += text + "\n";
-        };
-        line(m_header);
-        for (const auto& row : m_rows) {
-            line(row);
-        }
-        return out;
-    }
-
-private:
-    std::vector<std::string> m_header;
-    std::vector<bool> m_right;
-    std::vector<std::vector<std::string>> m_rows;
-};
-
-std::string ChannelTable(const char* title, const std::vector<DecodedChannel>& channels,
-                         std::int64_t capacity, bool withCa) {
-    std::string out = std::string(title) + " (" + Num(channels.size()) + " of " +
-                      Num(static_cast<std::uint64_t>(capacity)) + ")\n";
-    if (channels.empty()) {
-        return out + "  none\n";
-    }
-    std::vector<std::string> header = {"#",   "name", "tp",   "sid", "tsid",
-                                       "nid", "vpid", "apid", "pcr", "scrambled"};
-    std::vector<bool> right = {true, false, true, true, true, true, true, true, true, false};
-    if (withCa) {
-        header.emplace_back("ca");
-        right.push_back(false);
-    }
-    Table table(header, right);
-    for (const auto& ch : channels) {
-        std::vector<std::string> row = {Num(static_cast<std::uint64_t>(ch.index)),
-                                        DisplayName(ch.name),
-                                        Num(ch.tpNumber),
-                                        Num(ch.serviceId),
-                                        Num(ch.transportStreamId),
-                                        Num(ch.networkId),
-                                        Num(ch.videoPid),
-                                        Num(ch.audioPid),
-                                        Num(ch.pcrPid),
-                                        ch.scrambled ? "yes" : "no"};
-        if (withCa) {
-            row.push_back(Hex4(ch.caSystemId));
-        }
-        table.Add(std::move(row));
-    }
-    return out + table.Render();
-}
-
-std::string ChannelJson(const DecodedChannel& ch, bool withCa) {
-    std::string out = "{\"index\":" + Num(static_cast<std::uint64_t>(ch.index)) +
-                      ",\"name\":" + JsonString(DisplayName(ch.name)) +
-                      ",\"transponder\":" + Num(ch.tpNumber) +
-                      ",\"serviceId\":" + Num(ch.serviceId) +
-                      ",\"transportStreamId\":" + Num(ch.transportStreamId) +
-                      ",\"networkId\":" + Num(ch.networkId) + ",\"videoPid\":" + Num(ch.videoPid) +
-                      ",\"audioPid\":" + Num(ch.audioPid) + ",\"pcrPid\":" + Num(ch.pcrPid) +
-                      ",\"scrambled\":" + (ch.scrambled ? "true" : "false");
-    if (withCa) {
-        out += ",\"caSystemId\":" + Num(ch.caSystemId);
-    }
-    return out + "}";
-}
-
-template <typename T, typename F>
-std::string JsonArray(const std::vector<T>& items, F&& one) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        out += (i == 0 ? "\n    " : ",\n    ") + one(items[i]);
-    }
-    return out + (items.empty() ? "]" : "\n  ]");
-}
-
 bool HasDatabaseHeader(std::span<const std::uint8_t> image) {
-    static constexpr std::uint8_t kHeader[kImageHeaderSize] = {0, 0, 0, 0, 1, 0, 0, 0};
-    return image.size() >= sizeof kHeader && std::equal(kHeader, kHeader + 8, image.begin());
+    return image.size() >= sizeof kImageHeader &&
+           std::equal(std::begin(kImageHeader), std::end(kImageHeader), image.begin());
 }
 
+// The network name every transponder record carries: "NET" and zero bytes.
 bool IsNetworkName(const std::uint8_t* r) {
-    return r[0] == 'N' && r[1] == 'E' && r[2] == 'T' && AllZero(r + 3, 13);
+    return r[0] == 'N' && r[1] == 'E' && r[2] == 'T' && AllZero(r + 3, kNetworkNameLength - 3);
 }
 
-// The constant tail 00 00 01 01 00 of a transponder record of length `size`.
-bool HasTransponderTail(const std::uint8_t* r, std::int64_t size) {
-    const std::uint8_t* t = r + size - 5;
-    return t[0] == 0 && t[1] == 0 && t[2] == 1 && t[3] == 1 && t[4] == 0;
+// The constant tail of a transponder record of the form `terrestrial` gives.
+bool HasTransponderTail(const std::uint8_t* r, bool terrestrial) {
+    const std::uint8_t* t = r + TransponderFieldsOf(terrestrial).tail;
+    return std::equal(std::begin(kTransponderTail), std::end(kTransponderTail), t);
 }
 
 bool IsChannelRecord(const std::uint8_t* r) {
-    return r[25] == 1 && Get16(r + 46) == kNullPid;
+    return r[ChannelRecordAt::kMarker] == kChannelMarker &&
+           GetLe16(r + ChannelRecordAt::kNullPid) == kNullPid;
 }
 
 // Where the records of the channel sections from `tvOffset` on tell where the
@@ -272,7 +100,8 @@ ImageLimitGuess GuessImageLimits(std::span<const std::uint8_t> image, const Imag
     const auto size = static_cast<std::int64_t>(image.size());
     const std::uint8_t* base = image.data();
     std::int64_t tpOffset = -1;
-    for (std::int64_t o = kImageHeaderSize; o + 16 <= size; o += kSatelliteRecordSize) {
+    for (std::int64_t o = kImageHeaderSize;
+         o + static_cast<std::int64_t>(kNetworkNameLength) <= size; o += kSatelliteRecordSize) {
         if (IsNetworkName(base + o)) {
             tpOffset = o;
             break;
@@ -283,9 +112,9 @@ ImageLimitGuess GuessImageLimits(std::span<const std::uint8_t> image, const Imag
     }
     guess.maxSat = static_cast<std::int32_t>((tpOffset - kImageHeaderSize) / kSatelliteRecordSize);
     std::int64_t tpSize = 0;
-    if (HasTransponderTail(base + tpOffset, kTransponderRecordSize)) {
+    if (HasTransponderTail(base + tpOffset, false)) {
         tpSize = kTransponderRecordSize;
-    } else if (HasTransponderTail(base + tpOffset, kTerrestrialTransponderRecordSize)) {
+    } else if (HasTransponderTail(base + tpOffset, true)) {
         tpSize = kTerrestrialTransponderRecordSize;
     } else {
         return guess;
@@ -313,34 +142,6 @@ bool LooksLikeDatabaseImage(std::span<const std::uint8_t> image, std::uint64_t f
     return fileSize == written || !GuessImageLimits(image, given).Empty();
 }
 
-std::string Cp1252ToUtf8(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    for (const char c : bytes) {
-        AppendUtf8(out, Cp1252CodePoint(static_cast<std::uint8_t>(c)));
-    }
-    return out;
-}
-
-std::string DisplayName(std::string_view stored) {
-    while (!stored.empty() && (stored.back() == '\0' || stored.back() == ' ')) {
-        stored.remove_suffix(1);
-    }
-    std::string out;
-    for (const char c : stored) {
-        const auto b = static_cast<std::uint8_t>(c);
-        AppendUtf8(out, (b < 0x20 || b == 0x7F) ? kReplacement : Cp1252CodePoint(b));
-    }
-    return out;
-}
-
-std::string PositionText(const DecodedSatellite& sat) {
-    const std::int64_t p = sat.position;
-    const std::int64_t a = p < 0 ? -p : p;
-    return std::string(p < 0 ? "-" : "") + std::to_string(a / 10) + "." + std::to_string(a % 10) +
-           (sat.west ? "W" : "E");
-}
-
 namespace {
 
 // Why `image` cannot be decoded with layout `l`; empty when it can.
@@ -365,6 +166,7 @@ std::string ImageShapeProblem(std::span<const std::uint8_t> image, const ImageLi
 }
 
 void DecodeSatellites(const std::uint8_t* base, const ImageLayout& l, DecodedImage& out) {
+    using At = SatelliteRecordAt;
     for (std::int64_t i = 0; i < l.nSatellites; ++i) {
         const std::uint8_t* r = base + l.satelliteOffset + i * kSatelliteRecordSize;
         if (AllZero(r, kSatelliteRecordSize)) {
@@ -372,18 +174,19 @@ void DecodeSatellites(const std::uint8_t* base, const ImageLayout& l, DecodedIma
         }
         DecodedSatellite sat;
         sat.index = i;
-        sat.bandByte = r[0];
-        sat.west = (r[1] & kWestFlag) != 0;
-        sat.lnbHigh = Get16(r + 4);
-        sat.lnbLow = Get16(r + 6);
-        sat.name = Bytes(r + 8, 16);
-        sat.position = static_cast<std::int32_t>(Get32(r + 24));
+        sat.bandByte = r[At::kBand];
+        sat.west = (r[At::kWest] & kWestFlag) != 0;
+        sat.lnbHigh = GetLe16(r + At::kLnbHigh);
+        sat.lnbLow = GetLe16(r + At::kLnbLow);
+        sat.name = Bytes(r + At::kName, kSatelliteNameLength);
+        sat.position = static_cast<std::int32_t>(GetLe32(r + At::kPosition));
         out.satellites.push_back(std::move(sat));
     }
 }
 
 void DecodeTransponders(const std::uint8_t* base, const ImageLayout& l, bool terrestrial,
                         DecodedImage& out) {
+    const TransponderRecordAt at = TransponderFieldsOf(terrestrial);
     for (std::int64_t i = 0; i < l.nTransponders; ++i) {
         const std::uint8_t* r = base + l.transponderOffset + i * l.nTpRecordSize;
         if (AllZero(r, l.nTpRecordSize)) {
@@ -391,19 +194,12 @@ void DecodeTransponders(const std::uint8_t* base, const ImageLayout& l, bool ter
         }
         DecodedTransponder tp;
         tp.index = i;
-        tp.network = Bytes(r, 16);
-        std::size_t at = 16;
-        if (terrestrial) {
-            tp.frequency = Get32(r + at);
-            at += 4;
-        } else {
-            tp.frequency = Get16(r + at);
-            at += 2;
-        }
-        tp.symbolRate = Get16(r + at);
-        tp.satIndex = Get16(r + at + 2);
-        tp.tpNumber = Get16(r + at + 4);
-        tp.polarisation = r[at + 6];
+        tp.network = Bytes(r + at.networkName, kNetworkNameLength);
+        tp.frequency = terrestrial ? GetLe32(r + at.frequency) : GetLe16(r + at.frequency);
+        tp.symbolRate = GetLe16(r + at.symbolRate);
+        tp.satIndex = GetLe16(r + at.satIndex);
+        tp.tpNumber = GetLe16(r + at.tpNumber);
+        tp.polarisation = r[at.polarisation];
         out.transponders.push_back(std::move(tp));
     }
 }
@@ -439,112 +235,6 @@ bool DecodeDatabaseImage(std::span<const std::uint8_t> image, const ImageLimits&
     out.nonZeroFillBytes = static_cast<std::uint64_t>(std::count_if(
         base + l.fillOffset, base + image.size(), [](std::uint8_t b) { return b != 0; }));
     return true;
-}
-
-std::string FormatImageTables(const DecodedImage& image) {
-    const ImageLayout& l = image.layout;
-    std::string out = "Database image: " + Num(image.imageSize) + " bytes, " +
-                      (image.terrestrial ? "32" : "30") + "-byte transponder records\n\n";
-
-    out += "Satellites (" + Num(image.satellites.size()) + " of " +
-           Num(static_cast<std::uint64_t>(l.nSatellites)) + ")\n";
-    if (image.satellites.empty()) {
-        out += "  none\n";
-    } else {
-        Table table({"#", "band", "LNB high", "LNB low", "name", "position"},
-                    {true, false, true, true, false, true});
-        for (const auto& sat : image.satellites) {
-            table.Add({Num(static_cast<std::uint64_t>(sat.index)), BandName(sat.bandByte),
-                       Num(sat.lnbHigh), Num(sat.lnbLow), DisplayName(sat.name),
-                       PositionText(sat)});
-        }
-        out += table.Render();
-    }
-
-    out += "\nTransponders (" + Num(image.transponders.size()) + " of " +
-           Num(static_cast<std::uint64_t>(l.nTransponders)) + ")\n";
-    if (image.transponders.empty()) {
-        out += "  none\n";
-    } else {
-        Table table({"#", "number", "satellite", "frequency", "symbol rate", "pol", "network"},
-                    {true, true, true, true, true, true, false});
-        for (const auto& tp : image.transponders) {
-            table.Add({Num(static_cast<std::uint64_t>(tp.index)), Num(tp.tpNumber),
-                       Num(tp.satIndex), Num(tp.frequency), Num(tp.symbolRate),
-                       Num(tp.polarisation), DisplayName(tp.network)});
-        }
-        out += table.Render();
-    }
-
-    out += "\n" + ChannelTable("TV channels", image.tv, l.nTv, true);
-    out += "\n" + ChannelTable("Radio channels", image.radio, l.nRadio, false);
-
-    const auto count = [](std::size_t n, const char* one, const char* many) {
-        return Num(n) + " " + Plural(n, one, many);
-    };
-    out += "\nTotals: " + count(image.satellites.size(), "satellite", "satellites") + ", " +
-           count(image.transponders.size(), "transponder", "transponders") + ", " +
-           count(image.tv.size(), "TV channel", "TV channels") + ", " +
-           count(image.radio.size(), "radio channel", "radio channels") + "\n";
-    if (image.nonZeroFillBytes != 0) {
-        out += "Note: " + Num(image.nonZeroFillBytes) +
-               " bytes after the radio section are not zero: the limits given are probably not "
-               "the ones the image was written with.\n";
-    }
-    return out;
-}
-
-std::string FormatImageJson(const DecodedImage& image) {
-    const ImageLayout& l = image.layout;
-    auto n = [](std::int64_t v) { return std::to_string(v); };
-    std::string out =
-        "{\n  \"image\": {\"size\":" + Num(image.imageSize) +
-        ",\"terrestrial\":" + (image.terrestrial ? "true" : "false") +
-        ",\"transponderRecordSize\":" + n(l.nTpRecordSize) + ",\"maxSat\":" + n(l.nSatellites) +
-        ",\"maxTp\":" + n(l.nTransponders) + ",\"maxTv\":" + n(l.nTv) +
-        ",\"maxRadio\":" + n(l.nRadio) + ",\"satelliteOffset\":" + n(l.satelliteOffset) +
-        ",\"transponderOffset\":" + n(l.transponderOffset) + ",\"tvOffset\":" + n(l.tvOffset) +
-        ",\"radioOffset\":" + n(l.radioOffset) + ",\"fillOffset\":" + n(l.fillOffset) +
-        ",\"nonZeroFillBytes\":" + Num(image.nonZeroFillBytes) + "},\n";
-
-    out += "  \"satellites\": " +
-           JsonArray(image.satellites,
-                     [](const DecodedSatellite& s) {
-                         return "{\"index\":" + std::to_string(s.index) +
-                                ",\"band\":" + JsonString(BandName(s.bandByte)) +
-                                ",\"bandByte\":" + std::to_string(s.bandByte) +
-                                ",\"lnbHigh\":" + std::to_string(s.lnbHigh) +
-                                ",\"lnbLow\":" + std::to_string(s.lnbLow) +
-                                ",\"name\":" + JsonString(DisplayName(s.name)) +
-                                ",\"position\":" + std::to_string(s.position) +
-                                ",\"direction\":" + (s.west ? "\"W\"" : "\"E\"") +
-                                ",\"positionText\":" + JsonString(PositionText(s)) + "}";
-                     }) +
-           ",\n";
-
-    out += "  \"transponders\": " +
-           JsonArray(image.transponders,
-                     [](const DecodedTransponder& t) {
-                         return "{\"index\":" + std::to_string(t.index) +
-                                ",\"number\":" + std::to_string(t.tpNumber) +
-                                ",\"satellite\":" + std::to_string(t.satIndex) +
-                                ",\"frequency\":" + std::to_string(t.frequency) +
-                                ",\"symbolRate\":" + std::to_string(t.symbolRate) +
-                                ",\"polarisation\":" + std::to_string(t.polarisation) +
-                                ",\"network\":" + JsonString(DisplayName(t.network)) + "}";
-                     }) +
-           ",\n";
-
-    out += "  \"tv\": " +
-           JsonArray(image.tv, [](const DecodedChannel& c) { return ChannelJson(c, true); }) +
-           ",\n";
-    out += "  \"radio\": " +
-           JsonArray(image.radio, [](const DecodedChannel& c) { return ChannelJson(c, false); }) +
-           ",\n";
-    out += "  \"totals\": {\"satellites\":" + Num(image.satellites.size()) +
-           ",\"transponders\":" + Num(image.transponders.size()) +
-           ",\"tv\":" + Num(image.tv.size()) + ",\"radio\":" + Num(image.radio.size()) + "}\n}\n";
-    return out;
 }
 
 }  // namespace velmora

@@ -1,5 +1,5 @@
 // Reading a channel database image back: the records of each section decoded
-// into plain values, and two renderings of them, readable tables and JSON.
+// into plain values (shown by sdx/ImageText.h).
 // The layout of the image is described in sdx/DatabaseImage.h; the limits
 // (and the project's transponder record size) must be those it was written with.
 #pragma once
@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/CodePage.h"  // DisplayName: the stored names are code page 1252
 #include "sdx/DatabaseImage.h"
 
 namespace velmora {
@@ -97,25 +98,5 @@ ImageLimitGuess GuessImageLimits(std::span<const std::uint8_t> image, const Imag
 // written with `given`. `fileSize` is the length of the whole file.
 bool LooksLikeDatabaseImage(std::span<const std::uint8_t> image, std::uint64_t fileSize,
                             const ImageLimits& given);
-
-// Readable tables: satellites (band, LNB values, name, position with E/W),
-// transponders, TV and radio channels, and the totals.
-std::string FormatImageTables(const DecodedImage& image);
-
-// The same as one JSON object:
-// {"image":{...},"satellites":[...],"transponders":[...],"tv":[...],
-//  "radio":[...],"totals":{"satellites":n,"transponders":n,"tv":n,"radio":n}}
-std::string FormatImageJson(const DecodedImage& image);
-
-// Channel lists are written in code page 1252: the bytes as UTF-8 text. Bytes
-// that code page leaves undefined become U+FFFD.
-std::string Cp1252ToUtf8(std::string_view bytes);
-
-// A stored name for display: trailing zero bytes and spaces removed, control
-// characters replaced by U+FFFD, the rest converted from code page 1252.
-std::string DisplayName(std::string_view stored);
-
-// "19.2E", "30.0W": a decoded satellite position.
-std::string PositionText(const DecodedSatellite& sat);
 
 }  // namespace velmora

@@ -69,68 +69,6 @@ private:
     std::int64_t m_nodes = 0;
 };
 
-// Code page 1252 at 0x80..0x9F, where it differs from Latin-1.
-struct HighByte {
-    std::uint16_t codePoint;
-    std::uint8_t byte;
-};
-constexpr HighByte kCp1252High[] = {
-    {0x20AC, 0x80}, {0x201A, 0x82}, {0x0192, 0x83}, {0x201E, 0x84}, {0x2026, 0x85}, {0x2020, 0x86},
-    {0x2021, 0x87}, {0x02C6, 0x88}, {0x2030, 0x89}, {0x0160, 0x8A}, {0x2039, 0x8B}, {0x0152, 0x8C},
-    {0x017D, 0x8E}, {0x2018, 0x91}, {0x2019, 0x92}, {0x201C, 0x93}, {0x201D, 0x94}, {0x2022, 0x95},
-    {0x2013, 0x96}, {0x2014, 0x97}, {0x02DC, 0x98}, {0x2122, 0x99}, {0x0161, 0x9A}, {0x203A, 0x9B},
-    {0x0153, 0x9C}, {0x017E, 0x9E}, {0x0178, 0x9F},
-};
-
-// The code page 1252 byte of a code point from U+0080 up; 0 when it has none.
-std::uint8_t Cp1252ByteOf(std::uint32_t codePoint) {
-    if (codePoint >= 0xA0 && codePoint <= 0xFF) {
-        return static_cast<std::uint8_t>(codePoint);
-    }
-    for (const HighByte& high : kCp1252High) {
-        if (high.codePoint == codePoint) {
-            return high.byte;
-        }
-    }
-    return 0;
-}
-
-// The length of the valid UTF-8 sequence of 2 to 4 bytes at text[at], with
-// its code point; 0 when none starts there (ASCII, a stray or cut byte, an
-// over-long form, a surrogate).
-std::size_t Utf8SequenceAt(std::string_view text, std::size_t at, std::uint32_t& codePoint) {
-    const auto lead = static_cast<std::uint8_t>(text[at]);
-    std::size_t length = 0;
-    std::uint32_t lowest = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        lowest = 0x80;
-        codePoint = lead & 0x1FU;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        lowest = 0x800;
-        codePoint = lead & 0x0FU;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        lowest = 0x10000;
-        codePoint = lead & 0x07U;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size()) {
-        return 0;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        const auto next = static_cast<std::uint8_t>(text[at + k]);
-        if ((next & 0xC0U) != 0x80U) {
-            return 0;
-        }
-        codePoint = (codePoint << 6) | (next & 0x3FU);
-    }
-    const bool surrogate = codePoint >= 0xD800 && codePoint <= 0xDFFF;
-    return codePoint < lowest || codePoint > 0x10FFFF || surrogate ? 0 : length;
-}
-
 // True when a record's names are UTF-8: every record of a 133-byte list, and
 // a 128-byte record whose version bytes read "105".
 bool HasUtf8Names(const std::uint8_t* piece, std::int64_t recordLength) {
@@ -141,7 +79,7 @@ bool HasUtf8Names(const std::uint8_t* piece, std::int64_t recordLength) {
 // The channel name and the satellite name of a record: copied, or converted
 // from UTF-8 for version 105.
 void TakeNames(SdxRecord& record, const std::uint8_t* piece, std::int64_t recordLength,
-               SdxNameTally& tally) {
+               NameTally& tally) {
     const std::size_t nameLength = recordLength == kSdx105RecordSize ? kName105Length : kNameLength;
     char name[kName105Length];
     std::memcpy(name, piece + kNameStartAt, 8);
@@ -167,19 +105,6 @@ bool IsRecordPiece(const std::uint8_t* data, std::int64_t start, std::int64_t la
     }
     return last - start >= kSdx105MinimumSpan &&
            BeginsWithSdxSignature({data + start, kSdxSignature.size()});
-}
-
-// The layout of a list whose first line feed is at index `at`.
-SdxLayout LayoutOfFirstFeed(std::int64_t at, bool afterCarriageReturn) {
-    SdxLayout layout;
-    layout.firstLine = at + 1;
-    layout.crlf = afterCarriageReturn;
-    if (at == kSdx105RecordSize - 1) {
-        layout.recordLength = kSdx105RecordSize;
-    } else if (at != kSdxRecordSize - 1) {
-        layout.known = false;
-    }
-    return layout;
 }
 
 SdxListNode* NewNode(FaultPlan& plan) {
@@ -221,28 +146,8 @@ std::int32_t CaSystemIdOf(const char code[4]) {
     return 1;
 }
 
-void Utf8NameToCp1252(std::string_view utf8, char* out, std::size_t width, SdxNameTally& tally) {
-    std::size_t written = 0;
-    bool converted = false;
-    for (std::size_t at = 0; at < utf8.size() && written < width;) {
-        std::uint32_t codePoint = 0;
-        const std::size_t length = Utf8SequenceAt(utf8, at, codePoint);
-        if (length == 0) {
-            out[written++] = utf8[at++];
-            continue;
-        }
-        const std::uint8_t byte = Cp1252ByteOf(codePoint);
-        out[written++] = byte != 0 ? static_cast<char>(byte) : '?';
-        tally.charactersReplaced += byte != 0 ? 0 : 1;
-        converted = true;
-        at += length;
-    }
-    std::memset(out + written, ' ', width - written);
-    tally.namesConverted += converted ? 1 : 0;
-}
-
 bool ParseSdxRecordInto(SdxRecord& record, const std::uint8_t* buffer, std::int64_t start,
-                        std::int64_t last, std::int64_t recordLength, SdxNameTally* tally) {
+                        std::int64_t last, std::int64_t recordLength, NameTally* tally) {
     record = SdxRecord{};
     const std::int64_t span = last - start;
     if (!IsRecordPiece(buffer, start, last, recordLength)) {
@@ -278,7 +183,7 @@ bool ParseSdxRecordInto(SdxRecord& record, const std::uint8_t* buffer, std::int6
     record.nCaSystemId = CaSystemIdOf(record.szCaCode);
     // The name is split in two: 8 characters at byte 43 and 12 (version 105:
     // 17) at byte 115.
-    SdxNameTally names;
+    NameTally names;
     TakeNames(record, piece, recordLength, names);
     std::memcpy(record.szNetworkName, "NET", 3);
 
@@ -405,114 +310,8 @@ SdxReadResult ReadSdxFile(const std::string& path, IProgressBar& analyse,
                          faults != nullptr ? &rest : nullptr);
 }
 
-SdxLayout SdxLayoutOf(std::span<const std::uint8_t> list) {
-    const auto feed = std::find(list.begin(), list.end(), std::uint8_t{'\n'});
-    if (feed == list.end()) {
-        return {};  // one record, or a list without line ends: 128-byte records
-    }
-    const auto at = static_cast<std::size_t>(feed - list.begin());
-    return LayoutOfFirstFeed(static_cast<std::int64_t>(at), at > 0 && list[at - 1] == '\r');
-}
-
-SdxLayout SdxLayoutOfFile(const std::string& path) {
-    InputFile file;
-    if (!file.Open(path)) {
-        return {};
-    }
-    // Read on until the first line feed; a SATCODX list shows it in the
-    // first chunk already.
-    std::uint8_t chunk[4096];
-    std::int64_t offset = 0;
-    std::uint8_t previous = 0;
-    for (std::size_t got = 0; (got = file.Read(chunk, sizeof chunk)) != 0;) {
-        const std::uint8_t* feed = std::find(chunk, chunk + got, std::uint8_t{'\n'});
-        if (feed != chunk + got) {
-            const std::uint8_t before = feed == chunk ? previous : feed[-1];
-            return LayoutOfFirstFeed(offset + (feed - chunk), before == '\r');
-        }
-        offset += static_cast<std::int64_t>(got);
-        previous = chunk[got - 1];
-    }
-    return {};
-}
-
-std::string SdxLayoutFact(std::string_view displayName, const SdxLayout& layout) {
-    if (layout.known) {
-        return {};
-    }
-    return std::string(displayName) + " cannot be read as a SATCODX channel list: its first line " +
-           "is " + std::to_string(layout.firstLine) +
-           " bytes long with its line feed, but this tool reads lines of 128 bytes (version 103) "
-           "or 133 bytes (version 105)." +
-           (layout.crlf ? " Its lines end in CR LF, as Windows editors save them." : "");
-}
-
 std::string SdxOpenFailText(const std::string& path) {
     return "\n  (" + path + " )Open this file fail!\n";
-}
-
-bool BeginsWithSdxSignature(std::span<const std::uint8_t> head) {
-    return head.size() >= kSdxSignature.size() &&
-           std::equal(kSdxSignature.begin(), kSdxSignature.end(), head.begin(),
-                      [](char c, std::uint8_t b) { return static_cast<std::uint8_t>(c) == b; });
-}
-
-bool FileBeginsWithSdxSignature(const std::string& path) {
-    InputFile file;
-    if (!file.Open(path)) {
-        return false;
-    }
-    std::uint8_t head[kSdxSignature.size()] = {};
-    const std::size_t got = file.Read(head, sizeof head);
-    return BeginsWithSdxSignature(std::span<const std::uint8_t>(head, got));
-}
-
-std::string SdxFormatWarning(std::string_view displayName, std::span<const std::uint8_t> head,
-                             std::uint64_t fileSize, std::int64_t recordLength) {
-    std::string reasons;
-    auto add = [&reasons](const std::string& reason) {
-        reasons += reasons.empty() ? "" : "; ";
-        reasons += reason;
-    };
-    if (fileSize == 0) {
-        add("the file is empty");
-    } else {
-        if (!BeginsWithSdxSignature(head)) {
-            add("it does not begin with SATCODX");
-        }
-        if (head.size() < 10) {
-            add("it is too short to hold a version field");
-        } else if (!(head[7] == '1' && head[8] == '0' && (head[9] == '3' || head[9] == '5'))) {
-            std::string version;
-            for (std::size_t i = 7; i < 10; ++i) {
-                const auto c = static_cast<char>(head[i]);
-                version += (head[i] >= 0x20 && head[i] < 0x7F) ? c : '?';
-            }
-            add("its version field is \"" + version + "\", not \"103\" or \"105\"");
-        }
-        if (recordLength == kSdxRecordSize && fileSize % 128 != 0 && fileSize % 133 == 0) {
-            add("its size of " + std::to_string(fileSize) +
-                " bytes is a multiple of 133 (version 105 records), not of 128");
-        }
-    }
-    if (reasons.empty()) {
-        return {};
-    }
-    return std::string(displayName) +
-           " does not look like a plain SATCODX 103 or 105 channel list (" + reasons +
-           "); it is converted as " + std::to_string(recordLength) +
-           "-byte records, which may give wrong or no channels.";
-}
-
-std::string SdxFormatWarningForFile(const std::string& path) {
-    InputFile file;
-    if (!file.Open(path)) {
-        return "Cannot read " + path + " to check its format: " + file.Error() + ".";
-    }
-    std::uint8_t head[10] = {};
-    const std::size_t got = file.Read(head, sizeof head);
-    return SdxFormatWarning(path, std::span<const std::uint8_t>(head, got), file.Length(),
-                            SdxLayoutOfFile(path).recordLength);
 }
 
 }  // namespace velmora

@@ -20,18 +20,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/CodePage.h"
 #include "base/HostInterfaces.h"
+#include "sdx/SdxFormat.h"
 
 namespace velmora {
-
-inline constexpr std::int64_t kSdxRecordSize = 128;
-// A piece is parsed when at least this many bytes are present (byte 127, the
-// record's line feed, is never read).
-inline constexpr std::int64_t kSdxMinimumSpan = 126;
-// Version-105 records: 132 characters and a line feed. A piece needs all 132
-// characters.
-inline constexpr std::int64_t kSdx105RecordSize = 133;
-inline constexpr std::int64_t kSdx105MinimumSpan = 131;
 
 // One parsed record. Character fields are copied byte for byte and are not
 // terminated; numeric fields are the record's digit runs as numbers. Fields
@@ -105,20 +98,6 @@ std::int32_t SdxNumber(const std::uint8_t* field, int width);
 // CRYW 0x0D00, VICS 0x0500, MGRD 0x0100, CONX 0x0B00, anything else 1.
 std::int32_t CaSystemIdOf(const char code[4]);
 
-// What became of the names of version-105 records: names that held UTF-8
-// characters, and characters code page 1252 lacks, written as '?'. Only what
-// lands in the stored name is counted.
-struct SdxNameTally {
-    std::int64_t namesConverted = 0;
-    std::int64_t charactersReplaced = 0;
-};
-
-// Writes `utf8` as code page 1252 into out[0..width), padded with spaces:
-// each valid UTF-8 sequence of 2 to 4 bytes becomes its code page 1252 byte,
-// or '?' where the code page lacks the character (U+0080..U+009F included);
-// every other byte (ASCII, NUL, a byte of a broken or cut sequence) is kept.
-void Utf8NameToCp1252(std::string_view utf8, char* out, std::size_t width, SdxNameTally& tally);
-
 // Parses the piece buffer[start..last] into `record` (which is overwritten
 // completely). False when the piece is rejected: fewer than 127 bytes, or a
 // symbol rate that reads as 0. With a record length of 133 a piece also needs
@@ -127,7 +106,7 @@ void Utf8NameToCp1252(std::string_view utf8, char* out, std::size_t width, SdxNa
 // `tally` (may be null) counts what that changed.
 bool ParseSdxRecordInto(SdxRecord& record, const std::uint8_t* buffer, std::int64_t start,
                         std::int64_t last, std::int64_t recordLength = kSdxRecordSize,
-                        SdxNameTally* tally = nullptr);
+                        NameTally* tally = nullptr);
 
 // Parses one piece into a new record that the caller owns (release with
 // delete). Null when the piece is rejected or the record cannot be allocated.
@@ -140,32 +119,6 @@ enum class SdxReadStatus {
     ReadError,    // the list was opened but could not be read
 };
 
-// How a list's records are laid out, as its first line feed tells.
-struct SdxLayout {
-    std::int64_t recordLength = kSdxRecordSize;  // 128 or 133: the length the list is read with
-    bool known = true;           // false: the first line is neither 128 nor 133 bytes (read as 128)
-    std::int64_t firstLine = 0;  // bytes of the first line, its line feed included; 0: none
-    bool crlf = false;           // the first line ends in CR LF
-};
-
-// The layout of a list: a line feed at index 132 gives 133-byte records; one
-// at index 127, or none at all, 128-byte records; one anywhere else an
-// unknown layout.
-SdxLayout SdxLayoutOf(std::span<const std::uint8_t> list);
-
-// The same for a list on disk, read up to its first line feed; a file that
-// cannot be read gives the 128-byte layout (its reading fails elsewhere).
-SdxLayout SdxLayoutOfFile(const std::string& path);
-
-// Why a list of an unknown layout is not converted, with the line length it
-// has and the two the reader knows; empty for a known layout.
-std::string SdxLayoutFact(std::string_view displayName, const SdxLayout& layout);
-
-// What to do about it.
-inline constexpr const char* kSdxLayoutAdvice =
-    "Save or export the list again with lines that end in a single line feed (LF), then try "
-    "again.";
-
 struct SdxReadResult {
     SdxReadStatus status = SdxReadStatus::Ok;
     SdxListNode* pHead = nullptr;  // the caller owns the list when status is Ok
@@ -174,7 +127,7 @@ struct SdxReadResult {
     std::string error;             // the system's reason when status is not Ok
     SdxLayout layout;              // the record length the pieces were cut with
     std::string version;           // bytes 7-9 of the first record read; empty when none
-    SdxNameTally names;            // version-105 names of the records read
+    NameTally names;               // version-105 names of the records read
 };
 
 // Lets a test make one of the reader's allocations fail.
@@ -197,27 +150,5 @@ SdxReadResult ReadSdxFile(const std::string& path, IProgressBar& analyse,
 // "\n  (%s )Open this file fail!\n" with the path in place of %s: what the
 // job shows when the list cannot be held in memory.
 std::string SdxOpenFailText(const std::string& path);
-
-// The signature that opens every record of a SATCODX list.
-inline constexpr std::string_view kSdxSignature = "SATCODX";
-
-// True when `head` (a file's first bytes) begins with the SATCODX signature.
-bool BeginsWithSdxSignature(std::span<const std::uint8_t> head);
-
-// The same for a file on disk; false when it cannot be read.
-bool FileBeginsWithSdxSignature(const std::string& path);
-
-// A one-line warning when a file does not look like a plain SATCODX "103"
-// or "105" list (version bytes 7-9 neither, a size that is a multiple of 133
-// but not of 128 read as 128-byte records, no SATCODX signature, or an empty
-// file); empty when it does. The text is a sentence of its own, without a
-// "Warning" label. `head` holds at least the file's first 10 bytes (fewer
-// only when the file is shorter); `recordLength` is the one the list is read
-// with. The conversion itself is the same either way.
-std::string SdxFormatWarning(std::string_view displayName, std::span<const std::uint8_t> head,
-                             std::uint64_t fileSize, std::int64_t recordLength = kSdxRecordSize);
-
-// The same check for a file on disk; the warning names an unreadable file.
-std::string SdxFormatWarningForFile(const std::string& path);
 
 }  // namespace velmora

@@ -1,5 +1,6 @@
 #include "transfer/JobChecks.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -7,7 +8,9 @@
 
 #include "base/InputFile.h"
 #include "base/TextFormat.h"
+#include "sdx/ChannelList.h"
 #include "sdx/ImageDecode.h"
+#include "sdx/ListFormat.h"
 #include "sdx/SdxReader.h"
 #include "transfer/UpgradeController.h"
 #include "transfer/UpgradeWorker.h"
@@ -22,15 +25,57 @@ std::uint64_t FileSize(const std::string& path) {
     return ec ? 0 : static_cast<std::uint64_t>(size);
 }
 
+// A list whose choice of services does not fit it: refused; an Enigma2
+// version the reader does not know: refused unless forced.
+void CheckChoice(const JobSettings& settings, std::vector<JobCheck>& problems) {
+    // Checked as if not forced, so that --force goes on with a warning.
+    ListChoice choice = settings.listChoice;
+    choice.anyVersion = false;
+    const ListChoiceCheck check = CheckListChoice(settings.strFilePath, choice);
+    if (check.fact.empty()) {
+        return;
+    }
+    if (check.version) {
+        problems.push_back({JobProblem::ListVersion, check.fact,
+                            "Export the list in version 4 or 5 (lamedb, lamedb5), then try "
+                            "again."});
+    } else {
+        problems.push_back({JobProblem::ListChoice, check.fact, {}});
+    }
+}
+
+// An Enigma2 or VDR list none of whose services the choice lets in.
+void CheckSomethingToConvert(const JobSettings& settings, std::vector<JobCheck>& problems) {
+    NullProgressBar bar;
+    ChannelListRead read = ReadChannelList(settings.strFilePath, settings.listChoice, bar);
+    ReleaseSdxList(read.records.pHead);
+    if (!read.refusal.empty()) {
+        problems.push_back({JobProblem::ListChoice, read.refusal, {}});
+    }
+}
+
 // A channel list that is not one: refused unless forced, as converting it
 // would replace the receiver's channels with nothing or with rubbish.
-void CheckListContent(const std::string& path, std::vector<JobCheck>& problems) {
+void CheckListContent(const JobSettings& settings, std::vector<JobCheck>& problems) {
+    const std::string& path = settings.strFilePath;
+    if (ListKindOfFile(path)) {
+        CheckChoice(settings, problems);
+        if (std::all_of(problems.begin(), problems.end(),
+                        [](const JobCheck& p) { return p.Forceable(); })) {
+            CheckSomethingToConvert(settings, problems);
+        }
+        return;
+    }
     if (FileSize(path) == 0) {
         problems.push_back({JobProblem::NotSatcodx, path + " is empty: it holds no channels.",
                             "Choose the exported SATCODX list, then try again."});
         return;
     }
-    if (!FileBeginsWithSdxSignature(path)) {
+    if (const std::string mismatch = VdrListMismatch(path); !mismatch.empty()) {
+        problems.push_back({JobProblem::NotSatcodx,
+                            path + " is not a VDR channel list: " + mismatch + ".",
+                            "Choose the channels.conf that VDR wrote, then try again."});
+    } else if (!FileBeginsWithSdxSignature(path)) {
         problems.push_back({JobProblem::NotSatcodx,
                             path + " is not a SATCODX channel list: it does not begin with SATCODX "
                                    "(it may be JSON, text or another format).",
@@ -38,6 +83,7 @@ void CheckListContent(const std::string& path, std::vector<JobCheck>& problems) 
     } else if (std::optional<JobCheck> lines = CheckListLineLength(path)) {
         problems.push_back(std::move(*lines));
     }
+    CheckChoice(settings, problems);
 }
 
 // How much of a file is looked at to tell a database image: its header and
@@ -95,7 +141,7 @@ std::vector<JobCheck> Check(const JobSettings& settings, bool isList) {
         problems.push_back(
             {JobProblem::IsFolder,
              path + " is a folder, not " + (isList ? "a channel list." : "a file."),
-             isList ? "Choose the .sdx file inside it." : "Choose the file inside it."});
+             isList ? "Choose the channel list file inside it." : "Choose the file inside it."});
         return problems;
     }
     if (!std::filesystem::is_regular_file(path, ec)) {
@@ -126,7 +172,7 @@ std::vector<JobCheck> Check(const JobSettings& settings, bool isList) {
         CheckImageFile(settings, problems);
         return problems;
     }
-    CheckListContent(path, problems);
+    CheckListContent(settings, problems);
     if (const ConversionCheck check = CheckConversion(settings);
         check.problem != ConversionProblem::None) {
         problems.push_back({JobProblem::Conversion, check.message, {}, check.problem});
@@ -138,14 +184,14 @@ std::vector<JobCheck> Check(const JobSettings& settings, bool isList) {
 
 std::optional<JobCheck> CheckListLineLength(const std::string& path) {
     const SdxLayout layout = SdxLayoutOfFile(path);
-    if (layout.known) {
+    if (layout.known || ListKindOfFile(path)) {
         return std::nullopt;
     }
     return JobCheck{JobProblem::ListLineLength, SdxLayoutFact(path, layout), kSdxLayoutAdvice};
 }
 
 std::optional<JobCheck> CheckDatabaseAsCode(const JobSettings& settings) {
-    if (settings.nUpgradeType != UpgradeType::Code || IsSdxFileName(settings.strFilePath) ||
+    if (settings.nUpgradeType != UpgradeType::Code || IsChannelList(settings.strFilePath) ||
         !IsDatabaseImage(settings)) {
         return std::nullopt;
     }
@@ -158,7 +204,7 @@ std::optional<JobCheck> CheckDatabaseAsCode(const JobSettings& settings) {
 }
 
 std::vector<JobCheck> CheckJob(const JobSettings& settings) {
-    return Check(settings, IsSdxFileName(settings.strFilePath));
+    return Check(settings, IsChannelList(settings.strFilePath));
 }
 
 std::vector<JobCheck> CheckConversionJob(const JobSettings& settings) {

@@ -23,6 +23,8 @@ enum class JobProblem {
     ListAsImage,     // a SATCODX list that would be sent as an image: forceable
     ListLineLength,  // a SATCODX list whose first line is neither 128 nor 133 bytes long
                      // (CR LF line ends, a stray line feed): forceable, read as 128
+    ListVersion,     // an Enigma2 list of a version the reader does not know: forceable
+    ListChoice,      // a choice of services or a satellites.xml that does not fit the list
     DatabaseAsCode,  // a channel database image that would be flashed as the program: forceable
     EmptyCode,       // an empty file as the program: forceable
     TooLarge,        // longer than the header's length field can announce
@@ -38,22 +40,22 @@ struct JobCheck {
     // A technician who knows better may go on all the same.
     bool Forceable() const {
         return problem == JobProblem::NotSatcodx || problem == JobProblem::ListAsImage ||
-               problem == JobProblem::ListLineLength || problem == JobProblem::DatabaseAsCode ||
-               problem == JobProblem::EmptyCode;
+               problem == JobProblem::ListLineLength || problem == JobProblem::ListVersion ||
+               problem == JobProblem::DatabaseAsCode || problem == JobProblem::EmptyCode;
     }
     std::string Message() const { return advice.empty() ? fact : fact + " " + advice; }
 };
 
 // Every problem of the job in `settings` (strFilePath, the upgrade type, the
-// limits and the working folder), in the order a technician meets them; empty
-// when the job may start. The first problem that cannot be forced is the last
-// one listed. The file is taken for a channel list when its name says so, as
-// the worker takes it.
+// limits, the list choice and the working folder), in the order a technician
+// meets them; empty when the job may start. The first problem that cannot be
+// forced is the last one listed. The file is taken for a channel list when
+// its name or its content says so, as the worker takes it.
 std::vector<JobCheck> CheckJob(const JobSettings& settings);
 
-// The channel list at `path` when its records cannot be found: its first
+// The SATCODX list at `path` when its records cannot be found: its first
 // line is neither 128 nor 133 bytes long. The dialog refuses such a list with
-// the same words.
+// the same words. Nothing for an Enigma2 or VDR list.
 std::optional<JobCheck> CheckListLineLength(const std::string& path);
 
 // The check that the Start command itself makes, for every front end: a

@@ -5,6 +5,7 @@
 #include "base/JobRecorder.h"
 #include "base/Sha256.h"
 #include "sdx/ConversionChain.h"
+#include "sdx/ListFormat.h"
 
 namespace velmora {
 
@@ -93,10 +94,11 @@ CStation::~CStation() {
 
 std::string CStation::Prepare(bool& refused) {
     refused = false;
-    if (!IsSdxFileName(m_settings.file)) {
+    if (!IsChannelList(m_settings.file)) {
         return {};
     }
     JobSettings settings = JobSettingsFor(m_settings.values, m_settings.file, m_settings.workDir);
+    settings.listChoice = m_settings.listChoice;
     NoBar bar;
     NoMessages messages;
     const ChainResult chain = RunConversionChain(settings, bar, messages, std::stop_token());

@@ -59,6 +59,7 @@ struct StationSettings {
     std::string file;  // the file to send, or a channel list to convert once
     DialogValues values;
     std::string workDir;
+    ListChoice listChoice;  // what an Enigma2 or VDR list gives the image
     bool force = false;
     bool once = false;                       // one receiver per port, then the port ends
     std::chrono::milliseconds waitLimit{0};  // longest silence at one wait; zero for ever

@@ -13,6 +13,7 @@
 
 #include "base/InputFile.h"
 #include "sdx/ConversionChain.h"
+#include "sdx/ListFormat.h"
 
 namespace velmora {
 
@@ -501,7 +502,7 @@ JobOutcome UpgradeJob::Run() {
     m_env.analyseBar.SetRange(0, 100);
     m_env.analyseBar.SetPos(0);
 
-    if (IsSdxFileName(m_settings.strFilePath)) {
+    if (IsChannelList(m_settings.strFilePath)) {
         if (const auto end = Convert()) {
             return *end;
         }

@@ -25,15 +25,6 @@ std::uint32_t WordSum16(const std::uint8_t* data, std::uint32_t count) {
     return sum;
 }
 
-bool IsSdxFileName(std::string_view path) {
-    if (path.size() < 4) {
-        return false;
-    }
-    const std::string_view tail = path.substr(path.size() - 4);
-    auto is = [](char c, char lower) { return c == lower || c == lower - ('a' - 'A'); };
-    return tail[0] == '.' && is(tail[1], 's') && is(tail[2], 'd') && is(tail[3], 'x');
-}
-
 const char* JobOutcomeName(JobOutcome outcome) {
     switch (outcome) {
         case JobOutcome::Finished:

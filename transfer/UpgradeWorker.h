@@ -1,5 +1,5 @@
 // The upgrade worker: one job on its own thread. It runs the channel-list
-// conversion when the chosen file is a SATCODX list, then sends the file to
+// conversion when the chosen file is a channel list, then sends the file to
 // the receiver's boot loader:
 //
 //   receiver: AB AC            (ready signal; AC within 20 ms of AB)
@@ -65,9 +65,6 @@ struct UpgradeHeader {
 // Sum of the little-endian 16-bit words of the data, wrapping at 2^32. An odd
 // last byte has no partner and is left out.
 std::uint32_t WordSum16(const std::uint8_t* data, std::uint32_t count);
-
-// True when the path ends in ".sdx", letters in either case.
-bool IsSdxFileName(std::string_view path);
 
 // How a job ended. Front ends turn this into their own reporting.
 enum class JobOutcome {

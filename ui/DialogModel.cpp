@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "base/TextFormat.h"
+#include "sdx/ListFormat.h"
+#include "sdx/ServiceReport.h"
 #include "serial/SerialPort.h"
 #include "transfer/JobChecks.h"
 #include "ui/DialogTemplates.h"
@@ -20,9 +22,11 @@ bool IsBlank(char ch) {
 }  // namespace
 
 const std::vector<FileFilter>& SelectFileFilters() {
-    static const std::vector<FileFilter> filters = {{"BIN File(*.bin)", "*.bin"},
-                                                    {"Channel list (*.sdx)", "*.sdx"},
-                                                    {"All files (*.*)", "*.*"}};
+    static const std::vector<FileFilter> filters = {
+        {"BIN File(*.bin)", "*.bin"},
+        {"Channel list (*.sdx)", "*.sdx"},
+        {"Enigma2 or VDR list (lamedb lamedb5 *.conf)", "lamedb;lamedb5;*.conf"},
+        {"All files (*.*)", "*.*"}};
     return filters;
 }
 
@@ -271,7 +275,7 @@ void CUpgradeDlgModel::OnStart() {
 
 bool CUpgradeDlgModel::RefuseUnreadableList() {
     const std::string path = EnginePath(m_strFilePath);
-    if (m_controller->IsBusy() || !IsSdxFileName(path)) {
+    if (m_controller->IsBusy() || !IsChannelList(path)) {
         return false;
     }
     const std::optional<JobCheck> check = CheckListLineLength(path);
@@ -349,6 +353,27 @@ void CUpgradeDlgModel::OnPhase(JobPhase phase) {
             PostStatus(BytesSentText(0, m_planLength.load()));
             break;
     }
+}
+
+void CUpgradeDlgModel::OnConversionReport(const ConversionReport& report) {
+    // An Enigma2 or VDR list has services left out by design (another
+    // satellite's, cable ones, those listed twice): the box says which, and
+    // what the receiver gets, before the job goes on.
+    if (report.list.format == ListFormat::Satcodx) {
+        return;
+    }
+    std::string text;
+    for (const std::string& line : ServiceReportLines(report)) {
+        text += line + "\n";
+    }
+    text += ReceiverGetsLine(report);
+    if (const std::int64_t left = report.dropped.Total(); left != 0) {
+        text += "\n" + GroupedDigits(static_cast<std::uint64_t>(left)) + " more " +
+                Plural(static_cast<std::uint64_t>(left), "service does", "services do") +
+                " not fit the database limits (Max Sat No., Max TP No., Max TV No., Max Radio "
+                "No.).";
+    }
+    Show(text, MessageCaption::Application);
 }
 
 void CUpgradeDlgModel::OnPlan(const TransferPlan& plan) {

@@ -212,6 +212,7 @@ private:
     void Show(const std::string& text, MessageCaption caption) override;
     // IJobEvents, on the worker thread.
     void OnPhase(JobPhase phase) override;
+    void OnConversionReport(const ConversionReport& report) override;
     void OnPlan(const TransferPlan& plan) override;
     void OnBytesSent(std::uint64_t sent, std::uint64_t total) override;
     void OnEnded() override;

@@ -9,6 +9,7 @@
 #include "tests/support/Recorders.h"
 #include "tests/support/ScriptedReceiver.h"
 #include "tests/support/TempDir.h"
+#include "sdx/ListFormat.h"
 #include "transfer/UpgradeWorker.h"
 
 namespace velmora {

@@ -19,6 +19,7 @@
 #include "sdx/ChannelDatabase.h"
 #include "sdx/DatabaseImage.h"
 #include "sdx/ImageDecode.h"
+#include "sdx/ImageText.h"
 #include "sdx/SdxReader.h"
 
 namespace {

@@ -4,6 +4,7 @@
 
 #include "sdx/ConversionChain.h"
 #include "sdx/ImageDecode.h"
+#include "sdx/ImageText.h"
 #include "sdx/SdxReader.h"
 #include "tests/sdx/SdxTestSupport.h"
 

@@ -300,12 +300,13 @@ TEST(DialogModelTest, CommandsReachTheAboutBoxTheFileDialogAndTheEngine) {
 
     // Select File: cancelled changes nothing; chosen goes everywhere.
     model.OnSelectFile();
-    ASSERT_EQ(rig.view.shownFilters.size(), 3U);
+    ASSERT_EQ(rig.view.shownFilters.size(), 4U);
     EXPECT_EQ(rig.view.shownFilters[0].description, "BIN File(*.bin)");
     EXPECT_EQ(rig.view.shownFilters[0].pattern, "*.bin");
     EXPECT_EQ(rig.view.shownFilters[1].description, "Channel list (*.sdx)");
     EXPECT_EQ(rig.view.shownFilters[1].pattern, "*.sdx");
-    EXPECT_EQ(rig.view.shownFilters[2].description, "All files (*.*)");
+    EXPECT_EQ(rig.view.shownFilters[2].pattern, "lamedb;lamedb5;*.conf");
+    EXPECT_EQ(rig.view.shownFilters[3].description, "All files (*.*)");
     EXPECT_TRUE(model.m_strFilePath.empty());
     test::TempDir dir;
     rig.view.chosen = dir.Write("image.bin", std::vector<std::uint8_t>(16, 0x5A));
@@ -472,6 +473,33 @@ TEST(DialogModelTest, AChannelListWithCrLfLineEndsIsRefusedWithABoxBeforeThePort
         << rig.view.messages[0];
     EXPECT_EQ(rig.record->opens, 0);
     EXPECT_FALSE(rig.model->Controller().IsBusy());
+}
+
+TEST(DialogModelTest, AnEnigma2ListIsConvertedWithTheDefaultsAndItsReportShownFirst) {
+    Rig rig({}, false);
+    test::TempDir dir;
+    const std::string lamedb =
+        "eDVB services /4/\ntransponders\n00c00000:0441:0001\n"
+        "\ts 11494000:22000000:1:2:192:2:0\n/\nend\nservices\n"
+        "283d:00c00000:0441:0001:25:0\nDas Erste HD\nc:0013ed,c:0113ee,p:ARD\n"
+        "283e:00c00000:0441:0001:25:0\nDas Erste HD\np:ARD\nend\n";
+    rig.model->TakeFile(dir.Write("lamedb", std::vector<std::uint8_t>(lamedb.begin(), lamedb.end())));
+    rig.model->Controller().Settings().strWorkDir = dir.path().string();
+    rig.model->OnStart();
+    ASSERT_TRUE(rig.PumpUntil([&] { return rig.view.controls[ID_OK].enabled; }));
+    const std::vector<std::string> shown = rig.journal.MessagesShown();
+    ASSERT_EQ(shown.size(), 2U);
+    EXPECT_NE(shown[0].find("from " + dir.File("lamedb") + " (Enigma2 list, version 4)."),
+              std::string::npos)
+        << shown[0];
+    EXPECT_NE(shown[0].find("Converted 2 services, 1 of them without PIDs (written as 8191).\n"
+                            "The receiver gets 1 satellite, 1 transponder, 2 TV channels and 0 "
+                            "radio channels."),
+              std::string::npos)
+        << shown[0];
+    // Upgrade type Code, the default: converted, then refused like a .sdx.
+    EXPECT_EQ(shown[1], "message \n Please select to upgrade Database!!\n");
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "db1.bin"));
 }
 
 TEST(DialogModelTest, TheEngineOpensAChosenFileWhateverItsName) {
