@@ -1,3 +1,6 @@
+// The receiver checks the tool: its protocol bytes, block size and word sum
+// are written out here on purpose rather than taken from transfer/, so that a
+// mistake in the tool's own definitions cannot pass unnoticed as agreement.
 #include "emulator/ReceiverEmulator.h"
 
 #include <fcntl.h>
