@@ -45,8 +45,13 @@ void DefineFaultOptions(CLI::App& app, FaultArgs& c) {
     app.add_option("--hangup-after", c.options.hangupAfterBlocks,
                    "Hang up after this many acknowledged blocks");
     app.add_option("--stray-ack", c.options.strayAckAfterBlock,
-                   "Send a second 4F right behind the acknowledgement of block N")
+                   "Send a second 4F behind the acknowledgement of block N")
         ->check(CLI::PositiveNumber);
+    app.add_option("--stray-ack-delay", c.strayAckDelayMs,
+                   "Milliseconds from that acknowledgement to the stray 4F (default: right "
+                   "behind it)")
+        ->check(CLI::NonNegativeNumber);
+    app.add_flag("--no-last-ack", c.options.neverAckLast, "Never acknowledge the last block");
     app.add_option("--restart-after", c.options.restartAfterBlocks,
                    "Restart after N acknowledged blocks: announce AB AC again every 100 ms")
         ->check(CLI::NonNegativeNumber);
@@ -88,6 +93,7 @@ void DefineReceiverOptions(CLI::App& app, CommandLine& c) {
 EmulatorOptions CompleteFaults(const FaultArgs& f) {
     EmulatorOptions options = f.options;
     options.ackDelay = std::chrono::milliseconds(f.ackDelayMs);
+    options.strayAckDelay = std::chrono::milliseconds(f.strayAckDelayMs);
     options.powerOnDelay = std::chrono::milliseconds(f.powerOnMs);
     options.controlNoise = !f.cleanLine;
     if (f.readyMode == "late-ac") {

@@ -16,6 +16,7 @@ struct FaultArgs {
     EmulatorOptions options;
     std::string readyMode = "normal";
     long ackDelayMs = 0;
+    long strayAckDelayMs = 0;
     long powerOnMs = 0;
     bool cleanLine = false;
 };

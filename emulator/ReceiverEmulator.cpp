@@ -174,6 +174,7 @@ private:
     void TakeHeaderByte(std::uint8_t byte);
     void TakeDataByte(std::uint8_t byte, Clock::time_point arrival);
     void QueueAck(Clock::time_point earliest);
+    void QueueStrayAck(Outgoing& ack);
     void Finish(const std::string& problem);
     void Verify();
     std::string WhyUnfinished() const;
@@ -201,6 +202,8 @@ private:
     bool m_finishWhenSent = false;
     // Restarted as asked: announcing itself again.
     bool m_restarted = false;
+    // The whole file came, but its last block was left unacknowledged as asked.
+    bool m_lastUnacknowledged = false;
     // When the tool last sent something, and whether it has closed the port
     // since the transfer began.
     Clock::time_point m_lastHeard;
@@ -447,10 +450,14 @@ void ReceiverEmulator::Session::TakeDataByte(std::uint8_t byte, Clock::time_poin
         m_nextReady = Clock::now();
         return;
     }
+    if (remaining == 0 && m_options.neverAckLast) {
+        m_lastUnacknowledged = true;
+        return;
+    }
     ++m_report.blocksAcknowledged;
     QueueAck(m_lineFree);
     if (static_cast<int>(m_report.blocksAcknowledged) == m_options.strayAckAfterBlock) {
-        m_outgoing.back().bytes.push_back(kAck);  // in the same breath as the real one
+        QueueStrayAck(m_outgoing.back());
     }
     if (remaining == 0) {
         m_report.complete = true;
@@ -476,6 +483,19 @@ void ReceiverEmulator::Session::QueueAck(Clock::time_point earliest) {
     ack.bytes.push_back(kAck);
     ack.ack = true;
     m_outgoing.push_back(std::move(ack));
+}
+
+// A 4F that acknowledges nothing: in the same breath as the acknowledgement
+// `ack`, or on its own a little later.
+void ReceiverEmulator::Session::QueueStrayAck(Outgoing& ack) {
+    if (m_options.strayAckDelay.count() <= 0) {
+        ack.bytes.push_back(kAck);
+        return;
+    }
+    Outgoing stray{ack.when + m_options.strayAckDelay, {kAck}};
+    const auto later = std::find_if(m_outgoing.begin(), m_outgoing.end(),
+                                    [&stray](const Outgoing& o) { return o.when > stray.when; });
+    m_outgoing.insert(later, std::move(stray));
 }
 
 void ReceiverEmulator::Session::Verify() {
@@ -532,6 +552,9 @@ std::string ReceiverEmulator::Session::WhyUnfinished() const {
     }
     if (m_options.neverAck) {
         return "the header was never acknowledged, as asked";
+    }
+    if (m_lastUnacknowledged) {
+        return "the last block was never acknowledged, as asked";
     }
     return "the transfer stopped after " + std::to_string(m_report.data.size()) + " of " +
            std::to_string(m_report.length) + " bytes";

@@ -52,9 +52,14 @@ struct EmulatorOptions {
     bool neverAck = false;
     // Hang up (close the master side) after this many acknowledged blocks; -1: never.
     int hangupAfterBlocks = -1;
-    // A second 4F right behind the acknowledgement of this block (1-based),
-    // as line noise or a bouncing boot loader sends it; 0: never.
+    // A second 4F behind the acknowledgement of this block (1-based), as line
+    // noise or a boot loader that prints "OK" sends it; 0: never. It comes
+    // right behind the acknowledgement, or `strayAckDelay` later (while the
+    // next block is on its way).
     int strayAckAfterBlock = 0;
+    std::chrono::milliseconds strayAckDelay{0};
+    // Never acknowledge the last block (the tool must not call that finished).
+    bool neverAckLast = false;
     // Restart after this many acknowledged blocks: the next block is not
     // acknowledged, and the boot loader announces itself again with AB AC
     // every `restartReadyInterval`, as a receiver that was reset does; -1: never.

@@ -118,6 +118,12 @@ int CSerialPort::Read(std::uint8_t* buffer, int maxCount) {
     return m_device->Read(buffer, maxCount);
 }
 
+void CSerialPort::DiscardInput() {
+    std::uint8_t sink[64];
+    while (BytesWaiting() != 0 && Read(sink, sizeof sink) > 0) {
+    }
+}
+
 bool CSerialPort::DrainOutput(std::chrono::milliseconds bound) {
     return m_bOpened != 0 && m_device->DrainOutput(bound);
 }

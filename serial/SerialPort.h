@@ -44,6 +44,8 @@ public:
     int BytesWaiting();
     // Reads at most `maxCount` bytes that are already queued; never waits.
     int Read(std::uint8_t* buffer, int maxCount);
+    // Reads and drops every byte already queued; never waits.
+    void DiscardInput();
 
     // Waits at most `bound` for the bytes written to leave the driver's
     // queue; true when they did. Close() then lets them go out instead of

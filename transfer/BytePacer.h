@@ -22,8 +22,11 @@ public:
     virtual ~IBytePacer() = default;
     // Writes `count` bytes to `port` one at a time. Each byte is handed over
     // only once more than `thresholdMicros` have passed since the previous
-    // byte's write returned (the first: since the call). Returns the number
-    // of bytes handed over: fewer than `count` only once `stop` is requested.
+    // byte's write returned (the first: since the call). What the port has
+    // received by then is dropped just before the last byte is handed over:
+    // the answer to a block comes after its last byte, and a 4F that came
+    // earlier is never that answer. Returns the number of bytes handed over:
+    // fewer than `count` only once `stop` is requested.
     virtual std::size_t Send(CSerialPort& port, const std::uint8_t* data, std::size_t count,
                              std::int64_t thresholdMicros, std::stop_token stop) = 0;
 };

@@ -107,6 +107,9 @@ std::int64_t CPacingLoop::ServeDue(std::vector<Lane*>& active) {
     for (auto it = active.begin(); it != active.end();) {
         Lane& lane = **it;
         if (!lane.cancelled.load() && lane.due <= now) {
+            if (lane.handed + 1 == lane.count) {
+                lane.port->DiscardInput();
+            }
             lane.port->Write(lane.data + lane.handed, 1);
             ++lane.handed;
             // The gap is counted from the moment the write returned.

@@ -71,7 +71,6 @@ private:
     Wait WaitAck();
     void SendPacedByte(std::uint8_t byte, std::int64_t thresholdMicros);
     void SendPaced(const std::uint8_t* data, std::uint32_t count, std::int64_t thresholdMicros);
-    void ClearInput();
     bool FileUnchanged() const;
 
     // The phases of a job, in order. Each returns an outcome when the job
@@ -178,14 +177,6 @@ UpgradeJob::Wait UpgradeJob::WaitAck() {
     }
 }
 
-// Bytes that came before a block (or the header) is sent cannot be its
-// acknowledgement: a duplicate or stray 'O' would otherwise stand for it.
-void UpgradeJob::ClearInput() {
-    std::uint8_t sink[64];
-    while (m_env.port.BytesWaiting() != 0 && m_env.port.Read(sink, sizeof sink) > 0) {
-    }
-}
-
 void UpgradeJob::SendPacedByte(std::uint8_t byte, std::int64_t thresholdMicros) {
     // Busy wait on the high-resolution counter, measured from just before the
     // byte is handed to the port: the write's own time adds to the gap.
@@ -200,6 +191,9 @@ void UpgradeJob::SendPacedByte(std::uint8_t byte, std::int64_t thresholdMicros) 
     m_env.port.Write(&byte, 1);
 }
 
+// What came from the receiver before the last byte is dropped just before
+// that byte goes out: a stray or duplicate 4F that arrives while the block
+// (or the header) is still going out cannot stand for its acknowledgement.
 void UpgradeJob::SendPaced(const std::uint8_t* data, std::uint32_t count,
                            std::int64_t thresholdMicros) {
     if (m_env.pacer != nullptr) {
@@ -208,6 +202,9 @@ void UpgradeJob::SendPaced(const std::uint8_t* data, std::uint32_t count,
         return;
     }
     for (std::uint32_t i = 0; i < count && !m_stop.stop_requested(); ++i) {
+        if (i + 1 == count) {
+            m_env.port.DiscardInput();  // as the pacer does
+        }
         SendPacedByte(data[i], thresholdMicros);
     }
 }
@@ -395,7 +392,6 @@ std::optional<JobOutcome> UpgradeJob::SendHeader() {
     const UpgradeHeader header{
         m_settings.nUpgradeType == UpgradeType::Code ? kCodeFlashOffset : m_settings.nOffset,
         m_length, m_checksum};
-    ClearInput();
     const auto bytes = header.Bytes();
     SendPaced(bytes.data(), static_cast<std::uint32_t>(bytes.size()), kHeaderGapMicros);
     if (const Wait w = WaitAck(); w != Wait::Ok) {
@@ -445,7 +441,6 @@ std::optional<JobOutcome> UpgradeJob::SendBlocks() {
                 return end;
             }
         }
-        ClearInput();
         SendPaced(block.data(), n, kDataGapMicros);
         sent += n;
         if (const Wait w = WaitAck(); w != Wait::Ok) {

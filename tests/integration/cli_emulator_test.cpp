@@ -211,6 +211,34 @@ TEST_F(CliAgainstEmulator, AStrayAcknowledgementCannotStandForTheNextBlock) {
     EXPECT_EQ(report.blocksAcknowledged, 5U);
 }
 
+TEST_F(CliAgainstEmulator, OnlyAnAcknowledgementAfterABlocksLastByteCountsForIt) {
+    // A second 4F comes 6 ms after block 20's acknowledgement, while block 21
+    // is on its way, and the last block is never acknowledged: the job must
+    // wait for the real acknowledgements and never call the upgrade finished.
+    const auto image = PatternBytes(16384, 4);
+    EmulatorOptions options;
+    options.expectedData = image;
+    options.ackDelay = 3ms;
+    options.strayAckAfterBlock = 20;
+    options.strayAckDelay = 6ms;
+    options.neverAckLast = true;
+    StartEmulator(options);
+    const std::string log = dir.File("jobs.jsonl");
+    auto cli = RunCli({"send", dir.Write("image.bin", image), "--port", emulator->SlavePath(),
+                       "--timeout", "2", "--log", log});
+    EXPECT_EQ(cli->Wait(kJobDeadline), 6) << cli->Output();
+    EXPECT_EQ(cli->Output().find("Data send finish"), std::string::npos) << cli->Output();
+    emulator->Stop();
+    const TransferReport report = Report();
+    EXPECT_EQ(report.bytesBeforeAck, 0U) << "no block went out before the one ahead was acknowledged";
+    EXPECT_EQ(report.blocksAcknowledged, 68U);
+    EXPECT_EQ(report.data.size(), image.size());
+    const auto record = test::ReadFileBytes(log);
+    const std::string line(record.begin(), record.end());
+    EXPECT_NE(line.find("\"bytesSent\":16320,"), std::string::npos) << line;
+    EXPECT_NE(line.find("\"outcome\":\"timed out\""), std::string::npos) << line;
+}
+
 TEST_F(CliAgainstEmulator, AReceiverThatRestartsEndsTheJobAtOnce) {
     EmulatorOptions options;
     options.restartAfterBlocks = 2;
