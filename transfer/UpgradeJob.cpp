@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "base/InputFile.h"
+#include "base/Sha256.h"
 #include "sdx/ConversionChain.h"
 
 namespace velmora {
@@ -23,23 +24,27 @@ constexpr const char* kReadyPhase = "waiting for the receiver's ready signal";
 enum class SumResult { Ok, NoMemory, Short };
 
 // The header's checksum over the first `length` bytes of `file`, read 2 MiB
-// at a time from where the file stands.
-SumResult SumFile(InputFile& file, std::uint32_t length, std::uint32_t& checksum) {
+// at a time from where the file stands, and their SHA-256 as hex digits.
+SumResult SumFile(InputFile& file, std::uint32_t length, std::uint32_t& checksum,
+                  std::string& sha256) {
     std::unique_ptr<std::uint8_t[]> chunk(new (std::nothrow) std::uint8_t[kChecksumChunk]);
     if (!chunk) {
         return SumResult::NoMemory;
     }
     checksum = 0;
+    Sha256 digest;
     std::uint32_t left = length;
     while (left > 0) {
         const std::uint32_t want = std::min(left, kChecksumChunk);
         const std::size_t got = file.Read(chunk.get(), want);
         checksum += WordSum16(chunk.get(), static_cast<std::uint32_t>(got));
+        digest.Update(chunk.get(), got);
         left -= static_cast<std::uint32_t>(got);
         if (got < want) {
             break;
         }
     }
+    sha256 = digest.Hex();
     return left == 0 ? SumResult::Ok : SumResult::Short;
 }
 
@@ -81,7 +86,7 @@ private:
     std::optional<JobOutcome> ComputeChecksum();
     std::optional<JobOutcome> SendHeader();
     std::optional<JobOutcome> SendBlocks();
-    std::optional<JobOutcome> CheckSentSum(std::uint32_t sum, std::uint32_t sent);
+    std::optional<JobOutcome> CheckSentData(std::uint32_t sum, Sha256& digest, std::uint32_t sent);
     JobOutcome Complete();
 
     std::optional<JobOutcome> AnnouncePlan();
@@ -101,8 +106,12 @@ private:
     std::string m_sendPath;
     InputFile m_file;
     std::uint32_t m_length = 0;
+    // The header's checksum and the digest of the bytes it was made of: as
+    // planned before the wait, and as read again once the receiver is ready.
     std::uint32_t m_checksum = 0;
     std::uint32_t m_plannedChecksum = 0;
+    std::string m_sha256;
+    std::string m_plannedSha256;
     FileIdentity m_identity;
     // Bytes came during the wait for the ready signal, but never the signal.
     bool m_readyWaitHeardBytes = false;
@@ -320,7 +329,8 @@ std::optional<JobOutcome> UpgradeJob::OpenFileToSend() {
 // header's checksum is computed again once the receiver is ready, through the
 // same handle, and must come out the same.
 std::optional<JobOutcome> UpgradeJob::AnnouncePlan() {
-    if (const SumResult sum = SumFile(m_file, m_length, m_plannedChecksum); sum != SumResult::Ok) {
+    if (const SumResult sum = SumFile(m_file, m_length, m_plannedChecksum, m_plannedSha256);
+        sum != SumResult::Ok) {
         return EndAfterSum(sum);
     }
     TransferPlan plan;
@@ -328,6 +338,7 @@ std::optional<JobOutcome> UpgradeJob::AnnouncePlan() {
     plan.sourceList = m_settings.bConverted != 0 ? m_settings.strFilePath : std::string();
     plan.length = m_length;
     plan.checksum = m_plannedChecksum;
+    plan.sha256 = m_plannedSha256;
     plan.type = m_settings.nUpgradeType;
     plan.flashOffset =
         m_settings.nUpgradeType == UpgradeType::Code ? kCodeFlashOffset : m_settings.nOffset;
@@ -373,10 +384,11 @@ std::optional<JobOutcome> UpgradeJob::CheckFileUnchanged() {
 // announces. The sum must be the one planned: the data is the file as planned.
 std::optional<JobOutcome> UpgradeJob::ComputeChecksum() {
     m_file.Rewind();
-    if (const SumResult sum = SumFile(m_file, m_length, m_checksum); sum != SumResult::Ok) {
+    if (const SumResult sum = SumFile(m_file, m_length, m_checksum, m_sha256);
+        sum != SumResult::Ok) {
         return EndAfterSum(sum);
     }
-    if (m_checksum != m_plannedChecksum) {
+    if (m_checksum != m_plannedChecksum || m_sha256 != m_plannedSha256) {
         return EndWithMessage(JobOutcome::FileChanged,
                               m_sendPath +
                                   " changed while waiting for the receiver (its content is no "
@@ -401,17 +413,20 @@ std::optional<JobOutcome> UpgradeJob::SendHeader() {
     return std::nullopt;
 }
 
-// Before the last block goes out: the data read is the data the header's
-// checksum was made of. A file rewritten during the transfer is never
-// completed on the receiver.
-std::optional<JobOutcome> UpgradeJob::CheckSentSum(std::uint32_t sum, std::uint32_t sent) {
-    if (sum == m_checksum) {
+// Before the last block goes out: the data read for sending, word sum and
+// digest, is the data the header's checksum was made of. A file rewritten
+// during the transfer is never completed on the receiver, even when the
+// rewrite leaves the word sum as it was (two words swapped).
+std::optional<JobOutcome> UpgradeJob::CheckSentData(std::uint32_t sum, Sha256& digest,
+                                                    std::uint32_t sent) {
+    if (sum == m_checksum && digest.Hex() == m_sha256) {
         return std::nullopt;
     }
     return EndWithMessage(JobOutcome::FileChanged,
                           m_sendPath + " changed during the transfer (" + SentSoFar(sent) +
-                              "): its data no longer matches the checksum sent in the header, "
-                              "so the last block was held back and the upgrade did not finish. "
+                              "): its data is no longer what the checksum sent in the header "
+                              "was made of, so the last block was held back and the upgrade did "
+                              "not finish. "
                               "Do not change the file during an upgrade; press Start to send it "
                               "again.");
 }
@@ -419,6 +434,7 @@ std::optional<JobOutcome> UpgradeJob::CheckSentSum(std::uint32_t sum, std::uint3
 std::optional<JobOutcome> UpgradeJob::SendBlocks() {
     std::uint32_t sent = 0;
     std::uint32_t sum = 0;
+    Sha256 digest;
     std::uint32_t lastPercent = 0;
     std::array<std::uint8_t, kBlockSize> block{};
     while (sent < m_length) {
@@ -436,8 +452,9 @@ std::optional<JobOutcome> UpgradeJob::SendBlocks() {
         }
         // Whole blocks are even: the words of the header's sum line up.
         sum += WordSum16(block.data(), n);
+        digest.Update(block.data(), n);
         if (sent + n == m_length) {
-            if (const auto end = CheckSentSum(sum, sent)) {
+            if (const auto end = CheckSentData(sum, digest, sent)) {
                 return end;
             }
         }

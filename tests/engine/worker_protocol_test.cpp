@@ -377,9 +377,11 @@ TEST(JobEnds, AFileThatGrowsIsSentOnlyUpToTheAnnouncedLength) {
 
 TEST(JobEnds, AFileThatChangesIsNeverSentAsASuccess) {
     // Grown or replaced while the receiver is awaited: nothing at all goes
-    // out. Rewritten during the data: the last block is held back.
-    enum class Change { Grow, Replace, RewriteDuringData };
-    for (const Change change : {Change::Grow, Change::Replace, Change::RewriteDuringData}) {
+    // out. Rewritten during the data, even by swapping two words (which
+    // leaves the word sum as it was): the last block is held back.
+    enum class Change { Grow, Replace, RewriteDuringData, SwapWordsDuringData };
+    for (const Change change : {Change::Grow, Change::Replace, Change::RewriteDuringData,
+                                Change::SwapWordsDuringData}) {
         SCOPED_TRACE(static_cast<int>(change));
         std::string path;
         bool replaced = false;
@@ -389,10 +391,16 @@ TEST(JobEnds, AFileThatChangesIsNeverSentAsASuccess) {
         const auto rewrite = [&path](std::streamoff at, const std::string& bytes) {
             std::fstream(path, std::ios::in | std::ios::out | std::ios::binary).seekp(at) << bytes;
         };
-        if (change == Change::RewriteDuringData) {
-            plan.script.afterBlock = [&](int block) {
+        const bool duringData =
+            change == Change::RewriteDuringData || change == Change::SwapWordsDuringData;
+        if (duringData) {
+            const auto& f = plan.file;
+            const std::string swapped = {static_cast<char>(f[602]), static_cast<char>(f[603]),
+                                         static_cast<char>(f[600]), static_cast<char>(f[601])};
+            plan.script.afterBlock = [&, swapped, change](int block) {
                 if (block == 1) {
-                    rewrite(900, "rewritten");
+                    change == Change::RewriteDuringData ? rewrite(900, "rewritten")
+                                                        : rewrite(600, swapped);
                 }
             };
         } else {
@@ -417,10 +425,10 @@ TEST(JobEnds, AFileThatChangesIsNeverSentAsASuccess) {
             continue;
         }
         EXPECT_EQ(run.outcome, JobOutcome::FileChanged);
-        EXPECT_EQ(run.Written().size(), change == Change::RewriteDuringData ? 13U + 960U : 0U);
+        EXPECT_EQ(run.Written().size(), duringData ? 13U + 960U : 0U);
         const auto messages = run.Messages();
         ASSERT_EQ(messages.size(), 1U);
-        EXPECT_NE(messages[0].find(change == Change::RewriteDuringData
+        EXPECT_NE(messages[0].find(duringData
                                        ? "changed during the transfer (960 of 1000 bytes sent)"
                                        : "changed while waiting for the receiver"),
                   std::string::npos)
