@@ -1,6 +1,9 @@
 #include "transfer/Station.h"
 
 #include <filesystem>
+#include <new>
+
+#include "base/InputFile.h"
 
 #include "base/JobRecorder.h"
 #include "base/Sha256.h"
@@ -51,6 +54,7 @@ public:
         m_recorder.Begin();
         m_controller.Settings().strFilePath = m_station.m_sendFile;
         m_controller.Settings().strWorkDir = m_station.m_settings.workDir;
+        m_controller.SetImage(m_station.m_image);
         return m_controller.Start(m_station.m_sendFile, m_station.m_settings.values);
     }
 
@@ -109,7 +113,31 @@ std::string CStation::Prepare(bool& refused) {
         m_list = m_settings.file;
         m_listSha256 = Sha256OfFile(m_list, ignored);
         m_sendFile = chain.imagePath;
+        return KeepImage();
     }
+    return {};
+}
+
+// Another conversion in the same folder may rewrite the image at any time:
+// every receiver gets the bytes read here, once.
+std::string CStation::KeepImage() {
+    InputFile file;
+    if (!file.Open(m_sendFile)) {
+        return "Cannot read the converted image " + m_sendFile + ": " + file.Error() + ".";
+    }
+    auto image = std::make_shared<std::vector<std::uint8_t>>();
+    try {
+        image->resize(file.Length());
+    } catch (const std::bad_alloc&) {
+        return "Not enough memory to keep the converted image " + m_sendFile + " (" +
+               std::to_string(file.Length()) +
+               " bytes) for every receiver. Convert the list with smaller database limits.";
+    }
+    if (file.Read(image->data(), image->size()) != image->size()) {
+        return "The converted image " + m_sendFile +
+               " became shorter while it was read. Run the station again.";
+    }
+    m_image = std::move(image);
     return {};
 }
 

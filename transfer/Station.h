@@ -20,6 +20,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "base/JobLog.h"
 #include "base/JobSettings.h"
@@ -97,12 +98,16 @@ private:
     bool Restart(Port& port, std::string& why);
     void PortEnded(Port& port);
     std::string StartFailure(Port& port, StartResult result);
+    std::string KeepImage();
 
     IStationHost& m_host;
     StationSettings m_settings;
     IBytePacer& m_pacer;
     std::string m_sendFile;  // the file every job sends
-    std::string m_list;      // the channel list it was converted from, if any
+    // The image converted from a channel list, as the station made it; null
+    // for another file, which is read afresh for each job.
+    std::shared_ptr<const std::vector<std::uint8_t>> m_image;
+    std::string m_list;  // the channel list it was converted from, if any
     std::string m_listSha256;
 
     std::mutex m_mutex;

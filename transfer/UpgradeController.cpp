@@ -67,7 +67,7 @@ CUpgradeController::~CUpgradeController() {
 
 StartResult CUpgradeController::Start(const std::string& filePath,
                                       const std::function<DialogValues()>& readControls) {
-    if (!FileExists(filePath)) {
+    if (!m_image && !FileExists(filePath)) {
         m_messages.Show(kFileMissingMessage);
         return StartResult::FileMissing;
     }
@@ -134,6 +134,7 @@ void CUpgradeController::StartWorker() {
         JobEnvironment env{m_port,   m_analyseBar, m_sendBar, m_messages,
                            *m_clock, m_waitLimit,  m_events};
         env.pacer = m_pacer;
+        env.image = m_image;
         const JobOutcome outcome = UpgradeThreadProc(job, env, stop, m_bBusy);
         m_lastOutcome.store(outcome);
         if (m_events != nullptr) {

@@ -94,6 +94,11 @@ public:
     }
     // Where jobs hand their bytes for pacing; null: the job paces them itself.
     void SetPacer(IBytePacer* pacer) { m_pacer = pacer; }
+    // The bytes that jobs send in place of reading the chosen file, which
+    // still names them (a station's converted image); null to read the file.
+    void SetImage(std::shared_ptr<const std::vector<std::uint8_t>> image) {
+        m_image = std::move(image);
+    }
     // Lets a file through that looks wrong for the upgrade type (a database
     // image as Code), as a technician who knows better may ask.
     void SetForce(bool force) { m_force = force; }
@@ -118,6 +123,7 @@ private:
     IBytePacer* m_pacer;
     std::chrono::milliseconds m_waitLimit{0};
     IJobEvents* m_events = nullptr;
+    std::shared_ptr<const std::vector<std::uint8_t>> m_image;
     std::string m_deviceOverride;
     bool m_force = false;
 

@@ -309,7 +309,9 @@ std::optional<JobOutcome> UpgradeJob::OpenFileToSend() {
     } else {
         m_sendPath = m_settings.strFilePath;
     }
-    if (!m_file.Open(m_sendPath)) {
+    if (m_env.image) {
+        m_file.OpenBytes(m_env.image);
+    } else if (!m_file.Open(m_sendPath)) {
         return EndWithMessage(JobOutcome::FileError, CannotOpenText(m_file.Error()));
     }
     const std::uint64_t fileLength = m_file.Length();
@@ -363,6 +365,9 @@ JobOutcome UpgradeJob::EndAfterSum(SumResult sum) {
 // The open file, and the file its name stands for now, are still the ones
 // planned: not grown, rewritten or replaced while the receiver was awaited.
 bool UpgradeJob::FileUnchanged() const {
+    if (m_file.InMemory()) {
+        return true;
+    }
     FileIdentity now;
     FileIdentity named;
     return m_file.Identity(now) && now == m_identity &&

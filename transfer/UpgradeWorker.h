@@ -14,9 +14,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/HostInterfaces.h"
 #include "base/JobEvents.h"
@@ -103,6 +105,10 @@ struct JobEnvironment {
     // Hands the header and the blocks over, byte by byte; when null the job
     // paces them itself on `clock`, waiting on its counter.
     IBytePacer* pacer = nullptr;
+    // The bytes to send, made and kept by the host (a station's converted
+    // channel list), in place of reading the file the settings name; that
+    // file's name still stands for them. Null: the file is read.
+    std::shared_ptr<const std::vector<std::uint8_t>> image = nullptr;
 };
 
 // The thread body of one job. `settings` is the job's own copy. `busy` is set

@@ -3,13 +3,16 @@
 
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 
+#include "base/Sha256.h"
 #include "emulator/ReceiverEmulator.h"
 #include "serial/PortMonitor.h"
 #include "transfer/Station.h"
@@ -108,17 +111,29 @@ public:
     void OnBytesSent(const std::string& /*port*/, std::uint64_t /*sent*/,
                      std::uint64_t /*total*/) override {}
     void OnJobEnded(const StationJobEnd& end) override {
+        if (onEnded) {
+            onEnded(end);
+        }
         std::lock_guard lock(m_mutex);
         ends.push_back(end);
+        m_changed.notify_all();
     }
     void OnPortDropped(const std::string& /*port*/, const std::string& /*reason*/) override {}
     std::vector<StationJobEnd> Ends() {
         std::lock_guard lock(m_mutex);
         return ends;
     }
+    // True once `count` jobs have ended; false when `timeout` passed first.
+    bool WaitForEnds(std::size_t count, std::chrono::milliseconds timeout) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, timeout, [&] { return ends.size() >= count; });
+    }
+    // Runs between a job's end and the port's next job.
+    std::function<void(const StationJobEnd&)> onEnded;
 
 private:
     std::mutex m_mutex;
+    std::condition_variable m_changed;
     std::vector<StationJobEnd> ends;
 };
 
@@ -167,6 +182,53 @@ TEST(Station, AnAdapterPluggedInWhileItRunsIsServed) {
     ASSERT_EQ(ends.size(), 1U);
     EXPECT_EQ(ends[0].outcome, JobOutcome::Finished);
     EXPECT_EQ(ends[0].port, receiver.SlavePath());
+}
+
+TEST(Station, EveryBoxGetsTheImageTheStationMadeThoughTheFolderIsConvertedAgain) {
+    test::TempDir dir;
+    EndsSeen host;
+    StationSettings settings;
+    settings.file = std::string(VELMORA_SOURCE_DIR) + "/res/sample-channels.sdx";
+    settings.values.strUpgradeType = "Database";
+    // Small sections and no zero fill: a short transfer.
+    settings.values.nMaxSat = 4;
+    settings.values.nMaxTp = 8;
+    settings.values.nMaxTv = 16;
+    settings.values.nMaxRadio = 4;
+    settings.values.lDbSize = 0;
+    settings.workDir = dir.path().string();
+    CStation station(host, settings);
+    bool refusedList = false;
+    ASSERT_EQ(station.Prepare(refusedList), "");
+    const auto image = test::ReadFileBytes(dir.File("db1.bin"));
+    const std::string digest = Sha256Hex(std::string(image.begin(), image.end()));
+    // Another conversion in the same folder rewrites db1.bin after the first box.
+    host.onEnded = [&dir, size = image.size()](const StationJobEnd&) {
+        std::ofstream(dir.File("db1.bin"), std::ios::binary | std::ios::trunc)
+            << std::string(size, 'x');
+    };
+    EmulatorOptions options;
+    options.expectedData = image;
+    options.cycles = 2;
+    ReceiverEmulator receiver(options);
+    std::string error;
+    ASSERT_TRUE(receiver.Start(error)) << error;
+    ASSERT_EQ(station.AddPort(receiver.SlavePath(), error), StartResult::Started) << error;
+    ASSERT_TRUE(host.WaitForEnds(2, 90s)) << "the boxes were not served";
+    station.Stop();
+    ASSERT_TRUE(station.WaitFor(30s));
+    const auto reports = receiver.Reports();
+    ASSERT_EQ(reports.size(), 2U);
+    for (const TransferReport& report : reports) {
+        EXPECT_TRUE(report.verified) << report.problem;
+    }
+    const auto ends = host.Ends();
+    ASSERT_GE(ends.size(), 2U);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(ends[i].outcome, JobOutcome::Finished);
+        EXPECT_EQ(ends[i].record.sha256, digest);
+        EXPECT_EQ(ends[i].record.list, settings.file);
+    }
 }
 
 }  // namespace
