@@ -40,6 +40,9 @@ public:
         m_controller.SetPacer(&station.m_pacer);
         m_controller.SetForce(station.m_settings.force);
         m_controller.SetWaitLimit(station.m_settings.waitLimit);
+        // A port waits for its next receiver while the technician may put
+        // the next version of the file in place.
+        m_controller.SetTakeFileWhenReady(true);
     }
 
     const std::string& Device() const { return m_device; }

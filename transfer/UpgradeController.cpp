@@ -135,6 +135,7 @@ void CUpgradeController::StartWorker() {
                            *m_clock, m_waitLimit,  m_events};
         env.pacer = m_pacer;
         env.image = m_image;
+        env.takeFileWhenReady = m_takeFileWhenReady;
         const JobOutcome outcome = UpgradeThreadProc(job, env, stop, m_bBusy);
         m_lastOutcome.store(outcome);
         if (m_events != nullptr) {

@@ -99,6 +99,9 @@ public:
     void SetImage(std::shared_ptr<const std::vector<std::uint8_t>> image) {
         m_image = std::move(image);
     }
+    // Jobs take the file as it is when the receiver announces itself, rather
+    // than ending when it changed while they waited (see JobEnvironment).
+    void SetTakeFileWhenReady(bool take) { m_takeFileWhenReady = take; }
     // Lets a file through that looks wrong for the upgrade type (a database
     // image as Code), as a technician who knows better may ask.
     void SetForce(bool force) { m_force = force; }
@@ -124,6 +127,7 @@ private:
     std::chrono::milliseconds m_waitLimit{0};
     IJobEvents* m_events = nullptr;
     std::shared_ptr<const std::vector<std::uint8_t>> m_image;
+    bool m_takeFileWhenReady = false;
     std::string m_deviceOverride;
     bool m_force = false;
 

@@ -374,9 +374,15 @@ bool UpgradeJob::FileUnchanged() const {
            InputFile::PathIdentity(m_sendPath, named) && named == m_identity;
 }
 
+// A job that takes the file as it is when the receiver announces itself
+// opens and plans it afresh instead.
 std::optional<JobOutcome> UpgradeJob::CheckFileUnchanged() {
     if (FileUnchanged()) {
         return std::nullopt;
+    }
+    if (m_env.takeFileWhenReady) {
+        m_file.Close();
+        return OpenFileToSend();
     }
     return EndWithMessage(JobOutcome::FileChanged,
                           m_sendPath +

@@ -109,6 +109,10 @@ struct JobEnvironment {
     // channel list), in place of reading the file the settings name; that
     // file's name still stands for them. Null: the file is read.
     std::shared_ptr<const std::vector<std::uint8_t>> image = nullptr;
+    // The file is taken as it is when the receiver announces itself (a
+    // station port waiting for its next receiver), where a file that changed
+    // while the receiver was awaited otherwise ends the job unsent.
+    bool takeFileWhenReady = false;
 };
 
 // The thread body of one job. `settings` is the job's own copy. `busy` is set

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -106,7 +107,11 @@ TEST(Station, EveryReceiverGetsTheFileAndAFaultyOneFailsAlone) {
 // What a station tells its host, kept for the test.
 class EndsSeen final : public IStationHost {
 public:
-    void OnWaiting(const std::string& /*port*/) override {}
+    void OnWaiting(const std::string& /*port*/) override {
+        if (onWaiting) {
+            onWaiting();
+        }
+    }
     void OnSending(const std::string& /*port*/, std::uint64_t /*total*/) override {}
     void OnBytesSent(const std::string& /*port*/, std::uint64_t /*sent*/,
                      std::uint64_t /*total*/) override {}
@@ -130,6 +135,8 @@ public:
     }
     // Runs between a job's end and the port's next job.
     std::function<void(const StationJobEnd&)> onEnded;
+    // Runs as a job begins to wait for its receiver, its file open.
+    std::function<void()> onWaiting;
 
 private:
     std::mutex m_mutex;
@@ -229,6 +236,45 @@ TEST(Station, EveryBoxGetsTheImageTheStationMadeThoughTheFolderIsConvertedAgain)
         EXPECT_EQ(ends[i].record.sha256, digest);
         EXPECT_EQ(ends[i].record.list, settings.file);
     }
+}
+
+TEST(Station, AFileReplacedBetweenBoxesIsTakenAsItIsWhenTheNextReceiverAnnouncesItself) {
+    test::TempDir dir;
+    const auto first = test::PatternBytes(1200, 1);
+    const auto second = test::PatternBytes(1500, 2);
+    EndsSeen host;
+    StationSettings settings;
+    settings.file = dir.Write("fw.bin", first);
+    // The technician puts the next version in place while the port waits
+    // for its second receiver.
+    host.onWaiting = [&, waits = 0]() mutable {
+        if (++waits == 2) {
+            const std::string next = dir.Write("fw.bin.new", second);
+            std::filesystem::rename(next, settings.file);
+        }
+    };
+    CStation station(host, settings);
+    bool refusedList = false;
+    ASSERT_EQ(station.Prepare(refusedList), "");
+    EmulatorOptions options;
+    options.cycles = 2;
+    ReceiverEmulator receiver(options);
+    std::string error;
+    ASSERT_TRUE(receiver.Start(error)) << error;
+    ASSERT_EQ(station.AddPort(receiver.SlavePath(), error), StartResult::Started) << error;
+    ASSERT_TRUE(host.WaitForEnds(2, 90s)) << "the boxes were not served";
+    station.Stop();
+    ASSERT_TRUE(station.WaitFor(30s));
+    const auto reports = receiver.Reports();
+    ASSERT_EQ(reports.size(), 2U);
+    EXPECT_EQ(reports[0].data, first);
+    EXPECT_EQ(reports[1].data, second);
+    const auto ends = host.Ends();
+    ASSERT_GE(ends.size(), 2U);
+    EXPECT_EQ(ends[0].outcome, JobOutcome::Finished) << ends[0].record.message;
+    EXPECT_EQ(ends[1].outcome, JobOutcome::Finished) << ends[1].record.message;
+    EXPECT_EQ(ends[1].record.sha256, Sha256Hex(std::string(second.begin(), second.end())));
+    EXPECT_EQ(ends[1].record.size, second.size());
 }
 
 }  // namespace
