@@ -80,6 +80,10 @@ public:
     void OnPortDropped(const std::string& port, const std::string& reason) override {
         Change(port, "dropped: " + reason, {{"event", "dropped"}, {"reason", reason}});
     }
+    void OnWaitingForFile(const std::string& port, const std::string& reason) override {
+        Change(port, "waiting for the file: " + reason,
+               {{"event", "phase"}, {"phase", "waiting for the file"}, {"reason", reason}});
+    }
     // The summary table (or event) and the exit status of the run.
     int Finish(bool interrupted, int interruptStatus);
 

@@ -123,7 +123,23 @@ public:
         ends.push_back(end);
         m_changed.notify_all();
     }
-    void OnPortDropped(const std::string& /*port*/, const std::string& /*reason*/) override {}
+    void OnPortDropped(const std::string& /*port*/, const std::string& reason) override {
+        std::lock_guard lock(m_mutex);
+        dropped.push_back(reason);
+        m_changed.notify_all();
+    }
+    void OnWaitingForFile(const std::string& /*port*/, const std::string& reason) override {
+        std::lock_guard lock(m_mutex);
+        fileWaits.push_back(reason);
+        m_changed.notify_all();
+    }
+    // The reasons of every wait for the file so far, once there was one;
+    // empty when `timeout` passed first or the port was dropped.
+    std::vector<std::string> WaitForFileWait(std::chrono::milliseconds timeout) {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait_for(lock, timeout, [&] { return !fileWaits.empty() || !dropped.empty(); });
+        return fileWaits;
+    }
     std::vector<StationJobEnd> Ends() {
         std::lock_guard lock(m_mutex);
         return ends;
@@ -142,6 +158,8 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<StationJobEnd> ends;
+    std::vector<std::string> dropped;
+    std::vector<std::string> fileWaits;
 };
 
 TEST(Station, AnAdapterPluggedInWhileItRunsIsServed) {
@@ -275,6 +293,45 @@ TEST(Station, AFileReplacedBetweenBoxesIsTakenAsItIsWhenTheNextReceiverAnnounces
     EXPECT_EQ(ends[1].outcome, JobOutcome::Finished) << ends[1].record.message;
     EXPECT_EQ(ends[1].record.sha256, Sha256Hex(std::string(second.begin(), second.end())));
     EXPECT_EQ(ends[1].record.size, second.size());
+}
+
+TEST(Station, APortWhoseFileIsMissingSaysSoWaitsForItAndGoesOn) {
+    // The file goes while the port waits for its second receiver, which then
+    // announces itself; it comes back once the port says it waits for it.
+    test::TempDir dir;
+    const auto image = test::PatternBytes(1200, 5);
+    EndsSeen host;
+    StationSettings settings;
+    settings.file = dir.Write("fw.bin", image);
+    host.onWaiting = [&, waits = 0]() mutable {
+        if (++waits == 2) {
+            std::filesystem::remove(settings.file);
+        }
+    };
+    CStation station(host, settings);
+    bool refusedList = false;
+    ASSERT_EQ(station.Prepare(refusedList), "");
+    EmulatorOptions options;
+    options.expectedData = image;
+    options.cycles = 2;
+    ReceiverEmulator receiver(options);
+    std::string error;
+    ASSERT_TRUE(receiver.Start(error)) << error;
+    ASSERT_EQ(station.AddPort(receiver.SlavePath(), error), StartResult::Started) << error;
+    const auto waits = host.WaitForFileWait(60s);
+    ASSERT_FALSE(waits.empty()) << "the port never said it waits for the file";
+    EXPECT_NE(waits[0].find(settings.file), std::string::npos) << waits[0];
+    dir.Write("fw.bin", image);
+    ASSERT_TRUE(host.WaitForEnds(2, 90s)) << "the port did not go on";
+    station.Stop();
+    ASSERT_TRUE(station.WaitFor(30s));
+    for (const TransferReport& report : receiver.Reports()) {
+        EXPECT_TRUE(report.verified) << report.problem;
+    }
+    EXPECT_EQ(receiver.Reports().size(), 2U);
+    for (const StationJobEnd& end : host.Ends()) {
+        EXPECT_EQ(end.outcome, JobOutcome::Finished) << end.record.message;
+    }
 }
 
 }  // namespace
