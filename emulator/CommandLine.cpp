@@ -52,6 +52,9 @@ void DefineFaultOptions(CLI::App& app, FaultArgs& c) {
                    "behind it)")
         ->check(CLI::NonNegativeNumber);
     app.add_flag("--no-last-ack", c.options.neverAckLast, "Never acknowledge the last block");
+    app.add_option("--stop-reading-after", c.options.stopReadingAfterBlocks,
+                   "Stop reading the line after N acknowledged blocks, yet go on sending 4F")
+        ->check(CLI::PositiveNumber);
     app.add_option("--restart-after", c.options.restartAfterBlocks,
                    "Restart after N acknowledged blocks: announce AB AC again every 100 ms")
         ->check(CLI::NonNegativeNumber);

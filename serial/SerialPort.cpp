@@ -93,6 +93,10 @@ int CSerialPort::WriteByte(std::uint8_t byte) {
     return 1;
 }
 
+WriteResult CSerialPort::TryWriteByte(std::uint8_t byte) {
+    return m_bOpened != 0 ? m_device->TryWriteByte(byte) : WriteResult::Failed;
+}
+
 int CSerialPort::Write(const std::uint8_t* data, int count) {
     if (m_bOpened == 0 || data == nullptr || count <= 0) {
         return 0;

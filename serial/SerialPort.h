@@ -37,6 +37,9 @@ public:
 
     // Writes one byte, bounded by the write time-outs. Always returns 1.
     int WriteByte(std::uint8_t byte);
+    // Writes one byte only when the driver can take it now; never waits.
+    // Failed when the port is closed.
+    WriteResult TryWriteByte(std::uint8_t byte);
     // Writes `count` bytes one at a time. Returns the count, or 0 when the port
     // is closed or the count is not positive.
     int Write(const std::uint8_t* data, int count);

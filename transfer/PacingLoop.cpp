@@ -18,6 +18,11 @@ constexpr std::int64_t kMinSleepMicros = 10;
 // earlier as its latest wake-ups came late (plus this margin), forgetting a
 // late wake-up by 1/64 of its lateness at each wait.
 constexpr std::int64_t kLateMarginMicros = 5;
+// A port whose driver cannot take a byte is offered it again this much later;
+// it is given up once the driver has refused it for the write time-outs.
+constexpr std::int64_t kRetryMicros = 1000;
+constexpr std::int64_t kStallMicros =
+    std::chrono::microseconds(kWriteTimeoutPerByte + kWriteTimeoutConstant).count();
 
 std::int64_t MicrosToCounts(std::int64_t micros, std::int64_t frequency) {
     return (micros * frequency + 999'999) / 1'000'000;
@@ -29,7 +34,9 @@ CPacingLoop::CPacingLoop(IPacingClock& clock)
     : m_clock(clock),
       m_wakeAheadCounts(MicrosToCounts(kWakeAheadMicros, clock.Frequency())),
       m_minSleepCounts(MicrosToCounts(kMinSleepMicros, clock.Frequency())),
-      m_lateMarginCounts(MicrosToCounts(kLateMarginMicros, clock.Frequency())) {}
+      m_lateMarginCounts(MicrosToCounts(kLateMarginMicros, clock.Frequency())),
+      m_retryCounts(MicrosToCounts(kRetryMicros, clock.Frequency())),
+      m_stallCounts(MicrosToCounts(kStallMicros, clock.Frequency())) {}
 
 CPacingLoop::~CPacingLoop() {
     m_thread.request_stop();
@@ -107,16 +114,9 @@ std::int64_t CPacingLoop::ServeDue(std::vector<Lane*>& active) {
     for (auto it = active.begin(); it != active.end();) {
         Lane& lane = **it;
         if (!lane.cancelled.load() && lane.due <= now) {
-            if (lane.handed + 1 == lane.count) {
-                lane.port->DiscardInput();
-            }
-            lane.port->Write(lane.data + lane.handed, 1);
-            ++lane.handed;
-            // The gap is counted from the moment the write returned.
-            now = m_clock.Count();
-            lane.due = now + lane.gapCounts;
+            now = Offer(lane, now);
         }
-        if (lane.cancelled.load() || lane.handed == lane.count) {
+        if (lane.cancelled.load() || lane.stalled || lane.handed == lane.count) {
             it = active.erase(it);
             Release(lane);
             continue;
@@ -125,6 +125,27 @@ std::int64_t CPacingLoop::ServeDue(std::vector<Lane*>& active) {
         ++it;
     }
     return earliest;
+}
+
+std::int64_t CPacingLoop::Offer(Lane& lane, std::int64_t now) {
+    if (lane.handed + 1 == lane.count) {
+        lane.port->DiscardInput();
+    }
+    if (lane.port->TryWriteByte(lane.data[lane.handed]) == WriteResult::Full) {
+        if (lane.refusedSince < 0) {
+            lane.refusedSince = now;
+        }
+        lane.stalled = now - lane.refusedSince > m_stallCounts;
+        lane.due = now + m_retryCounts;
+        return now;
+    }
+    // Written, or dropped by a device that failed: the job's wait says so.
+    ++lane.handed;
+    lane.refusedSince = -1;
+    // The gap is counted from the moment the write returned.
+    now = m_clock.Count();
+    lane.due = now + lane.gapCounts;
+    return now;
 }
 
 void CPacingLoop::WaitUntil(std::int64_t due) {

@@ -75,7 +75,8 @@ private:
     Wait WaitReadySignal();
     Wait WaitAck();
     void SendPacedByte(std::uint8_t byte, std::int64_t thresholdMicros);
-    void SendPaced(const std::uint8_t* data, std::uint32_t count, std::int64_t thresholdMicros);
+    bool SendPaced(const std::uint8_t* data, std::uint32_t count, std::int64_t thresholdMicros);
+    JobOutcome EndAfterStall(std::uint32_t sent);
     bool FileUnchanged() const;
 
     // The phases of a job, in order. Each returns an outcome when the job
@@ -203,12 +204,14 @@ void UpgradeJob::SendPacedByte(std::uint8_t byte, std::int64_t thresholdMicros) 
 // What came from the receiver before the last byte is dropped just before
 // that byte goes out: a stray or duplicate 4F that arrives while the block
 // (or the header) is still going out cannot stand for its acknowledgement.
-void UpgradeJob::SendPaced(const std::uint8_t* data, std::uint32_t count,
+// False when the port stopped taking bytes (the receiver no longer reads
+// the line); a cancelled job's transfer is cut short too, and its next wait
+// says so.
+bool UpgradeJob::SendPaced(const std::uint8_t* data, std::uint32_t count,
                            std::int64_t thresholdMicros) {
     if (m_env.pacer != nullptr) {
-        // Cut short only when the job is cancelled; the next wait says so.
-        m_env.pacer->Send(m_env.port, data, count, thresholdMicros, m_stop);
-        return;
+        return m_env.pacer->Send(m_env.port, data, count, thresholdMicros, m_stop) == count ||
+               m_stop.stop_requested();
     }
     for (std::uint32_t i = 0; i < count && !m_stop.stop_requested(); ++i) {
         if (i + 1 == count) {
@@ -216,6 +219,16 @@ void UpgradeJob::SendPaced(const std::uint8_t* data, std::uint32_t count,
         }
         SendPacedByte(data[i], thresholdMicros);
     }
+    return true;
+}
+
+JobOutcome UpgradeJob::EndAfterStall(std::uint32_t sent) {
+    return EndWithMessage(
+        JobOutcome::TimedOut,
+        "The receiver on " + PortName() + " stopped taking data: the line took no byte for " +
+            SecondsText(kWriteTimeoutPerByte + kWriteTimeoutConstant) + " s (" + SentSoFar(sent) +
+            "). The upgrade did not finish; check the cable and the receiver, then press Start "
+            "to send it again.");
 }
 
 JobOutcome UpgradeJob::EndWithMessage(JobOutcome outcome, const std::string& text) {
@@ -416,7 +429,9 @@ std::optional<JobOutcome> UpgradeJob::SendHeader() {
         m_settings.nUpgradeType == UpgradeType::Code ? kCodeFlashOffset : m_settings.nOffset,
         m_length, m_checksum};
     const auto bytes = header.Bytes();
-    SendPaced(bytes.data(), static_cast<std::uint32_t>(bytes.size()), kHeaderGapMicros);
+    if (!SendPaced(bytes.data(), static_cast<std::uint32_t>(bytes.size()), kHeaderGapMicros)) {
+        return EndAfterStall(0);
+    }
     if (const Wait w = WaitAck(); w != Wait::Ok) {
         return EndAfterWait(w, "waiting for the receiver to accept the header");
     }
@@ -469,7 +484,9 @@ std::optional<JobOutcome> UpgradeJob::SendBlocks() {
                 return end;
             }
         }
-        SendPaced(block.data(), n, kDataGapMicros);
+        if (!SendPaced(block.data(), n, kDataGapMicros)) {
+            return EndAfterStall(sent);
+        }
         sent += n;
         if (const Wait w = WaitAck(); w != Wait::Ok) {
             return EndAfterWait(w, "sending the data (" + SentSoFar(sent) + ")");

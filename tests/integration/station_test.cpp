@@ -104,6 +104,40 @@ TEST(Station, EveryReceiverGetsTheFileAndAFaultyOneFailsAlone) {
     EXPECT_NE(output.find("finished 2, failed 1"), std::string::npos) << output;
 }
 
+TEST(Station, AReceiverThatStopsReadingNeverHoldsUpTheOthers) {
+    // The wedged receiver's line fills after about 64 KiB; from then on its
+    // bytes wait, and its job fails once the line takes nothing for seconds.
+    test::TempDir dir;
+    const auto image = test::PatternBytes(100'000, 6);
+    const std::string file = dir.Write("fw.bin", image);
+    EmulatorOptions good;
+    good.expectedData = image;
+    EmulatorOptions wedged = good;
+    wedged.stopReadingAfterBlocks = 2;
+    std::vector<TransferReport> reports;
+    std::string output;
+    const std::string log = dir.File("jobs.jsonl");
+    EXPECT_EQ(RunStation(dir, file, log, {good, wedged, good}, reports, output), 6) << output;
+    ASSERT_EQ(reports.size(), 3U);
+    for (const std::size_t healthy : {0U, 2U}) {
+        EXPECT_TRUE(reports[healthy].verified) << reports[healthy].problem;
+        EXPECT_LT(reports[healthy].longestDataGapSeconds, 1.0) << "a healthy line was held up";
+    }
+    const auto lines = LogLines(log);
+    ASSERT_EQ(lines.size(), 3U) << output;
+    int finished = 0;
+    int stalled = 0;
+    for (const std::string& line : lines) {
+        finished += line.find("\"outcome\":\"finished\"") != std::string::npos ? 1 : 0;
+        stalled += line.find("\"outcome\":\"timed out\"") != std::string::npos &&
+                           line.find("stopped taking data") != std::string::npos
+                       ? 1
+                       : 0;
+    }
+    EXPECT_EQ(finished, 2) << output;
+    EXPECT_EQ(stalled, 1) << output;
+}
+
 // What a station tells its host, kept for the test.
 class EndsSeen final : public IStationHost {
 public:
