@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -333,6 +334,39 @@ TEST_F(CliAgainstEmulator, CtrlCCancelsAWaitingJobAndFreesThePort) {
     EXPECT_EQ(cli->Wait(10s), 130) << cli->Output();
     EXPECT_LT(std::chrono::steady_clock::now() - interrupted, 2s);
     EXPECT_NE(cli->Output().find("Cancelled"), std::string::npos) << cli->Output();
+    CSerialPort port;
+    EXPECT_EQ(port.OpenDevice(emulator->SlavePath(), 115200, 8, 0, 0), 1) << port.LastError();
+}
+
+// True once `signal` sent to the process `pid` is no longer pending: a
+// thread of it has taken the signal. False at the deadline.
+bool SignalTaken(pid_t pid, int signal, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const unsigned long long bit = 1ULL << (signal - 1);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("ShdPnd:", 0) == 0 && (std::stoull(line.substr(7), nullptr, 16) & bit) == 0) {
+                return true;
+            }
+        }
+        std::this_thread::yield();
+    }
+    return false;
+}
+
+TEST_F(CliAgainstEmulator, AnOutsideSigusr1NeitherEndsTheStationNorTakesCtrlCAway) {
+    EmulatorOptions options;
+    options.ready = EmulatorOptions::Ready::NoAc;  // never a complete ready signal
+    StartEmulator(options);
+    auto cli = RunCli({"station", dir.Write("image.bin", {1, 2, 3}), "--port",
+                       emulator->SlavePath(), "--progress", "lines", "--log",
+                       dir.File("jobs.jsonl")});
+    ASSERT_TRUE(cli->WaitForOutput("waiting for the receiver", 10s)) << cli->Output();
+    cli->Signal(SIGUSR1);
+    ASSERT_TRUE(SignalTaken(cli->Pid(), SIGUSR1, 10s));
+    cli->Signal(SIGINT);
+    EXPECT_EQ(cli->Wait(10s), 0) << "no transfer was cut short: " << cli->Output();
     CSerialPort port;
     EXPECT_EQ(port.OpenDevice(emulator->SlavePath(), 115200, 8, 0, 0), 1) << port.LastError();
 }
