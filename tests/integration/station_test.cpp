@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <atomic>
@@ -136,6 +137,27 @@ TEST(Station, AReceiverThatStopsReadingNeverHoldsUpTheOthers) {
     }
     EXPECT_EQ(finished, 2) << output;
     EXPECT_EQ(stalled, 1) << output;
+}
+
+TEST(Station, APortGivenTwiceIsRefusedAsSuchBeforeAnyStarts) {
+    test::TempDir dir;
+    ReceiverEmulator receiver(EmulatorOptions{});
+    std::string error;
+    ASSERT_TRUE(receiver.Start(error)) << error;
+    const std::string link = dir.File("receiver-link");
+    std::filesystem::create_symlink(receiver.SlavePath(), link);
+    const std::string file = dir.Write("fw.bin", test::PatternBytes(100));
+    for (const std::string& second : {receiver.SlavePath(), link}) {
+        test::ChildProcess cli({VELMORA_CLI_PATH, "station", file, "--port", receiver.SlavePath(),
+                                "--port", second, "--log", dir.File("jobs.jsonl")},
+                               dir.File("twice.txt"));
+        EXPECT_EQ(cli.Wait(60s), 2) << cli.Output();
+        EXPECT_NE(cli.Output().find("--port " + second + " names the same port as --port " +
+                                    receiver.SlavePath()),
+                  std::string::npos)
+            << cli.Output();
+        EXPECT_EQ(cli.Output().find("in use by"), std::string::npos) << cli.Output();
+    }
 }
 
 // What a station tells its host, kept for the test.
