@@ -160,6 +160,39 @@ TEST(Station, APortGivenTwiceIsRefusedAsSuchBeforeAnyStarts) {
     }
 }
 
+TEST(Station, AReceiverSilentAtTheHeaderTimesOutAsAJobAndTheNextBoxIsServed) {
+    // The tool's limit (1 s) comes long before the emulator swaps a silent box.
+    test::TempDir dir;
+    EmulatorOptions silent;
+    silent.neverAck = true;
+    silent.cycles = 2;
+    silent.stallLimit = 20s;
+    ReceiverEmulator receiver(silent);
+    std::string error;
+    ASSERT_TRUE(receiver.Start(error)) << error;
+    const std::string log = dir.File("jobs.jsonl");
+    test::ChildProcess cli({VELMORA_CLI_PATH, "station", dir.Write("fw.bin", test::PatternBytes(500)),
+                            "--port", receiver.SlavePath(), "--timeout", "1", "--progress",
+                            "lines", "--log", log},
+                           dir.File("silent.txt"));
+    const std::string said =
+        "failed: The receiver did not answer within 1 s while waiting for the receiver to "
+        "accept the header";
+    const auto deadline = std::chrono::steady_clock::now() + 90s;
+    while (LogLines(log).size() < 2 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(10ms);  // a look at the log now and then
+    }
+    EXPECT_NE(cli.Output().find(said), std::string::npos) << cli.Output();
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Wait(30s), 6) << cli.Output();
+    const auto lines = LogLines(log);
+    ASSERT_EQ(lines.size(), 2U) << cli.Output();
+    for (const std::string& line : lines) {
+        EXPECT_NE(line.find("\"outcome\":\"timed out\""), std::string::npos) << line;
+        EXPECT_NE(line.find("\"bytesSent\":0,"), std::string::npos) << line;
+    }
+}
+
 // What a station tells its host, kept for the test.
 class EndsSeen final : public IStationHost {
 public:
