@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "transfer/BytePacer.h"
+#include "transfer/PacingLoop.h"
 
 namespace velmora {
 

@@ -25,7 +25,7 @@
 #include "base/JobLog.h"
 #include "base/JobSettings.h"
 #include "serial/PortMonitor.h"
-#include "transfer/BytePacer.h"
+#include "transfer/PacingLoop.h"
 #include "transfer/UpgradeController.h"
 
 namespace velmora {

@@ -14,6 +14,8 @@
 #include "base/InputFile.h"
 #include "base/Sha256.h"
 #include "sdx/ConversionChain.h"
+#include "transfer/UpgradeProtocol.h"
+#include "transfer/UpgradeWorker.h"
 
 namespace velmora {
 

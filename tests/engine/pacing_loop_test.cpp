@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "serial/SerialPort.h"
-#include "transfer/BytePacer.h"
+#include "transfer/PacingLoop.h"
 
 namespace velmora {
 namespace {

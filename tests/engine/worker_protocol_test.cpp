@@ -9,6 +9,7 @@
 #include "tests/support/Recorders.h"
 #include "tests/support/ScriptedReceiver.h"
 #include "tests/support/TempDir.h"
+#include "transfer/UpgradeProtocol.h"
 #include "transfer/UpgradeWorker.h"
 
 namespace velmora {
