@@ -4,6 +4,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "sdx/ChannelDatabase.h"
 #include "transfer/JobChecks.h"
 
 namespace velmora {
@@ -28,10 +29,10 @@ bool FileExists(const std::string& path) {
 }  // namespace
 
 std::string DatabaseLimitProblem(const JobSettings& s) {
-    if (s.nMaxSat > kSatelliteCapacity) {
+    if (s.nMaxSat > kMaxSatellites) {
         return "Max Sat No. is " + std::to_string(s.nMaxSat) +
-               ", but the channel database holds at most " + std::to_string(kSatelliteCapacity) +
-               " satellites. Enter " + std::to_string(kSatelliteCapacity) +
+               ", but the channel database holds at most " + std::to_string(kMaxSatellites) +
+               " satellites. Enter " + std::to_string(kMaxSatellites) +
                " or less and press Start again.";
     }
     const struct {

@@ -25,8 +25,6 @@ namespace velmora {
 inline constexpr const char* kFileMissingMessage = "Transferred file is not exist!";
 // "%d" is replaced by the port number.
 inline constexpr const char* kPortFailedMessage = "UART%d is already Opened Or not Exist!";
-// The satellite table of the channel database holds this many satellites.
-inline constexpr std::int32_t kSatelliteCapacity = 200;
 
 enum class StartResult {
     Started,       // the port is open and the worker runs

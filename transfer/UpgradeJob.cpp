@@ -2,18 +2,19 @@
 // for the receiver, the header and the acknowledged blocks, the completion.
 #include "transfer/UpgradeJob.h"
 
-#include <cerrno>
+#include <algorithm>
+#include <array>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <memory>
 #include <new>
 #include <optional>
-#include <system_error>
+#include <string>
 
 #include "base/InputFile.h"
 #include "base/Sha256.h"
 #include "sdx/ConversionChain.h"
+#include "sdx/DatabaseImage.h"
+#include "transfer/JobChecks.h"
 #include "transfer/UpgradeProtocol.h"
 #include "transfer/UpgradeWorker.h"
 
@@ -316,11 +317,7 @@ std::optional<JobOutcome> UpgradeJob::Convert() {
 // The converted image, or the chosen file itself; its length goes into the header.
 std::optional<JobOutcome> UpgradeJob::OpenFileToSend() {
     if (m_settings.bConverted != 0) {
-        std::filesystem::path image(m_settings.szImageName);
-        if (!m_settings.strWorkDir.empty()) {
-            image = std::filesystem::path(m_settings.strWorkDir) / image;
-        }
-        m_sendPath = image.string();
+        m_sendPath = WorkFilePath(m_settings, m_settings.szImageName);
     } else {
         m_sendPath = m_settings.strFilePath;
     }
@@ -330,7 +327,7 @@ std::optional<JobOutcome> UpgradeJob::OpenFileToSend() {
         return EndWithMessage(JobOutcome::FileError, CannotOpenText(m_file.Error()));
     }
     const std::uint64_t fileLength = m_file.Length();
-    if (fileLength > 0xFFFFFFFFU) {
+    if (fileLength > kLargestTransfer) {
         return EndWithMessage(
             JobOutcome::FileError,
             "The file " + m_sendPath + " is too large to send: the receiver takes at most 4 GiB.");
@@ -357,8 +354,7 @@ std::optional<JobOutcome> UpgradeJob::AnnouncePlan() {
     plan.checksum = m_plannedChecksum;
     plan.sha256 = m_plannedSha256;
     plan.type = m_settings.nUpgradeType;
-    plan.flashOffset =
-        m_settings.nUpgradeType == UpgradeType::Code ? kCodeFlashOffset : m_settings.nOffset;
+    plan.flashOffset = FlashOffsetOf(m_settings);
     plan.device = PortName();
     plan.holderHint = m_env.port.HolderHint();
     Events().OnPlan(plan);
@@ -427,9 +423,7 @@ std::optional<JobOutcome> UpgradeJob::ComputeChecksum() {
 // The 12 header bytes and their acknowledgement; then the data is read from
 // the start of the same open file.
 std::optional<JobOutcome> UpgradeJob::SendHeader() {
-    const UpgradeHeader header{
-        m_settings.nUpgradeType == UpgradeType::Code ? kCodeFlashOffset : m_settings.nOffset,
-        m_length, m_checksum};
+    const UpgradeHeader header{FlashOffsetOf(m_settings), m_length, m_checksum};
     const auto bytes = header.Bytes();
     if (!SendPaced(bytes.data(), static_cast<std::uint32_t>(bytes.size()), kHeaderGapMicros)) {
         return EndAfterStall(0);
