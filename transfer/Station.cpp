@@ -41,7 +41,7 @@ public:
           m_controller(m_bar, m_bar, m_recorder.Messages()) {
         m_controller.SetEvents(&m_recorder);
         m_controller.SetDeviceOverride(m_device);
-        m_controller.SetPacer(&station.m_pacer);
+        m_controller.SetPacer(station.m_pacer);
         m_controller.SetForce(station.m_settings.force);
         m_controller.SetWaitLimit(station.m_settings.waitLimit);
         // A port waits for its next receiver while the technician may put

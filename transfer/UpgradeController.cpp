@@ -132,9 +132,8 @@ void CUpgradeController::StartWorker() {
     // The job works on its own copy of the settings: choosing another file or
     // pressing Start again cannot change a running job.
     m_worker = std::thread([this, job = m_settings, stop = m_stopSource.get_token()]() mutable {
-        JobEnvironment env{m_port,   m_analyseBar, m_sendBar, m_messages,
-                           *m_clock, m_waitLimit,  m_events};
-        env.pacer = m_pacer;
+        JobEnvironment env{m_port,   m_analyseBar, m_sendBar,   m_messages,
+                           *m_clock, *m_pacer,     m_waitLimit, m_events};
         env.image = m_image;
         env.takeFileWhenReady = m_takeFileWhenReady;
         const JobOutcome outcome = UpgradeThreadProc(job, env, stop, m_bBusy);

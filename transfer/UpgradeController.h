@@ -48,8 +48,10 @@ public:
     CUpgradeController(const CUpgradeController&) = delete;
     CUpgradeController& operator=(const CUpgradeController&) = delete;
 
-    // The process-wide job settings. Front ends write strFilePath (Select File)
-    // and strWorkDir here; Start writes the converted settings.
+    // This controller's job settings: every job it starts gets a copy. Front
+    // ends write strFilePath (Select File) and strWorkDir here; Start writes
+    // the converted settings. (Each port of a station has a controller, and
+    // so settings, of its own.)
     JobSettings& Settings() { return m_settings; }
 
     // The Start command. `filePath` is the chosen file as the front end holds
@@ -84,14 +86,12 @@ public:
 
     // Longest silence of the receiver at one wait; zero (the default) waits for ever.
     void SetWaitLimit(std::chrono::milliseconds limit) { m_waitLimit = limit; }
-    // Another clock than the system's (a test's) is also the job's pacer:
-    // the job then waits on it itself.
-    void SetClock(IPacingClock& clock) {
-        m_clock = &clock;
-        m_pacer = &clock == &SystemPacingClock() ? &SharedBytePacer() : nullptr;
-    }
-    // Where jobs hand their bytes for pacing; null: the job paces them itself.
-    void SetPacer(IBytePacer* pacer) { m_pacer = pacer; }
+    // The clock that jobs sleep the ready signal's settle time on; the
+    // system's unless a test gives its own, with a pacer over it.
+    void SetClock(IPacingClock& clock) { m_clock = &clock; }
+    // Where jobs hand their bytes for pacing: the process's pacing loop
+    // unless another is given (a station's, a test's).
+    void SetPacer(IBytePacer& pacer) { m_pacer = &pacer; }
     // The bytes that jobs send in place of reading the chosen file, which
     // still names them (a station's converted image); null to read the file.
     void SetImage(std::shared_ptr<const std::vector<std::uint8_t>> image) {

@@ -77,7 +77,6 @@ private:
     }
     Wait WaitReadySignal();
     Wait WaitAck();
-    void SendPacedByte(std::uint8_t byte, std::int64_t thresholdMicros);
     bool SendPaced(const std::uint8_t* data, std::uint32_t count, std::int64_t thresholdMicros);
     JobOutcome EndAfterStall(std::uint32_t sent);
     bool FileUnchanged() const;
@@ -190,39 +189,16 @@ UpgradeJob::Wait UpgradeJob::WaitAck() {
     }
 }
 
-void UpgradeJob::SendPacedByte(std::uint8_t byte, std::int64_t thresholdMicros) {
-    // Busy wait on the high-resolution counter, measured from just before the
-    // byte is handed to the port: the write's own time adds to the gap.
-    const std::int64_t frequency = m_env.clock.Frequency();
-    const std::int64_t start = m_env.clock.Count();
-    for (;;) {
-        const std::int64_t elapsed = (m_env.clock.Count() - start) * 1'000'000 / frequency;
-        if (elapsed > thresholdMicros) {
-            break;
-        }
-    }
-    m_env.port.Write(&byte, 1);
-}
-
-// What came from the receiver before the last byte is dropped just before
-// that byte goes out: a stray or duplicate 4F that arrives while the block
+// Through the pacer, which drops what came from the receiver just before the
+// last byte goes out: a stray or duplicate 4F that arrives while the block
 // (or the header) is still going out cannot stand for its acknowledgement.
 // False when the port stopped taking bytes (the receiver no longer reads
 // the line); a cancelled job's transfer is cut short too, and its next wait
 // says so.
 bool UpgradeJob::SendPaced(const std::uint8_t* data, std::uint32_t count,
                            std::int64_t thresholdMicros) {
-    if (m_env.pacer != nullptr) {
-        return m_env.pacer->Send(m_env.port, data, count, thresholdMicros, m_stop) == count ||
-               m_stop.stop_requested();
-    }
-    for (std::uint32_t i = 0; i < count && !m_stop.stop_requested(); ++i) {
-        if (i + 1 == count) {
-            m_env.port.DiscardInput();  // as the pacer does
-        }
-        SendPacedByte(data[i], thresholdMicros);
-    }
-    return true;
+    return m_env.pacer.Send(m_env.port, data, count, thresholdMicros, m_stop) == count ||
+           m_stop.stop_requested();
 }
 
 JobOutcome UpgradeJob::EndAfterStall(std::uint32_t sent) {

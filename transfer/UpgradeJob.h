@@ -37,7 +37,9 @@ struct JobEnvironment {
     IProgressBar& analyseBar;  // "Data analyse Progress"
     IProgressBar& sendBar;     // "Data Send Progress"
     IMessageBox& messages;
-    IPacingClock& clock;
+    IPacingClock& clock;  // the ready signal's settle time is slept on it
+    // Hands the header and the blocks over, byte by byte, each after its gap.
+    IBytePacer& pacer;
     // Longest silence of the receiver at any one wait; zero waits for ever.
     std::chrono::milliseconds waitLimit{0};
     // Where the job's phases, plan, bytes sent and reports go; none when null.
@@ -45,9 +47,6 @@ struct JobEnvironment {
     // Silence at an acknowledgement wait after which events->OnReceiverSilent
     // is called; zero never.
     std::chrono::milliseconds silenceNotice = kSilenceNotice;
-    // Hands the header and the blocks over, byte by byte; when null the job
-    // paces them itself on `clock`, waiting on its counter.
-    IBytePacer* pacer = nullptr;
     // The bytes to send, made and kept by the host (a station's converted
     // channel list), in place of reading the file the settings name; that
     // file's name still stands for them. Null: the file is read.

@@ -89,6 +89,7 @@ private:
 JobRun RunJob(JobPlan plan, std::stop_source stop = {}) {
     TempDir dir;
     SimClock clock(plan.clockTickNs);
+    CPacingLoop pacer(clock);  // the pacing that ships, on the simulated counter
     auto device = std::make_unique<ScriptedDevice>(clock, std::move(plan.script));
     JobRun run;
     run.record = device->record();
@@ -104,8 +105,8 @@ JobRun RunJob(JobPlan plan, std::stop_source stop = {}) {
     }
     Journal journal;
     JournalEvents events(journal);
-    JobEnvironment env{port,  journal.analyse, journal.send, journal.messages,
-                       clock, plan.waitLimit};
+    JobEnvironment env{port,  journal.analyse, journal.send,   journal.messages,
+                       clock, pacer,           plan.waitLimit};
     env.events = plan.withEvents ? &events : nullptr;
     env.silenceNotice = plan.silenceNotice;
     std::atomic<bool> busy{true};
@@ -303,7 +304,8 @@ TEST(Pacing, RealClockHandsEachByteOverOnlyAfterTheGap) {
     settings.nUpgradeType = UpgradeType::Database;
     settings.strFilePath = dir.Write("f.bin", PatternBytes(500));
     Journal journal;
-    JobEnvironment env{port, journal.analyse, journal.send, journal.messages, SystemPacingClock()};
+    JobEnvironment env{port, journal.analyse, journal.send, journal.messages, SystemPacingClock(),
+                       SharedBytePacer()};
     std::atomic<bool> busy{true};
     std::stop_source stop;
     ASSERT_EQ(UpgradeThreadProc(settings, env, stop.get_token(), busy), JobOutcome::Finished);
