@@ -1,22 +1,22 @@
-#include <algorithm>
-#include <limits>
-
+// The pacing loop: one thread hands over the bytes of every port's block,
+// each once its gap has passed, never early (see transfer/PacingLoop.h).
 #include "transfer/PacingLoop.h"
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
 
 namespace velmora {
 
 namespace {
 
-// A sleep of the pacing thread ends about 22 us after the time asked for
-// (26 us for nine in ten) on a quiet machine, and costs about 19 us of CPU;
-// it is therefore asked to end at least this long before the byte is due,
-// and the rest is waited out on the clock. Waits shorter than the wake-up
-// plus kMinSleepMicros are not slept.
+// A sleep of the pacing thread ends about 22 us after the time asked for (26
+// us for nine in ten) on a quiet machine, and costs about 19 us of CPU. It is
+// asked to end at least this long before the byte is due...
 constexpr std::int64_t kWakeAheadMicros = 30;
+// ...and a wait no longer than that plus this is not slept at all.
 constexpr std::int64_t kMinSleepMicros = 10;
-// On a busy machine wake-ups come later: the pacer then asks to wake as much
-// earlier as its latest wake-ups came late (plus this margin), forgetting a
-// late wake-up by 1/64 of its lateness at each wait.
+// On a busy machine, a sleep ends this much earlier than recent wake-ups came late.
 constexpr std::int64_t kLateMarginMicros = 5;
 // A port whose driver cannot take a byte is offered it again this much later;
 // it is given up once the driver has refused it for the write time-outs.
@@ -148,9 +148,14 @@ std::int64_t CPacingLoop::Offer(Lane& lane, std::int64_t now) {
     return now;
 }
 
+// Sleeps until shortly before `due` and waits out the rest on the counter.
+// The sleep is asked to end early enough for its wake-up to come in time:
+// kWakeAheadMicros before on a quiet machine; on a busy one, where wake-ups
+// come later, as much before as recent wake-ups came late, plus a margin.
 void CPacingLoop::WaitUntil(std::int64_t due) {
-    // Forgotten at every wait, slept or not: one wake-up that came very late
-    // (the thread preempted) must not keep the loop from sleeping for good.
+    // A late wake-up is forgotten by 1/64 of its lateness at every wait, slept
+    // or not: one that came very late (the thread preempted) must not keep
+    // the loop from sleeping for good.
     m_lateCounts -= m_lateCounts / 64;
     const std::int64_t ahead = std::max(m_wakeAheadCounts, m_lateCounts + m_lateMarginCounts);
     if (due - m_clock.Count() > ahead + m_minSleepCounts) {
