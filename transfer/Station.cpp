@@ -5,7 +5,6 @@
 #include <new>
 
 #include "base/InputFile.h"
-
 #include "base/JobRecorder.h"
 #include "base/Sha256.h"
 #include "sdx/ConversionChain.h"
