@@ -3,9 +3,13 @@
 // taken: a pipe or a device could block the job's open for ever, or never end.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace velmora {
 
@@ -30,23 +34,48 @@ public:
     // Opens `path` for reading without ever blocking. False with Error() when
     // it cannot be opened or is not a regular file.
     bool Open(const std::string& path);
+    // Reads `bytes` in place of a file: bytes that the caller made and keeps,
+    // which nothing outside can change.
+    void OpenBytes(std::shared_ptr<const std::vector<std::uint8_t>> bytes) {
+        Close();
+        m_length = bytes->size();
+        m_bytes = std::move(bytes);
+    }
     void Close() {
         if (m_file != nullptr) {
             std::fclose(m_file);
             m_file = nullptr;
         }
+        m_bytes.reset();
+        m_position = 0;
     }
     std::size_t Read(std::uint8_t* buffer, std::size_t count) {
+        if (m_bytes) {
+            const std::size_t n = std::min(count, m_bytes->size() - m_position);
+            std::memcpy(buffer, m_bytes->data() + m_position, n);
+            m_position += n;
+            return n;
+        }
         return std::fread(buffer, 1, count, m_file);
     }
     // Reads again from the first byte.
     void Rewind() {
+        m_position = 0;
         if (m_file != nullptr) {
             std::rewind(m_file);
         }
     }
-    // The identity of the open file as it is now; false when it cannot be told.
-    bool Identity(FileIdentity& out) const;
+    // True when the bytes come from memory (OpenBytes), not from a file.
+    bool InMemory() const { return m_bytes != nullptr; }
+    // The identity of the open file as it is now; false when it cannot be
+    // told. Bytes in memory never change.
+    bool Identity(FileIdentity& out) const {
+        if (m_bytes) {
+            out = FileIdentity{0, 0, m_length, 0};
+            return true;
+        }
+        return HandleIdentity(out);
+    }
     // The identity of the file that `path` names now.
     static bool PathIdentity(const std::string& path, FileIdentity& out);
     // True when a read stopped on an error rather than at the end of the file.
@@ -56,7 +85,11 @@ public:
     const std::string& Error() const { return m_error; }
 
 private:
+    bool HandleIdentity(FileIdentity& out) const;  // per system
+
     std::FILE* m_file = nullptr;
+    std::shared_ptr<const std::vector<std::uint8_t>> m_bytes;
+    std::size_t m_position = 0;
     std::uint64_t m_length = 0;
     std::string m_error;
 };

@@ -29,6 +29,10 @@ struct TransferPlan {
     // The header's checksum over the file as it is now. The header itself is
     // computed again once the receiver is ready, from the file as it is then.
     std::uint32_t checksum = 0;
+    // The SHA-256 of the same bytes, as hex digits; empty when the system's
+    // library could not compute it. The bytes sent are these or none: a
+    // change found later fails the job before its last block.
+    std::string sha256;
     UpgradeType type = UpgradeType::Code;
     std::uint32_t flashOffset = 0;  // where the receiver writes it
     std::string device;             // the serial device in use

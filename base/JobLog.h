@@ -48,8 +48,14 @@ std::string JobRecordJson(const JobRecord& record);
 bool AppendJobRecord(const std::string& path, const JobRecord& record, std::string& error);
 
 // Appends `line` to the file with a single write in append mode, creating
-// the file and its folders when missing. Per system.
+// the file and its folders when missing. Never waits for a reader: anything
+// but a plain file (a FIFO, a device) is refused with kNotPlainLog. A line
+// cut short (a full disk) is taken back, so that every line stays whole.
+// Per system.
 bool AppendLineToFile(const std::string& path, const std::string& line, std::string& error);
+
+// The error of AppendLineToFile for a log that is not a plain file.
+inline constexpr const char* kNotPlainLog = "it is not a plain file (a FIFO, a device or a folder)";
 
 // The log in the user's data folder: $XDG_DATA_HOME/velmora/jobs.jsonl (by
 // default ~/.local/share/velmora/jobs.jsonl), %LOCALAPPDATA%\Velmora\jobs.jsonl

@@ -38,9 +38,8 @@ void JobRecorder::OnConversionReport(const ConversionReport& report) {
 }
 
 void JobRecorder::OnPlan(const TransferPlan& plan) {
-    // Unreadable files keep their digest empty: the job says why itself.
+    // An unreadable list keeps its digest empty: the job says why itself.
     std::string ignored;
-    std::string digest = Sha256OfFile(plan.filePath, ignored);
     std::string listDigest =
         plan.sourceList.empty() ? std::string() : Sha256OfFile(plan.sourceList, ignored);
     {
@@ -48,7 +47,7 @@ void JobRecorder::OnPlan(const TransferPlan& plan) {
         m_record.port = plan.device;
         m_record.file = plan.filePath;
         m_record.size = plan.length;
-        m_record.sha256 = std::move(digest);
+        m_record.sha256 = plan.sha256;
         m_record.list = plan.sourceList;
         m_record.listSha256 = std::move(listDigest);
         m_record.type = UpgradeTypeText(plan.type);

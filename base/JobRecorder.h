@@ -29,7 +29,8 @@ public:
 
     void OnPhase(JobPhase phase) override;
     void OnConversionReport(const ConversionReport& report) override;
-    // Also takes the digests of the file to send and of its channel list.
+    // Takes the digest of the bytes to send from the plan, and that of the
+    // channel list they were converted from.
     void OnPlan(const TransferPlan& plan) override;
     void OnBytesSent(std::uint64_t sent, std::uint64_t total) override;
     void OnReceiverSilent(std::chrono::milliseconds silentFor) override;

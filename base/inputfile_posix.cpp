@@ -23,7 +23,7 @@ FileIdentity IdentityOf(const struct stat& info) {
 
 }  // namespace
 
-bool InputFile::Identity(FileIdentity& out) const {
+bool InputFile::HandleIdentity(FileIdentity& out) const {
     struct stat info {};
     if (m_file == nullptr || ::fstat(::fileno(m_file), &info) != 0) {
         return false;

@@ -28,7 +28,7 @@ bool IdentityOfHandle(HANDLE handle, FileIdentity& out) {
 
 }  // namespace
 
-bool InputFile::Identity(FileIdentity& out) const {
+bool InputFile::HandleIdentity(FileIdentity& out) const {
     if (m_file == nullptr) {
         return false;
     }

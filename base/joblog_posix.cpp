@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,30 +26,77 @@ bool MakeParentFolders(const std::string& path, std::string& error) {
     return true;
 }
 
+// Appends `line` in one write when it can. Writers of the log take turns, so
+// that the length before the write is where this line begins: a line cut
+// short (a full disk) is taken back, and the next one starts on a line of
+// its own.
+bool AppendWhole(int fd, const std::string& line, std::string& error) {
+    while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    struct stat info {};
+    const off_t before = ::fstat(fd, &info) == 0 ? info.st_size : -1;
+    std::size_t done = 0;
+    int writeErrno = 0;
+    while (done < line.size()) {
+        const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            writeErrno = n < 0 ? errno : 0;
+            break;
+        }
+    }
+    if (done == line.size()) {
+        return true;
+    }
+    const std::string why = writeErrno != 0
+                                ? std::string(std::strerror(writeErrno))
+                                : std::string("the line was not written whole (is the disk full?)");
+    if (done == 0) {
+        error = why;
+        return false;
+    }
+    if (before < 0 || ::ftruncate(fd, before) != 0) {
+        error = why +
+                "; the part written could not be taken back, so the log's last line is "
+                "cut short";
+        return false;
+    }
+    error = why + "; the part written was taken back";
+    return false;
+}
+
 }  // namespace
 
 bool AppendLineToFile(const std::string& path, const std::string& line, std::string& error) {
     if (!MakeParentFolders(path, error)) {
         return false;
     }
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    // Without waiting: a FIFO with no reader, or a device, must never hold a
+    // job or the station. Only a plain file is written.
+    const int fd = ::open(path.c_str(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
     if (fd < 0) {
-        error = std::strerror(errno);
+        const int err = errno;
+        struct stat info {};
+        const bool plain = ::stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode);
+        error = err == ENXIO && !plain ? kNotPlainLog : std::strerror(err);
         return false;
     }
-    // One write in append mode: lines of jobs that end together never mix.
-    const ssize_t written = ::write(fd, line.data(), line.size());
-    const int writeErrno = errno;
-    const bool closed = ::close(fd) == 0;
-    if (written < 0) {
-        error = std::strerror(writeErrno);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        error = kNotPlainLog;
         return false;
     }
-    if (static_cast<std::size_t>(written) != line.size() || !closed) {
-        error = "the line was not written whole (is the disk full?)";
+    const bool whole = AppendWhole(fd, line, error);
+    if (::close(fd) != 0 && whole) {
+        error = std::string("the log could not be closed: ") + std::strerror(errno);
         return false;
     }
-    return true;
+    return whole;
 }
 
 std::string DefaultJobLogPath() {

@@ -10,7 +10,7 @@
 #include "base/JobLog.h"
 #include "base/JobRecorder.h"
 #include "serial/PortList.h"
-#include "transfer/UpgradeWorker.h"
+#include "transfer/JobOutcome.h"
 
 namespace velmora::cli {
 

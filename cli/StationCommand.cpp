@@ -5,10 +5,13 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <system_error>
+#include <utility>
 
 #include "base/JobLog.h"
 #include "base/Json.h"
@@ -80,6 +83,10 @@ public:
     void OnJobEnded(const StationJobEnd& end) override;
     void OnPortDropped(const std::string& port, const std::string& reason) override {
         Change(port, "dropped: " + reason, {{"event", "dropped"}, {"reason", reason}});
+    }
+    void OnWaitingForFile(const std::string& port, const std::string& reason) override {
+        Change(port, "waiting for the file: " + reason,
+               {{"event", "phase"}, {"phase", "waiting for the file"}, {"reason", reason}});
     }
     // The summary table (or event) and the exit status of the run.
     int Finish(bool interrupted, int interruptStatus);
@@ -218,9 +225,43 @@ int StationView::Finish(bool interrupted, int interruptStatus) {
 
 namespace {
 
+// The device a --port stands for, links resolved, so that two names of one
+// port compare equal.
+std::string DeviceKey(const std::string& text) {
+    const PortChoice port = ChoosePort(text);
+    std::string device = port.device.empty() ? port.portText : port.device;
+    if (const int com = ComNumberOf(device); com > 0) {
+        device = ResolvePortName(com);
+    }
+    std::error_code error;
+    const std::filesystem::path resolved = std::filesystem::canonical(device, error);
+    return error ? device : resolved.string();
+}
+
+// A port given twice would be refused as held by the station itself: say
+// what it is instead. Empty when every port is given once.
+std::string PortGivenTwice(const std::vector<std::string>& ports) {
+    std::vector<std::pair<std::string, std::string>> seen;  // as given, the device
+    for (const std::string& text : ports) {
+        const std::string key = DeviceKey(text);
+        for (const auto& [earlier, device] : seen) {
+            if (device == key) {
+                return "--port " + text + " names the same port as --port " + earlier +
+                       ". Give each port once.";
+            }
+        }
+        seen.emplace_back(text, key);
+    }
+    return {};
+}
+
 // The checks of send, once for the file, before any port opens. Returns the
 // exit status of a refusal, or 0.
 int RefuseBeforeStart(Console& console, const StationOptions& options, StationSettings& settings) {
+    if (const std::string twice = PortGivenTwice(options.ports); !twice.empty()) {
+        console.Error(twice);
+        return kExitUsage;
+    }
     const JobSettings job = JobSettingsFromOptions(options.job, settings.values);
     if (const int refused = RefuseBadJob(console, job, options.job.force); refused != kExitOk) {
         return refused;

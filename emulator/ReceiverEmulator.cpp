@@ -1,3 +1,6 @@
+// The receiver checks the tool: its protocol bytes, block size and word sum
+// are written out here on purpose rather than taken from transfer/, so that a
+// mistake in the tool's own definitions cannot pass unnoticed as agreement.
 #include "emulator/ReceiverEmulator.h"
 
 #include <fcntl.h>
@@ -28,6 +31,9 @@ constexpr std::uint32_t kBlockSize = 240;
 constexpr std::size_t kHeaderSize = 12;
 // A late AC comes well after the tool's 20 ms rule.
 constexpr std::chrono::milliseconds kLateAcDelay{50};
+// How often a receiver that stopped reading still sends a 4F: about as often
+// as a block of 240 bytes comes at 115200 baud.
+constexpr std::chrono::milliseconds kBlindAckInterval{21};
 
 std::uint32_t WordSum(const std::vector<std::uint8_t>& data) {
     std::uint32_t sum = 0;
@@ -171,6 +177,7 @@ private:
     void TakeHeaderByte(std::uint8_t byte);
     void TakeDataByte(std::uint8_t byte, Clock::time_point arrival);
     void QueueAck(Clock::time_point earliest);
+    void QueueStrayAck(Outgoing& ack);
     void Finish(const std::string& problem);
     void Verify();
     std::string WhyUnfinished() const;
@@ -198,6 +205,12 @@ private:
     bool m_finishWhenSent = false;
     // Restarted as asked: announcing itself again.
     bool m_restarted = false;
+    // The whole file came, but its last block was left unacknowledged as asked.
+    bool m_lastUnacknowledged = false;
+    // No longer reading the line, as asked; a 4F goes out at `m_nextBlindAck`.
+    bool m_stoppedReading = false;
+    Clock::time_point m_nextBlindAck;
+    Clock::time_point m_lastDataByte;
     // When the tool last sent something, and whether it has closed the port
     // since the transfer began.
     Clock::time_point m_lastHeard;
@@ -218,7 +231,12 @@ void ReceiverEmulator::Session::Play() {
             SendReadySignal(now);
             continue;
         }
-        if (m_hungUp || Stalled(now)) {
+        if (m_stoppedReading && now >= m_nextBlindAck) {
+            m_outgoing.push_back({now, {kAck}});
+            m_nextBlindAck = now + kBlindAckInterval;
+            continue;
+        }
+        if (m_hungUp || Stalled(now) || (m_stoppedReading && m_toolClosed)) {
             break;
         }
         const Input input = Receive(now, bytes);
@@ -229,7 +247,8 @@ void ReceiverEmulator::Session::Play() {
         if (!bytes.empty()) {
             m_lastHeard = arrival;
         }
-        for (std::size_t i = 0; i < bytes.size() && !m_finishWhenSent && !m_hungUp; ++i) {
+        for (std::size_t i = 0;
+             i < bytes.size() && !m_finishWhenSent && !m_hungUp && !m_stoppedReading; ++i) {
             Take(bytes[i], arrival);
         }
         bytes.clear();
@@ -334,6 +353,9 @@ ReceiverEmulator::Session::Input ReceiverEmulator::Session::Receive(
     if (m_phase == Phase::Ready) {
         wakeAt = std::min(wakeAt, m_nextReady);
     }
+    if (m_stoppedReading) {
+        wakeAt = std::min(wakeAt, m_nextBlindAck);
+    }
     // Acknowledgements are timed to the microsecond when throttling, so the
     // wait is a ppoll with a nanosecond time-out.
     const auto waitNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -341,7 +363,9 @@ ReceiverEmulator::Session::Input ReceiverEmulator::Session::Receive(
                             .count();
     const timespec timeout{static_cast<time_t>(waitNs / 1'000'000'000),
                            static_cast<long>(waitNs % 1'000'000'000)};
-    pollfd fds[2] = {{m_owner.m_wake[0], POLLIN, 0}, {m_owner.m_master, POLLIN, 0}};
+    // A receiver that stopped reading only notices the tool closing the port.
+    const short events = m_stoppedReading ? short{0} : short{POLLIN};
+    pollfd fds[2] = {{m_owner.m_wake[0], POLLIN, 0}, {m_owner.m_master, events, 0}};
     const int rc = ::ppoll(fds, 2, &timeout, nullptr);
     if (rc < 0 && errno != EINTR) {
         return Input::Stop;
@@ -358,6 +382,11 @@ ReceiverEmulator::Session::Input ReceiverEmulator::Session::Receive(
             const timespec nap{0, std::min<long long>(waitNs, 5'000'000)};
             ::ppoll(fds, 1, &nap, nullptr);
             m_toolClosed = m_report.startByteSeen;
+        }
+        if (m_stoppedReading) {
+            // Nobody reads the line: nap as a hung-up line does, never spin.
+            const timespec nap{0, std::min<long long>(waitNs, 5'000'000)};
+            ::ppoll(fds, 1, &nap, nullptr);
         }
         return Input::Nothing;
     }
@@ -424,6 +453,12 @@ void ReceiverEmulator::Session::TakeDataByte(std::uint8_t byte, Clock::time_poin
                     [](const Outgoing& o) { return o.ack; })) {
         ++m_report.bytesBeforeAck;
     }
+    if (!m_report.data.empty()) {
+        m_report.longestDataGapSeconds =
+            std::max(m_report.longestDataGapSeconds,
+                     std::chrono::duration<double>(arrival - m_lastDataByte).count());
+    }
+    m_lastDataByte = arrival;
     m_report.data.push_back(byte);
     ++m_blockFill;
     const std::uint32_t remaining =
@@ -444,10 +479,18 @@ void ReceiverEmulator::Session::TakeDataByte(std::uint8_t byte, Clock::time_poin
         m_nextReady = Clock::now();
         return;
     }
+    if (remaining == 0 && m_options.neverAckLast) {
+        m_lastUnacknowledged = true;
+        return;
+    }
     ++m_report.blocksAcknowledged;
     QueueAck(m_lineFree);
     if (static_cast<int>(m_report.blocksAcknowledged) == m_options.strayAckAfterBlock) {
-        m_outgoing.back().bytes.push_back(kAck);  // in the same breath as the real one
+        QueueStrayAck(m_outgoing.back());
+    }
+    if (static_cast<int>(m_report.blocksAcknowledged) == m_options.stopReadingAfterBlocks) {
+        m_stoppedReading = true;
+        m_nextBlindAck = m_outgoing.back().when + kBlindAckInterval;
     }
     if (remaining == 0) {
         m_report.complete = true;
@@ -473,6 +516,19 @@ void ReceiverEmulator::Session::QueueAck(Clock::time_point earliest) {
     ack.bytes.push_back(kAck);
     ack.ack = true;
     m_outgoing.push_back(std::move(ack));
+}
+
+// A 4F that acknowledges nothing: in the same breath as the acknowledgement
+// `ack`, or on its own a little later.
+void ReceiverEmulator::Session::QueueStrayAck(Outgoing& ack) {
+    if (m_options.strayAckDelay.count() <= 0) {
+        ack.bytes.push_back(kAck);
+        return;
+    }
+    Outgoing stray{ack.when + m_options.strayAckDelay, {kAck}};
+    const auto later = std::find_if(m_outgoing.begin(), m_outgoing.end(),
+                                    [&stray](const Outgoing& o) { return o.when > stray.when; });
+    m_outgoing.insert(later, std::move(stray));
 }
 
 void ReceiverEmulator::Session::Verify() {
@@ -529,6 +585,13 @@ std::string ReceiverEmulator::Session::WhyUnfinished() const {
     }
     if (m_options.neverAck) {
         return "the header was never acknowledged, as asked";
+    }
+    if (m_lastUnacknowledged) {
+        return "the last block was never acknowledged, as asked";
+    }
+    if (m_stoppedReading) {
+        return "stopped reading after " + std::to_string(m_options.stopReadingAfterBlocks) +
+               " blocks, as asked";
     }
     return "the transfer stopped after " + std::to_string(m_report.data.size()) + " of " +
            std::to_string(m_report.length) + " bytes";

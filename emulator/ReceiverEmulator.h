@@ -52,9 +52,18 @@ struct EmulatorOptions {
     bool neverAck = false;
     // Hang up (close the master side) after this many acknowledged blocks; -1: never.
     int hangupAfterBlocks = -1;
-    // A second 4F right behind the acknowledgement of this block (1-based),
-    // as line noise or a bouncing boot loader sends it; 0: never.
+    // A second 4F behind the acknowledgement of this block (1-based), as line
+    // noise or a boot loader that prints "OK" sends it; 0: never. It comes
+    // right behind the acknowledgement, or `strayAckDelay` later (while the
+    // next block is on its way).
     int strayAckAfterBlock = 0;
+    std::chrono::milliseconds strayAckDelay{0};
+    // Never acknowledge the last block (the tool must not call that finished).
+    bool neverAckLast = false;
+    // Stop reading the line after this many acknowledged blocks, yet go on
+    // sending a 4F as often as a block would come, as a wedged boot loader
+    // does: the tool's output fills; -1: never.
+    int stopReadingAfterBlocks = -1;
     // Restart after this many acknowledged blocks: the next block is not
     // acknowledged, and the boot loader announces itself again with AB AC
     // every `restartReadyInterval`, as a receiver that was reset does; -1: never.
@@ -96,6 +105,9 @@ struct TransferReport {
     // Data bytes that came while the acknowledgement of the block before was
     // still due: a real boot loader, busy writing that block, loses them.
     std::uint32_t bytesBeforeAck = 0;
+    // The longest the line stayed silent between two data bytes, acknowledgement
+    // waits included: how long the tool kept this receiver waiting.
+    double longestDataGapSeconds = 0.0;
     double seconds = 0.0;  // from the start byte to the last acknowledgement
     std::string problem;   // why the transfer did not verify, in plain words
 

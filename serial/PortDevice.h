@@ -26,6 +26,13 @@ struct LineConfig {
 inline constexpr std::chrono::milliseconds kWriteTimeoutPerByte{100};
 inline constexpr std::chrono::milliseconds kWriteTimeoutConstant{5000};
 
+// What became of a byte offered to the driver without waiting.
+enum class WriteResult {
+    Written,  // the driver took it
+    Full,     // its queue is full or the line is held: nothing was written
+    Failed,   // the device is gone or failed: the byte is dropped
+};
+
 class IPortDevice {
 public:
     virtual ~IPortDevice() = default;
@@ -44,6 +51,12 @@ public:
     // Hands one byte to the driver; waits at most the write time-outs when the
     // driver cannot take it (flow control, full queue), then drops it.
     virtual void WriteByte(std::uint8_t byte) = 0;
+    // Hands one byte to the driver only when it can take it now; never waits.
+    // Layers that cannot tell write it as WriteByte does.
+    virtual WriteResult TryWriteByte(std::uint8_t byte) {
+        WriteByte(byte);
+        return WriteResult::Written;
+    }
 
     // Blocks until a byte is queued, the device is lost, Interrupt() is called,
     // or `bound` has passed. Returns true when a byte is queued.

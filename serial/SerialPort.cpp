@@ -93,6 +93,10 @@ int CSerialPort::WriteByte(std::uint8_t byte) {
     return 1;
 }
 
+WriteResult CSerialPort::TryWriteByte(std::uint8_t byte) {
+    return m_bOpened != 0 ? m_device->TryWriteByte(byte) : WriteResult::Failed;
+}
+
 int CSerialPort::Write(const std::uint8_t* data, int count) {
     if (m_bOpened == 0 || data == nullptr || count <= 0) {
         return 0;
@@ -116,6 +120,12 @@ int CSerialPort::Read(std::uint8_t* buffer, int maxCount) {
         return 0;
     }
     return m_device->Read(buffer, maxCount);
+}
+
+void CSerialPort::DiscardInput() {
+    std::uint8_t sink[64];
+    while (BytesWaiting() != 0 && Read(sink, sizeof sink) > 0) {
+    }
 }
 
 bool CSerialPort::DrainOutput(std::chrono::milliseconds bound) {

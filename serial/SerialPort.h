@@ -37,6 +37,9 @@ public:
 
     // Writes one byte, bounded by the write time-outs. Always returns 1.
     int WriteByte(std::uint8_t byte);
+    // Writes one byte only when the driver can take it now; never waits.
+    // Failed when the port is closed.
+    WriteResult TryWriteByte(std::uint8_t byte);
     // Writes `count` bytes one at a time. Returns the count, or 0 when the port
     // is closed or the count is not positive.
     int Write(const std::uint8_t* data, int count);
@@ -44,6 +47,8 @@ public:
     int BytesWaiting();
     // Reads at most `maxCount` bytes that are already queued; never waits.
     int Read(std::uint8_t* buffer, int maxCount);
+    // Reads and drops every byte already queued; never waits.
+    void DiscardInput();
 
     // Waits at most `bound` for the bytes written to leave the driver's
     // queue; true when they did. Close() then lets them go out instead of

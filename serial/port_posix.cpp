@@ -437,28 +437,34 @@ PosixPortDevice::WaitResult PosixPortDevice::WaitFor(
 }
 
 void PosixPortDevice::WriteByte(std::uint8_t byte) {
-    if (m_fd < 0 || m_lost.load()) {
-        return;
-    }
     const auto deadline =
         std::chrono::steady_clock::now() + kWriteTimeoutPerByte + kWriteTimeoutConstant;
+    // The driver's queue is full or the line is held by flow control: wait
+    // until it can take the byte; on a time-out, loss or interrupt it is dropped.
+    while (TryWriteByte(byte) == WriteResult::Full) {
+        if (WaitFor(POLLOUT, deadline) != WaitResult::Ready) {
+            return;
+        }
+    }
+}
+
+WriteResult PosixPortDevice::TryWriteByte(std::uint8_t byte) {
+    if (m_fd < 0 || m_lost.load()) {
+        return WriteResult::Failed;
+    }
     for (;;) {
         const ssize_t n = m_sys.Write(m_fd, &byte, 1);
         if (n == 1) {
-            return;
+            return WriteResult::Written;
         }
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK) {
-            // The driver's queue is full or the line is held by flow control.
-            if (WaitFor(POLLOUT, deadline) != WaitResult::Ready) {
-                return;  // time-out, lost or interrupted: the byte is dropped
-            }
-            continue;
+            return WriteResult::Full;
         }
         NoteError(errno);
-        return;
+        return WriteResult::Failed;
     }
 }
 

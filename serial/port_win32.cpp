@@ -438,6 +438,26 @@ void Win32PortDevice::WriteByte(std::uint8_t byte) {
     Complete(started, m_ovWrite, done);
 }
 
+// A held line (CTS, DSR, RLSD or XOFF) or a full transmit queue would keep
+// the write waiting for its time-out: the byte is not offered then.
+WriteResult Win32PortDevice::TryWriteByte(std::uint8_t byte) {
+    if (m_hComm == INVALID_HANDLE_VALUE || m_lost.load()) {
+        return WriteResult::Failed;
+    }
+    DWORD errors = 0;
+    COMSTAT stat{};
+    if (!m_api.ClearCommError(m_hComm, &errors, &stat)) {
+        NoteError(m_api.GetLastError());
+        return WriteResult::Failed;
+    }
+    if (stat.fCtsHold || stat.fDsrHold || stat.fRlsdHold || stat.fXoffHold ||
+        stat.cbOutQue >= kTransmitQueueSize) {
+        return WriteResult::Full;
+    }
+    WriteByte(byte);
+    return WriteResult::Written;
+}
+
 bool Win32PortDevice::WaitReadable(std::chrono::milliseconds bound) {
     if (m_hComm == INVALID_HANDLE_VALUE) {
         return false;

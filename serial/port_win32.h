@@ -72,6 +72,7 @@ public:
     std::uint32_t BytesWaiting() override;
     int Read(std::uint8_t* buffer, int maxCount) override;
     void WriteByte(std::uint8_t byte) override;
+    WriteResult TryWriteByte(std::uint8_t byte) override;
     bool WaitReadable(std::chrono::milliseconds bound) override;
     bool DrainOutput(std::chrono::milliseconds bound) override;
     void Interrupt() override;

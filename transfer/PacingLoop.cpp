@@ -1,23 +1,28 @@
-#include <algorithm>
-#include <limits>
+// The pacing loop: one thread hands over the bytes of every port's block,
+// each once its gap has passed, never early (see transfer/PacingLoop.h).
+#include "transfer/PacingLoop.h"
 
-#include "transfer/BytePacer.h"
+#include <algorithm>
+#include <chrono>
+#include <limits>
 
 namespace velmora {
 
 namespace {
 
-// A sleep of the pacing thread ends about 22 us after the time asked for
-// (26 us for nine in ten) on a quiet machine, and costs about 19 us of CPU;
-// it is therefore asked to end at least this long before the byte is due,
-// and the rest is waited out on the clock. Waits shorter than the wake-up
-// plus kMinSleepMicros are not slept.
+// A sleep of the pacing thread ends about 22 us after the time asked for (26
+// us for nine in ten) on a quiet machine, and costs about 19 us of CPU. It is
+// asked to end at least this long before the byte is due...
 constexpr std::int64_t kWakeAheadMicros = 30;
+// ...and a wait no longer than that plus this is not slept at all.
 constexpr std::int64_t kMinSleepMicros = 10;
-// On a busy machine wake-ups come later: the pacer then asks to wake as much
-// earlier as its latest wake-ups came late (plus this margin), forgetting a
-// late wake-up by 1/64 of its lateness at each wait.
+// On a busy machine, a sleep ends this much earlier than recent wake-ups came late.
 constexpr std::int64_t kLateMarginMicros = 5;
+// A port whose driver cannot take a byte is offered it again this much later;
+// it is given up once the driver has refused it for the write time-outs.
+constexpr std::int64_t kRetryMicros = 1000;
+constexpr std::int64_t kStallMicros =
+    std::chrono::microseconds(kWriteTimeoutPerByte + kWriteTimeoutConstant).count();
 
 std::int64_t MicrosToCounts(std::int64_t micros, std::int64_t frequency) {
     return (micros * frequency + 999'999) / 1'000'000;
@@ -29,7 +34,9 @@ CPacingLoop::CPacingLoop(IPacingClock& clock)
     : m_clock(clock),
       m_wakeAheadCounts(MicrosToCounts(kWakeAheadMicros, clock.Frequency())),
       m_minSleepCounts(MicrosToCounts(kMinSleepMicros, clock.Frequency())),
-      m_lateMarginCounts(MicrosToCounts(kLateMarginMicros, clock.Frequency())) {}
+      m_lateMarginCounts(MicrosToCounts(kLateMarginMicros, clock.Frequency())),
+      m_retryCounts(MicrosToCounts(kRetryMicros, clock.Frequency())),
+      m_stallCounts(MicrosToCounts(kStallMicros, clock.Frequency())) {}
 
 CPacingLoop::~CPacingLoop() {
     m_thread.request_stop();
@@ -107,13 +114,9 @@ std::int64_t CPacingLoop::ServeDue(std::vector<Lane*>& active) {
     for (auto it = active.begin(); it != active.end();) {
         Lane& lane = **it;
         if (!lane.cancelled.load() && lane.due <= now) {
-            lane.port->Write(lane.data + lane.handed, 1);
-            ++lane.handed;
-            // The gap is counted from the moment the write returned.
-            now = m_clock.Count();
-            lane.due = now + lane.gapCounts;
+            now = Offer(lane, now);
         }
-        if (lane.cancelled.load() || lane.handed == lane.count) {
+        if (lane.cancelled.load() || lane.stalled || lane.handed == lane.count) {
             it = active.erase(it);
             Release(lane);
             continue;
@@ -124,9 +127,35 @@ std::int64_t CPacingLoop::ServeDue(std::vector<Lane*>& active) {
     return earliest;
 }
 
+std::int64_t CPacingLoop::Offer(Lane& lane, std::int64_t now) {
+    if (lane.handed + 1 == lane.count) {
+        lane.port->DiscardInput();
+    }
+    if (lane.port->TryWriteByte(lane.data[lane.handed]) == WriteResult::Full) {
+        if (lane.refusedSince < 0) {
+            lane.refusedSince = now;
+        }
+        lane.stalled = now - lane.refusedSince > m_stallCounts;
+        lane.due = now + m_retryCounts;
+        return now;
+    }
+    // Written, or dropped by a device that failed: the job's wait says so.
+    ++lane.handed;
+    lane.refusedSince = -1;
+    // The gap is counted from the moment the write returned.
+    now = m_clock.Count();
+    lane.due = now + lane.gapCounts;
+    return now;
+}
+
+// Sleeps until shortly before `due` and waits out the rest on the counter.
+// The sleep is asked to end early enough for its wake-up to come in time:
+// kWakeAheadMicros before on a quiet machine; on a busy one, where wake-ups
+// come later, as much before as recent wake-ups came late, plus a margin.
 void CPacingLoop::WaitUntil(std::int64_t due) {
-    // Forgotten at every wait, slept or not: one wake-up that came very late
-    // (the thread preempted) must not keep the loop from sleeping for good.
+    // A late wake-up is forgotten by 1/64 of its lateness at every wait, slept
+    // or not: one that came very late (the thread preempted) must not keep
+    // the loop from sleeping for good.
     m_lateCounts -= m_lateCounts / 64;
     const std::int64_t ahead = std::max(m_wakeAheadCounts, m_lateCounts + m_lateMarginCounts);
     if (due - m_clock.Count() > ahead + m_minSleepCounts) {

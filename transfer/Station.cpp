@@ -1,7 +1,10 @@
 #include "transfer/Station.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <new>
 
+#include "base/InputFile.h"
 #include "base/JobRecorder.h"
 #include "base/Sha256.h"
 #include "sdx/ConversionChain.h"
@@ -10,6 +13,9 @@
 namespace velmora {
 
 namespace {
+
+// How often a port waiting for its file looks for it.
+constexpr std::chrono::milliseconds kFileLook{500};
 
 class NoBar final : public IProgressBar {
 public:
@@ -35,9 +41,12 @@ public:
           m_controller(m_bar, m_bar, m_recorder.Messages()) {
         m_controller.SetEvents(&m_recorder);
         m_controller.SetDeviceOverride(m_device);
-        m_controller.SetPacer(&station.m_pacer);
+        m_controller.SetPacer(station.m_pacer);
         m_controller.SetForce(station.m_settings.force);
         m_controller.SetWaitLimit(station.m_settings.waitLimit);
+        // A port waits for its next receiver while the technician may put
+        // the next version of the file in place.
+        m_controller.SetTakeFileWhenReady(true);
     }
 
     const std::string& Device() const { return m_device; }
@@ -45,13 +54,15 @@ public:
     JobRecorder& Recorder() { return m_recorder; }
     // The receiver announced itself during the current job.
     bool Served() const { return m_served.load(); }
-    bool removed = false;  // guarded by the station's mutex
+    bool removed = false;         // guarded by the station's mutex
+    bool waitingForFile = false;  // no job runs: guarded by the station's mutex
 
     StartResult Start() {
         m_served.store(false);
         m_recorder.Begin();
         m_controller.Settings().strFilePath = m_station.m_sendFile;
         m_controller.Settings().strWorkDir = m_station.m_settings.workDir;
+        m_controller.SetImage(m_station.m_image);
         return m_controller.Start(m_station.m_sendFile, m_station.m_settings.values);
     }
 
@@ -111,7 +122,31 @@ std::string CStation::Prepare(bool& refused) {
         m_list = m_settings.file;
         m_listSha256 = Sha256OfFile(m_list, ignored);
         m_sendFile = chain.imagePath;
+        return KeepImage();
     }
+    return {};
+}
+
+// Another conversion in the same folder may rewrite the image at any time:
+// every receiver gets the bytes read here, once.
+std::string CStation::KeepImage() {
+    InputFile file;
+    if (!file.Open(m_sendFile)) {
+        return "Cannot read the converted image " + m_sendFile + ": " + file.Error() + ".";
+    }
+    auto image = std::make_shared<std::vector<std::uint8_t>>();
+    try {
+        image->resize(file.Length());
+    } catch (const std::bad_alloc&) {
+        return "Not enough memory to keep the converted image " + m_sendFile + " (" +
+               std::to_string(file.Length()) +
+               " bytes) for every receiver. Convert the list with smaller database limits.";
+    }
+    if (file.Read(image->data(), image->size()) != image->size()) {
+        return "The converted image " + m_sendFile +
+               " became shorter while it was read. Run the station again.";
+    }
+    m_image = std::move(image);
     return {};
 }
 
@@ -137,21 +172,29 @@ StartResult CStation::AddPort(const std::string& device, std::string& why) {
 }
 
 void CStation::RemovePort(const std::string& device) {
-    std::lock_guard lock(m_mutex);
-    for (auto& port : m_ports) {
-        if (port->Device() == device) {
-            port->removed = true;
-            port->Controller().Cancel();
+    {
+        std::lock_guard lock(m_mutex);
+        for (auto& port : m_ports) {
+            if (port->Device() == device) {
+                port->removed = true;
+                port->Controller().Cancel();
+            }
         }
+        m_lookAtPorts = true;  // one waiting for the file has no job to end
     }
+    m_cv.notify_all();
 }
 
 void CStation::Stop() {
-    std::lock_guard lock(m_mutex);
-    m_stopping = true;
-    for (auto& port : m_ports) {
-        port->Controller().Cancel();
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+        for (auto& port : m_ports) {
+            port->Controller().Cancel();
+        }
+        m_lookAtPorts = true;
     }
+    m_cv.notify_all();
 }
 
 void CStation::PortEnded(Port& port) {
@@ -174,17 +217,30 @@ void CStation::Wait() {
 
 void CStation::Supervise(std::stop_token stop) {
     for (;;) {
-        Port* port = nullptr;
+        Port* ended = nullptr;
         {
             std::unique_lock lock(m_mutex);
-            m_cv.wait(lock, stop, [this] { return !m_ended.empty(); });
-            if (m_ended.empty()) {
+            const auto woken = [this] { return !m_ended.empty() || m_lookAtPorts; };
+            const bool fileWaits = std::any_of(m_ports.begin(), m_ports.end(),
+                                               [](const auto& p) { return p->waitingForFile; });
+            if (fileWaits) {
+                m_cv.wait_for(lock, stop, kFileLook, woken);
+            } else {
+                m_cv.wait(lock, stop, woken);
+            }
+            if (stop.stop_requested()) {
                 return;
             }
-            port = m_ended.front();
-            m_ended.pop_front();
+            m_lookAtPorts = false;
+            if (!m_ended.empty()) {
+                ended = m_ended.front();
+                m_ended.pop_front();
+            }
         }
-        AfterJob(*port);
+        if (ended != nullptr) {
+            AfterJob(*ended);
+        }
+        LookAfterFileWaits();
     }
 }
 
@@ -200,36 +256,117 @@ void CStation::AfterJob(Port& port) {
         stopping = m_stopping;
         removed = port.removed;
     }
+    // Running on, a file that could not be had before the receiver was
+    // served is no job: the port waits for the file.
+    const bool fileTrouble = !m_settings.once && !port.Served() && outcome == JobOutcome::FileError;
     // A port whose receiver never announced itself served nobody when it
     // went away or was stopped, or, running on, its wait ran out.
-    const bool idleEnd = outcome == JobOutcome::Cancelled || outcome == JobOutcome::DeviceLost ||
+    const bool idleEnd = fileTrouble || outcome == JobOutcome::Cancelled ||
+                         outcome == JobOutcome::DeviceLost ||
                          (outcome == JobOutcome::TimedOut && !m_settings.once);
     const bool served = port.Served() || !idleEnd;
     if (served) {
-        StationJobEnd end;
-        end.port = port.Device();
-        end.outcome = outcome;
-        end.cutShort = outcome == JobOutcome::Cancelled;
-        end.record = port.Recorder().Finish(JobOutcomeName(outcome));
-        if (end.record.port.empty()) {
-            end.record.port = port.Device();
-        }
-        // Every job sends the image of the list converted once at the start.
-        if (!m_list.empty() && end.record.list.empty()) {
-            end.record.list = m_list;
-            end.record.listSha256 = m_listSha256;
-        }
-        m_host.OnJobEnded(end);
+        ReportJob(port, outcome);
     }
-    std::string why;
     const bool again = !stopping && !removed && !(m_settings.once && served);
-    if (again && !Restart(port, why)) {
-        m_host.OnPortDropped(port.Device(), why);
-    } else if (again) {
+    if (again && fileTrouble) {
+        const std::string problem = FileProblem();
+        WaitForFile(port, problem.empty() ? port.Recorder().Finish("").message : problem);
         return;
-    } else if (outcome == JobOutcome::DeviceLost && !served) {
+    }
+    if (again) {
+        StartNext(port);
+        return;
+    }
+    if (outcome == JobOutcome::DeviceLost && !served) {
         m_host.OnPortDropped(port.Device(), "The adapter went away.");
     }
+    Forget(port);
+}
+
+void CStation::ReportJob(Port& port, JobOutcome outcome) {
+    StationJobEnd end;
+    end.port = port.Device();
+    end.outcome = outcome;
+    end.cutShort = outcome == JobOutcome::Cancelled;
+    end.record = port.Recorder().Finish(JobOutcomeName(outcome));
+    if (end.record.port.empty()) {
+        end.record.port = port.Device();
+    }
+    // Every job sends the image of the list converted once at the start.
+    if (!m_list.empty() && end.record.list.empty()) {
+        end.record.list = m_list;
+        end.record.listSha256 = m_listSha256;
+    }
+    m_host.OnJobEnded(end);
+}
+
+// Starts the port's next job. A port whose file is missing waits for it; one
+// that cannot go on leaves the station.
+void CStation::StartNext(Port& port) {
+    std::string why;
+    switch (Restart(port, why)) {
+        case Next::Running:
+            return;
+        case Next::WaitingForFile:
+            WaitForFile(port, why);
+            return;
+        case Next::Failed:
+            m_host.OnPortDropped(port.Device(), why);
+            break;
+    }
+    Forget(port);
+}
+
+void CStation::WaitForFile(Port& port, const std::string& reason) {
+    {
+        std::lock_guard lock(m_mutex);
+        port.waitingForFile = true;
+    }
+    m_host.OnWaitingForFile(port.Device(), reason);
+}
+
+// Ports waiting for the file go on once it can be read, and go when the
+// station stops or they are removed. Only the station's thread runs this.
+void CStation::LookAfterFileWaits() {
+    std::vector<Port*> waiting;
+    {
+        std::lock_guard lock(m_mutex);
+        for (auto it = m_ports.begin(); it != m_ports.end();) {
+            Port& port = **it;
+            if (port.waitingForFile && (m_stopping || port.removed)) {
+                it = m_ports.erase(it);
+                m_cv.notify_all();
+                continue;
+            }
+            if (port.waitingForFile) {
+                waiting.push_back(&port);
+            }
+            ++it;
+        }
+    }
+    if (waiting.empty() || !FileProblem().empty()) {
+        return;
+    }
+    for (Port* port : waiting) {
+        {
+            std::lock_guard lock(m_mutex);
+            port->waitingForFile = false;
+        }
+        StartNext(*port);
+    }
+}
+
+// Why the file to send cannot be read now, in plain words; empty when it can.
+std::string CStation::FileProblem() const {
+    InputFile file;
+    if (m_image || file.Open(m_sendFile)) {
+        return {};
+    }
+    return m_sendFile + " cannot be read: " + file.Error() + ".";
+}
+
+void CStation::Forget(Port& port) {
     std::lock_guard lock(m_mutex);
     m_ports.remove_if([&port](const auto& p) { return p.get() == &port; });
     m_cv.notify_all();
@@ -246,21 +383,26 @@ std::string CStation::StartFailure(Port& port, StartResult result) {
     }
 }
 
-bool CStation::Restart(Port& port, std::string& why) {
+CStation::Next CStation::Restart(Port& port, std::string& why) {
     if (port.Controller().LastOutcome() == JobOutcome::DeviceLost && !port.Served()) {
         why = "The adapter went away while no receiver was being served.";
-        return false;
+        return Next::Failed;
     }
     if (const StartResult result = port.Start(); result != StartResult::Started) {
         why = StartFailure(port, result);
-        return false;
+        if (result == StartResult::FileMissing && !m_settings.once) {
+            const std::string problem = FileProblem();
+            why = problem.empty() ? why : problem;
+            return Next::WaitingForFile;
+        }
+        return Next::Failed;
     }
     // A stop that came while the port reopened reaches the new job too.
     std::lock_guard lock(m_mutex);
     if (m_stopping || port.removed) {
         port.Controller().Cancel();
     }
-    return true;
+    return Next::Running;
 }
 
 CAdapterFollower::CAdapterFollower(CStation& station, IPortMonitor& monitor, Refused refused)

@@ -20,11 +20,12 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "base/JobLog.h"
 #include "base/JobSettings.h"
 #include "serial/PortMonitor.h"
-#include "transfer/BytePacer.h"
+#include "transfer/PacingLoop.h"
 #include "transfer/UpgradeController.h"
 
 namespace velmora {
@@ -53,6 +54,10 @@ public:
     // The port left the station: its adapter went away while no receiver
     // was being served, or it cannot be opened again. `reason` in plain words.
     virtual void OnPortDropped(const std::string& port, const std::string& reason) = 0;
+    // The file to send cannot be had (`reason`, in plain words, names it):
+    // the port waits for it, closed, and goes on by itself once the file
+    // can be read again. Running once, the job fails instead.
+    virtual void OnWaitingForFile(const std::string& port, const std::string& reason) = 0;
 };
 
 struct StationSettings {
@@ -93,23 +98,35 @@ public:
 
 private:
     class Port;
+    enum class Next { Running, WaitingForFile, Failed };
     void Supervise(std::stop_token stop);
     void AfterJob(Port& port);
-    bool Restart(Port& port, std::string& why);
+    void ReportJob(Port& port, JobOutcome outcome);
+    void StartNext(Port& port);
+    Next Restart(Port& port, std::string& why);
+    void WaitForFile(Port& port, const std::string& reason);
+    void LookAfterFileWaits();
+    std::string FileProblem() const;
+    void Forget(Port& port);
     void PortEnded(Port& port);
     std::string StartFailure(Port& port, StartResult result);
+    std::string KeepImage();
 
     IStationHost& m_host;
     StationSettings m_settings;
     IBytePacer& m_pacer;
     std::string m_sendFile;  // the file every job sends
-    std::string m_list;      // the channel list it was converted from, if any
+    // The image converted from a channel list, as the station made it; null
+    // for another file, which is read afresh for each job.
+    std::shared_ptr<const std::vector<std::uint8_t>> m_image;
+    std::string m_list;  // the channel list it was converted from, if any
     std::string m_listSha256;
 
     std::mutex m_mutex;
     std::condition_variable_any m_cv;
     std::list<std::unique_ptr<Port>> m_ports;  // guarded by m_mutex
     std::deque<Port*> m_ended;                 // jobs that ended, for the station's thread
+    bool m_lookAtPorts = false;                // a stop or removal for the station's thread
     bool m_stopping = false;
     std::jthread m_thread;
 };

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "sdx/ChannelDatabase.h"
 #include "transfer/JobChecks.h"
 
 namespace velmora {
@@ -28,10 +29,10 @@ bool FileExists(const std::string& path) {
 }  // namespace
 
 std::string DatabaseLimitProblem(const JobSettings& s) {
-    if (s.nMaxSat > kSatelliteCapacity) {
+    if (s.nMaxSat > kMaxSatellites) {
         return "Max Sat No. is " + std::to_string(s.nMaxSat) +
-               ", but the channel database holds at most " + std::to_string(kSatelliteCapacity) +
-               " satellites. Enter " + std::to_string(kSatelliteCapacity) +
+               ", but the channel database holds at most " + std::to_string(kMaxSatellites) +
+               " satellites. Enter " + std::to_string(kMaxSatellites) +
                " or less and press Start again.";
     }
     const struct {
@@ -67,7 +68,7 @@ CUpgradeController::~CUpgradeController() {
 
 StartResult CUpgradeController::Start(const std::string& filePath,
                                       const std::function<DialogValues()>& readControls) {
-    if (!FileExists(filePath)) {
+    if (!m_image && !FileExists(filePath)) {
         m_messages.Show(kFileMissingMessage);
         return StartResult::FileMissing;
     }
@@ -131,9 +132,10 @@ void CUpgradeController::StartWorker() {
     // The job works on its own copy of the settings: choosing another file or
     // pressing Start again cannot change a running job.
     m_worker = std::thread([this, job = m_settings, stop = m_stopSource.get_token()]() mutable {
-        JobEnvironment env{m_port,   m_analyseBar, m_sendBar, m_messages,
-                           *m_clock, m_waitLimit,  m_events};
-        env.pacer = m_pacer;
+        JobEnvironment env{m_port,   m_analyseBar, m_sendBar,   m_messages,
+                           *m_clock, *m_pacer,     m_waitLimit, m_events};
+        env.image = m_image;
+        env.takeFileWhenReady = m_takeFileWhenReady;
         const JobOutcome outcome = UpgradeThreadProc(job, env, stop, m_bBusy);
         m_lastOutcome.store(outcome);
         if (m_events != nullptr) {

@@ -25,8 +25,6 @@ namespace velmora {
 inline constexpr const char* kFileMissingMessage = "Transferred file is not exist!";
 // "%d" is replaced by the port number.
 inline constexpr const char* kPortFailedMessage = "UART%d is already Opened Or not Exist!";
-// The satellite table of the channel database holds this many satellites.
-inline constexpr std::int32_t kSatelliteCapacity = 200;
 
 enum class StartResult {
     Started,       // the port is open and the worker runs
@@ -50,8 +48,10 @@ public:
     CUpgradeController(const CUpgradeController&) = delete;
     CUpgradeController& operator=(const CUpgradeController&) = delete;
 
-    // The process-wide job settings. Front ends write strFilePath (Select File)
-    // and strWorkDir here; Start writes the converted settings.
+    // This controller's job settings: every job it starts gets a copy. Front
+    // ends write strFilePath (Select File) and strWorkDir here; Start writes
+    // the converted settings. (Each port of a station has a controller, and
+    // so settings, of its own.)
     JobSettings& Settings() { return m_settings; }
 
     // The Start command. `filePath` is the chosen file as the front end holds
@@ -86,14 +86,20 @@ public:
 
     // Longest silence of the receiver at one wait; zero (the default) waits for ever.
     void SetWaitLimit(std::chrono::milliseconds limit) { m_waitLimit = limit; }
-    // Another clock than the system's (a test's) is also the job's pacer:
-    // the job then waits on it itself.
-    void SetClock(IPacingClock& clock) {
-        m_clock = &clock;
-        m_pacer = &clock == &SystemPacingClock() ? &SharedBytePacer() : nullptr;
+    // The clock that jobs sleep the ready signal's settle time on; the
+    // system's unless a test gives its own, with a pacer over it.
+    void SetClock(IPacingClock& clock) { m_clock = &clock; }
+    // Where jobs hand their bytes for pacing: the process's pacing loop
+    // unless another is given (a station's, a test's).
+    void SetPacer(IBytePacer& pacer) { m_pacer = &pacer; }
+    // The bytes that jobs send in place of reading the chosen file, which
+    // still names them (a station's converted image); null to read the file.
+    void SetImage(std::shared_ptr<const std::vector<std::uint8_t>> image) {
+        m_image = std::move(image);
     }
-    // Where jobs hand their bytes for pacing; null: the job paces them itself.
-    void SetPacer(IBytePacer* pacer) { m_pacer = pacer; }
+    // Jobs take the file as it is when the receiver announces itself, rather
+    // than ending when it changed while they waited (see JobEnvironment).
+    void SetTakeFileWhenReady(bool take) { m_takeFileWhenReady = take; }
     // Lets a file through that looks wrong for the upgrade type (a database
     // image as Code), as a technician who knows better may ask.
     void SetForce(bool force) { m_force = force; }
@@ -118,6 +124,8 @@ private:
     IBytePacer* m_pacer;
     std::chrono::milliseconds m_waitLimit{0};
     IJobEvents* m_events = nullptr;
+    std::shared_ptr<const std::vector<std::uint8_t>> m_image;
+    bool m_takeFileWhenReady = false;
     std::string m_deviceOverride;
     bool m_force = false;
 

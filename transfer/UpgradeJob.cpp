@@ -2,18 +2,21 @@
 // for the receiver, the header and the acknowledged blocks, the completion.
 #include "transfer/UpgradeJob.h"
 
-#include <cerrno>
+#include <algorithm>
+#include <array>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <memory>
 #include <new>
 #include <optional>
-#include <system_error>
+#include <string>
 
 #include "base/InputFile.h"
+#include "base/Sha256.h"
 #include "sdx/ConversionChain.h"
+#include "sdx/DatabaseImage.h"
 #include "sdx/ListFormat.h"
+#include "transfer/JobChecks.h"
+#include "transfer/UpgradeProtocol.h"
 
 namespace velmora {
 
@@ -24,23 +27,27 @@ constexpr const char* kReadyPhase = "waiting for the receiver's ready signal";
 enum class SumResult { Ok, NoMemory, Short };
 
 // The header's checksum over the first `length` bytes of `file`, read 2 MiB
-// at a time from where the file stands.
-SumResult SumFile(InputFile& file, std::uint32_t length, std::uint32_t& checksum) {
+// at a time from where the file stands, and their SHA-256 as hex digits.
+SumResult SumFile(InputFile& file, std::uint32_t length, std::uint32_t& checksum,
+                  std::string& sha256) {
     std::unique_ptr<std::uint8_t[]> chunk(new (std::nothrow) std::uint8_t[kChecksumChunk]);
     if (!chunk) {
         return SumResult::NoMemory;
     }
     checksum = 0;
+    Sha256 digest;
     std::uint32_t left = length;
     while (left > 0) {
         const std::uint32_t want = std::min(left, kChecksumChunk);
         const std::size_t got = file.Read(chunk.get(), want);
         checksum += WordSum16(chunk.get(), static_cast<std::uint32_t>(got));
+        digest.Update(chunk.get(), got);
         left -= static_cast<std::uint32_t>(got);
         if (got < want) {
             break;
         }
     }
+    sha256 = digest.Hex();
     return left == 0 ? SumResult::Ok : SumResult::Short;
 }
 
@@ -70,9 +77,8 @@ private:
     }
     Wait WaitReadySignal();
     Wait WaitAck();
-    void SendPacedByte(std::uint8_t byte, std::int64_t thresholdMicros);
-    void SendPaced(const std::uint8_t* data, std::uint32_t count, std::int64_t thresholdMicros);
-    void ClearInput();
+    bool SendPaced(const std::uint8_t* data, std::uint32_t count, std::int64_t thresholdMicros);
+    JobOutcome EndAfterStall(std::uint32_t sent);
     bool FileUnchanged() const;
 
     // The phases of a job, in order. Each returns an outcome when the job
@@ -83,7 +89,7 @@ private:
     std::optional<JobOutcome> ComputeChecksum();
     std::optional<JobOutcome> SendHeader();
     std::optional<JobOutcome> SendBlocks();
-    std::optional<JobOutcome> CheckSentSum(std::uint32_t sum, std::uint32_t sent);
+    std::optional<JobOutcome> CheckSentData(std::uint32_t sum, Sha256& digest, std::uint32_t sent);
     JobOutcome Complete();
 
     std::optional<JobOutcome> AnnouncePlan();
@@ -103,8 +109,12 @@ private:
     std::string m_sendPath;
     InputFile m_file;
     std::uint32_t m_length = 0;
+    // The header's checksum and the digest of the bytes it was made of: as
+    // planned before the wait, and as read again once the receiver is ready.
     std::uint32_t m_checksum = 0;
     std::uint32_t m_plannedChecksum = 0;
+    std::string m_sha256;
+    std::string m_plannedSha256;
     FileIdentity m_identity;
     // Bytes came during the wait for the ready signal, but never the signal.
     bool m_readyWaitHeardBytes = false;
@@ -179,38 +189,25 @@ UpgradeJob::Wait UpgradeJob::WaitAck() {
     }
 }
 
-// Bytes that came before a block (or the header) is sent cannot be its
-// acknowledgement: a duplicate or stray 'O' would otherwise stand for it.
-void UpgradeJob::ClearInput() {
-    std::uint8_t sink[64];
-    while (m_env.port.BytesWaiting() != 0 && m_env.port.Read(sink, sizeof sink) > 0) {
-    }
-}
-
-void UpgradeJob::SendPacedByte(std::uint8_t byte, std::int64_t thresholdMicros) {
-    // Busy wait on the high-resolution counter, measured from just before the
-    // byte is handed to the port: the write's own time adds to the gap.
-    const std::int64_t frequency = m_env.clock.Frequency();
-    const std::int64_t start = m_env.clock.Count();
-    for (;;) {
-        const std::int64_t elapsed = (m_env.clock.Count() - start) * 1'000'000 / frequency;
-        if (elapsed > thresholdMicros) {
-            break;
-        }
-    }
-    m_env.port.Write(&byte, 1);
-}
-
-void UpgradeJob::SendPaced(const std::uint8_t* data, std::uint32_t count,
+// Through the pacer, which drops what came from the receiver just before the
+// last byte goes out: a stray or duplicate 4F that arrives while the block
+// (or the header) is still going out cannot stand for its acknowledgement.
+// False when the port stopped taking bytes (the receiver no longer reads
+// the line); a cancelled job's transfer is cut short too, and its next wait
+// says so.
+bool UpgradeJob::SendPaced(const std::uint8_t* data, std::uint32_t count,
                            std::int64_t thresholdMicros) {
-    if (m_env.pacer != nullptr) {
-        // Cut short only when the job is cancelled; the next wait says so.
-        m_env.pacer->Send(m_env.port, data, count, thresholdMicros, m_stop);
-        return;
-    }
-    for (std::uint32_t i = 0; i < count && !m_stop.stop_requested(); ++i) {
-        SendPacedByte(data[i], thresholdMicros);
-    }
+    return m_env.pacer.Send(m_env.port, data, count, thresholdMicros, m_stop) == count ||
+           m_stop.stop_requested();
+}
+
+JobOutcome UpgradeJob::EndAfterStall(std::uint32_t sent) {
+    return EndWithMessage(
+        JobOutcome::TimedOut,
+        "The receiver on " + PortName() + " stopped taking data: the line took no byte for " +
+            SecondsText(kWriteTimeoutPerByte + kWriteTimeoutConstant) + " s (" + SentSoFar(sent) +
+            "). The upgrade did not finish; check the cable and the receiver, then press Start "
+            "to send it again.");
 }
 
 JobOutcome UpgradeJob::EndWithMessage(JobOutcome outcome, const std::string& text) {
@@ -296,19 +293,17 @@ std::optional<JobOutcome> UpgradeJob::Convert() {
 // The converted image, or the chosen file itself; its length goes into the header.
 std::optional<JobOutcome> UpgradeJob::OpenFileToSend() {
     if (m_settings.bConverted != 0) {
-        std::filesystem::path image(m_settings.szImageName);
-        if (!m_settings.strWorkDir.empty()) {
-            image = std::filesystem::path(m_settings.strWorkDir) / image;
-        }
-        m_sendPath = image.string();
+        m_sendPath = WorkFilePath(m_settings, m_settings.szImageName);
     } else {
         m_sendPath = m_settings.strFilePath;
     }
-    if (!m_file.Open(m_sendPath)) {
+    if (m_env.image) {
+        m_file.OpenBytes(m_env.image);
+    } else if (!m_file.Open(m_sendPath)) {
         return EndWithMessage(JobOutcome::FileError, CannotOpenText(m_file.Error()));
     }
     const std::uint64_t fileLength = m_file.Length();
-    if (fileLength > 0xFFFFFFFFU) {
+    if (fileLength > kLargestTransfer) {
         return EndWithMessage(
             JobOutcome::FileError,
             "The file " + m_sendPath + " is too large to send: the receiver takes at most 4 GiB.");
@@ -324,7 +319,8 @@ std::optional<JobOutcome> UpgradeJob::OpenFileToSend() {
 // header's checksum is computed again once the receiver is ready, through the
 // same handle, and must come out the same.
 std::optional<JobOutcome> UpgradeJob::AnnouncePlan() {
-    if (const SumResult sum = SumFile(m_file, m_length, m_plannedChecksum); sum != SumResult::Ok) {
+    if (const SumResult sum = SumFile(m_file, m_length, m_plannedChecksum, m_plannedSha256);
+        sum != SumResult::Ok) {
         return EndAfterSum(sum);
     }
     TransferPlan plan;
@@ -332,9 +328,9 @@ std::optional<JobOutcome> UpgradeJob::AnnouncePlan() {
     plan.sourceList = m_settings.bConverted != 0 ? m_settings.strFilePath : std::string();
     plan.length = m_length;
     plan.checksum = m_plannedChecksum;
+    plan.sha256 = m_plannedSha256;
     plan.type = m_settings.nUpgradeType;
-    plan.flashOffset =
-        m_settings.nUpgradeType == UpgradeType::Code ? kCodeFlashOffset : m_settings.nOffset;
+    plan.flashOffset = FlashOffsetOf(m_settings);
     plan.device = PortName();
     plan.holderHint = m_env.port.HolderHint();
     Events().OnPlan(plan);
@@ -356,15 +352,24 @@ JobOutcome UpgradeJob::EndAfterSum(SumResult sum) {
 // The open file, and the file its name stands for now, are still the ones
 // planned: not grown, rewritten or replaced while the receiver was awaited.
 bool UpgradeJob::FileUnchanged() const {
+    if (m_file.InMemory()) {
+        return true;
+    }
     FileIdentity now;
     FileIdentity named;
     return m_file.Identity(now) && now == m_identity &&
            InputFile::PathIdentity(m_sendPath, named) && named == m_identity;
 }
 
+// A job that takes the file as it is when the receiver announces itself
+// opens and plans it afresh instead.
 std::optional<JobOutcome> UpgradeJob::CheckFileUnchanged() {
     if (FileUnchanged()) {
         return std::nullopt;
+    }
+    if (m_env.takeFileWhenReady) {
+        m_file.Close();
+        return OpenFileToSend();
     }
     return EndWithMessage(JobOutcome::FileChanged,
                           m_sendPath +
@@ -377,10 +382,11 @@ std::optional<JobOutcome> UpgradeJob::CheckFileUnchanged() {
 // announces. The sum must be the one planned: the data is the file as planned.
 std::optional<JobOutcome> UpgradeJob::ComputeChecksum() {
     m_file.Rewind();
-    if (const SumResult sum = SumFile(m_file, m_length, m_checksum); sum != SumResult::Ok) {
+    if (const SumResult sum = SumFile(m_file, m_length, m_checksum, m_sha256);
+        sum != SumResult::Ok) {
         return EndAfterSum(sum);
     }
-    if (m_checksum != m_plannedChecksum) {
+    if (m_checksum != m_plannedChecksum || m_sha256 != m_plannedSha256) {
         return EndWithMessage(JobOutcome::FileChanged,
                               m_sendPath +
                                   " changed while waiting for the receiver (its content is no "
@@ -393,12 +399,11 @@ std::optional<JobOutcome> UpgradeJob::ComputeChecksum() {
 // The 12 header bytes and their acknowledgement; then the data is read from
 // the start of the same open file.
 std::optional<JobOutcome> UpgradeJob::SendHeader() {
-    const UpgradeHeader header{
-        m_settings.nUpgradeType == UpgradeType::Code ? kCodeFlashOffset : m_settings.nOffset,
-        m_length, m_checksum};
-    ClearInput();
+    const UpgradeHeader header{FlashOffsetOf(m_settings), m_length, m_checksum};
     const auto bytes = header.Bytes();
-    SendPaced(bytes.data(), static_cast<std::uint32_t>(bytes.size()), kHeaderGapMicros);
+    if (!SendPaced(bytes.data(), static_cast<std::uint32_t>(bytes.size()), kHeaderGapMicros)) {
+        return EndAfterStall(0);
+    }
     if (const Wait w = WaitAck(); w != Wait::Ok) {
         return EndAfterWait(w, "waiting for the receiver to accept the header");
     }
@@ -406,17 +411,20 @@ std::optional<JobOutcome> UpgradeJob::SendHeader() {
     return std::nullopt;
 }
 
-// Before the last block goes out: the data read is the data the header's
-// checksum was made of. A file rewritten during the transfer is never
-// completed on the receiver.
-std::optional<JobOutcome> UpgradeJob::CheckSentSum(std::uint32_t sum, std::uint32_t sent) {
-    if (sum == m_checksum) {
+// Before the last block goes out: the data read for sending, word sum and
+// digest, is the data the header's checksum was made of. A file rewritten
+// during the transfer is never completed on the receiver, even when the
+// rewrite leaves the word sum as it was (two words swapped).
+std::optional<JobOutcome> UpgradeJob::CheckSentData(std::uint32_t sum, Sha256& digest,
+                                                    std::uint32_t sent) {
+    if (sum == m_checksum && digest.Hex() == m_sha256) {
         return std::nullopt;
     }
     return EndWithMessage(JobOutcome::FileChanged,
                           m_sendPath + " changed during the transfer (" + SentSoFar(sent) +
-                              "): its data no longer matches the checksum sent in the header, "
-                              "so the last block was held back and the upgrade did not finish. "
+                              "): its data is no longer what the checksum sent in the header "
+                              "was made of, so the last block was held back and the upgrade did "
+                              "not finish. "
                               "Do not change the file during an upgrade; press Start to send it "
                               "again.");
 }
@@ -424,6 +432,7 @@ std::optional<JobOutcome> UpgradeJob::CheckSentSum(std::uint32_t sum, std::uint3
 std::optional<JobOutcome> UpgradeJob::SendBlocks() {
     std::uint32_t sent = 0;
     std::uint32_t sum = 0;
+    Sha256 digest;
     std::uint32_t lastPercent = 0;
     std::array<std::uint8_t, kBlockSize> block{};
     while (sent < m_length) {
@@ -441,13 +450,15 @@ std::optional<JobOutcome> UpgradeJob::SendBlocks() {
         }
         // Whole blocks are even: the words of the header's sum line up.
         sum += WordSum16(block.data(), n);
+        digest.Update(block.data(), n);
         if (sent + n == m_length) {
-            if (const auto end = CheckSentSum(sum, sent)) {
+            if (const auto end = CheckSentData(sum, digest, sent)) {
                 return end;
             }
         }
-        ClearInput();
-        SendPaced(block.data(), n, kDataGapMicros);
+        if (!SendPaced(block.data(), n, kDataGapMicros)) {
+            return EndAfterStall(sent);
+        }
         sent += n;
         if (const Wait w = WaitAck(); w != Wait::Ok) {
             return EndAfterWait(w, "sending the data (" + SentSoFar(sent) + ")");

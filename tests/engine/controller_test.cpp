@@ -29,6 +29,7 @@ struct Rig {
         controller = std::make_unique<CUpgradeController>(journal.analyse, journal.send,
                                                           journal.messages, std::move(device));
         controller->SetClock(clock);
+        controller->SetPacer(pacer);
     }
     StartResult Start(const std::string& path, const DialogValues& values = {}) {
         controller->Settings().strFilePath = path;
@@ -54,6 +55,7 @@ struct Rig {
     }
 
     SimClock clock;
+    CPacingLoop pacer{clock};
     Journal journal;
     std::shared_ptr<ScriptedDevice::Record> record;
     std::unique_ptr<CUpgradeController> controller;

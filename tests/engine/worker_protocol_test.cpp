@@ -10,6 +10,7 @@
 #include "tests/support/ScriptedReceiver.h"
 #include "tests/support/TempDir.h"
 #include "sdx/ListFormat.h"
+#include "transfer/UpgradeProtocol.h"
 #include "transfer/UpgradeWorker.h"
 
 namespace velmora {
@@ -89,6 +90,7 @@ private:
 JobRun RunJob(JobPlan plan, std::stop_source stop = {}) {
     TempDir dir;
     SimClock clock(plan.clockTickNs);
+    CPacingLoop pacer(clock);  // the pacing that ships, on the simulated counter
     auto device = std::make_unique<ScriptedDevice>(clock, std::move(plan.script));
     JobRun run;
     run.record = device->record();
@@ -104,8 +106,8 @@ JobRun RunJob(JobPlan plan, std::stop_source stop = {}) {
     }
     Journal journal;
     JournalEvents events(journal);
-    JobEnvironment env{port,  journal.analyse, journal.send, journal.messages,
-                       clock, plan.waitLimit};
+    JobEnvironment env{port,  journal.analyse, journal.send,   journal.messages,
+                       clock, pacer,           plan.waitLimit};
     env.events = plan.withEvents ? &events : nullptr;
     env.silenceNotice = plan.silenceNotice;
     std::atomic<bool> busy{true};
@@ -303,7 +305,8 @@ TEST(Pacing, RealClockHandsEachByteOverOnlyAfterTheGap) {
     settings.nUpgradeType = UpgradeType::Database;
     settings.strFilePath = dir.Write("f.bin", PatternBytes(500));
     Journal journal;
-    JobEnvironment env{port, journal.analyse, journal.send, journal.messages, SystemPacingClock()};
+    JobEnvironment env{port, journal.analyse, journal.send, journal.messages, SystemPacingClock(),
+                       SharedBytePacer()};
     std::atomic<bool> busy{true};
     std::stop_source stop;
     ASSERT_EQ(UpgradeThreadProc(settings, env, stop.get_token(), busy), JobOutcome::Finished);
@@ -378,9 +381,11 @@ TEST(JobEnds, AFileThatGrowsIsSentOnlyUpToTheAnnouncedLength) {
 
 TEST(JobEnds, AFileThatChangesIsNeverSentAsASuccess) {
     // Grown or replaced while the receiver is awaited: nothing at all goes
-    // out. Rewritten during the data: the last block is held back.
-    enum class Change { Grow, Replace, RewriteDuringData };
-    for (const Change change : {Change::Grow, Change::Replace, Change::RewriteDuringData}) {
+    // out. Rewritten during the data, even by swapping two words (which
+    // leaves the word sum as it was): the last block is held back.
+    enum class Change { Grow, Replace, RewriteDuringData, SwapWordsDuringData };
+    for (const Change change : {Change::Grow, Change::Replace, Change::RewriteDuringData,
+                                Change::SwapWordsDuringData}) {
         SCOPED_TRACE(static_cast<int>(change));
         std::string path;
         bool replaced = false;
@@ -390,10 +395,16 @@ TEST(JobEnds, AFileThatChangesIsNeverSentAsASuccess) {
         const auto rewrite = [&path](std::streamoff at, const std::string& bytes) {
             std::fstream(path, std::ios::in | std::ios::out | std::ios::binary).seekp(at) << bytes;
         };
-        if (change == Change::RewriteDuringData) {
-            plan.script.afterBlock = [&](int block) {
+        const bool duringData =
+            change == Change::RewriteDuringData || change == Change::SwapWordsDuringData;
+        if (duringData) {
+            const auto& f = plan.file;
+            const std::string swapped = {static_cast<char>(f[602]), static_cast<char>(f[603]),
+                                         static_cast<char>(f[600]), static_cast<char>(f[601])};
+            plan.script.afterBlock = [&, swapped, change](int block) {
                 if (block == 1) {
-                    rewrite(900, "rewritten");
+                    change == Change::RewriteDuringData ? rewrite(900, "rewritten")
+                                                        : rewrite(600, swapped);
                 }
             };
         } else {
@@ -418,10 +429,10 @@ TEST(JobEnds, AFileThatChangesIsNeverSentAsASuccess) {
             continue;
         }
         EXPECT_EQ(run.outcome, JobOutcome::FileChanged);
-        EXPECT_EQ(run.Written().size(), change == Change::RewriteDuringData ? 13U + 960U : 0U);
+        EXPECT_EQ(run.Written().size(), duringData ? 13U + 960U : 0U);
         const auto messages = run.Messages();
         ASSERT_EQ(messages.size(), 1U);
-        EXPECT_NE(messages[0].find(change == Change::RewriteDuringData
+        EXPECT_NE(messages[0].find(duringData
                                        ? "changed during the transfer (960 of 1000 bytes sent)"
                                        : "changed while waiting for the receiver"),
                   std::string::npos)

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -211,6 +212,34 @@ TEST_F(CliAgainstEmulator, AStrayAcknowledgementCannotStandForTheNextBlock) {
     EXPECT_EQ(report.blocksAcknowledged, 5U);
 }
 
+TEST_F(CliAgainstEmulator, OnlyAnAcknowledgementAfterABlocksLastByteCountsForIt) {
+    // A second 4F comes 6 ms after block 20's acknowledgement, while block 21
+    // is on its way, and the last block is never acknowledged: the job must
+    // wait for the real acknowledgements and never call the upgrade finished.
+    const auto image = PatternBytes(16384, 4);
+    EmulatorOptions options;
+    options.expectedData = image;
+    options.ackDelay = 3ms;
+    options.strayAckAfterBlock = 20;
+    options.strayAckDelay = 6ms;
+    options.neverAckLast = true;
+    StartEmulator(options);
+    const std::string log = dir.File("jobs.jsonl");
+    auto cli = RunCli({"send", dir.Write("image.bin", image), "--port", emulator->SlavePath(),
+                       "--timeout", "2", "--log", log});
+    EXPECT_EQ(cli->Wait(kJobDeadline), 6) << cli->Output();
+    EXPECT_EQ(cli->Output().find("Data send finish"), std::string::npos) << cli->Output();
+    emulator->Stop();
+    const TransferReport report = Report();
+    EXPECT_EQ(report.bytesBeforeAck, 0U) << "a block went out before the one ahead was answered";
+    EXPECT_EQ(report.blocksAcknowledged, 68U);
+    EXPECT_EQ(report.data.size(), image.size());
+    const auto record = test::ReadFileBytes(log);
+    const std::string line(record.begin(), record.end());
+    EXPECT_NE(line.find("\"bytesSent\":16320,"), std::string::npos) << line;
+    EXPECT_NE(line.find("\"outcome\":\"timed out\""), std::string::npos) << line;
+}
+
 TEST_F(CliAgainstEmulator, AReceiverThatRestartsEndsTheJobAtOnce) {
     EmulatorOptions options;
     options.restartAfterBlocks = 2;
@@ -305,6 +334,41 @@ TEST_F(CliAgainstEmulator, CtrlCCancelsAWaitingJobAndFreesThePort) {
     EXPECT_EQ(cli->Wait(10s), 130) << cli->Output();
     EXPECT_LT(std::chrono::steady_clock::now() - interrupted, 2s);
     EXPECT_NE(cli->Output().find("Cancelled"), std::string::npos) << cli->Output();
+    CSerialPort port;
+    EXPECT_EQ(port.OpenDevice(emulator->SlavePath(), 115200, 8, 0, 0), 1) << port.LastError();
+}
+
+// True once `signal` sent to the process `pid` is no longer pending: a
+// thread of it has taken the signal. False at the deadline.
+bool SignalTaken(pid_t pid, int signal, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const unsigned long long bit = 1ULL << (signal - 1);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("ShdPnd:", 0) == 0) {
+                if ((std::stoull(line.substr(7), nullptr, 16) & bit) == 0) {
+                    return true;
+                }
+            }
+        }
+        std::this_thread::yield();
+    }
+    return false;
+}
+
+TEST_F(CliAgainstEmulator, AnOutsideSigusr1NeitherEndsTheStationNorTakesCtrlCAway) {
+    EmulatorOptions options;
+    options.ready = EmulatorOptions::Ready::NoAc;  // never a complete ready signal
+    StartEmulator(options);
+    auto cli = RunCli({"station", dir.Write("image.bin", {1, 2, 3}), "--port",
+                       emulator->SlavePath(), "--progress", "lines", "--log",
+                       dir.File("jobs.jsonl")});
+    ASSERT_TRUE(cli->WaitForOutput("waiting for the receiver", 10s)) << cli->Output();
+    cli->Signal(SIGUSR1);
+    ASSERT_TRUE(SignalTaken(cli->Pid(), SIGUSR1, 10s));
+    cli->Signal(SIGINT);
+    EXPECT_EQ(cli->Wait(10s), 0) << "no transfer was cut short: " << cli->Output();
     CSerialPort port;
     EXPECT_EQ(port.OpenDevice(emulator->SlavePath(), 115200, 8, 0, 0), 1) << port.LastError();
 }

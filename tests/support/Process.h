@@ -81,6 +81,7 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool Started() const { return m_spawnError == 0; }
+    pid_t Pid() const { return m_pid; }
     void Signal(int sig) { kill(m_pid, sig); }
 
     // The exit status, or -2 when it did not end within `timeout` (it is then killed).

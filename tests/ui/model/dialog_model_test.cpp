@@ -133,6 +133,7 @@ struct Rig {
             view, ViewJobLink{calls, journal.analyse, journal.send, journal.messages},
             std::move(device));
         model->Controller().SetClock(clock);
+        model->Controller().SetPacer(pacer);
         model->SetPortSource(NoDetectedPorts);
         model->OnInitDialog();
     }
@@ -152,6 +153,7 @@ struct Rig {
     MemoryView view;
     CCallQueue calls{[] {}};
     test::SimClock clock;
+    CPacingLoop pacer{clock};
     test::Journal journal;
     std::shared_ptr<ScriptedDevice::Record> record;
     std::unique_ptr<CUpgradeDlgModel> model;
