@@ -34,5 +34,6 @@ void SetupConvertCommand(CLI::App& app, int& status);
 void SetupInspectCommand(CLI::App& app, int& status);
 void SetupPortsCommand(CLI::App& app, int& status);
 void SetupStationCommand(CLI::App& app, int& status);
+void SetupLogCommand(CLI::App& app, int& status);
 
 }  // namespace velmora::cli

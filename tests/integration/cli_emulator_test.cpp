@@ -274,7 +274,7 @@ TEST_F(CliAgainstEmulator, FilesWrongForTheJobAreRefusedUpFront) {
         {{"send", empty, "--port", kNoPort, "--force"}, 4, kNoPort},
         {{"send", huge, "--port", kNoPort, "-t", "Database"}, 5, "at most 4,294,967,295 bytes"},
         {{"send", empty, "--port", kNoPort, "--offset", "1b0000"}, 2, "always goes to 0x10000"},
-        {{"frobnicate"}, 2, "send, convert, inspect, ports and station"},
+        {{"frobnicate"}, 2, "send, convert, inspect, ports, station and log"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.says);

@@ -31,7 +31,7 @@ expect() {
 }
 
 # Subcommands, and options that belong to the subcommand typed.
-expect "convert inspect ports send station" ""
+expect "convert inspect log ports send station" ""
 expect "--type" send --ty
 expect "--json" inspect --j
 expect "" send --j
