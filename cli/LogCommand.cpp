@@ -215,14 +215,17 @@ void SetupLogCommand(CLI::App& app, int& status) {
                         "Jobs started at or after this: 2026-12-09, \"2026-12-09 08:30\", today, "
                         "yesterday, 12h, 7d (local time)");
     command->add_option("--until", o->until, "Jobs started before this (as --since)");
-    command->add_option("--serial", o->filter.serial, "Jobs through the adapter of this serial number");
-    command->add_option("--outcome", o->filter.outcome, "finished, failed (any other), or one outcome")
-        ->transform(OneOf({"finished", "failed", "timed out", "device lost", "file shrank",
-                           "file changed", "file error", "conversion failed", "receiver restarted",
-                           "refused", "cancelled"},
-                          "an outcome", "--outcome failed", true));
+    command->add_option("--serial", o->filter.serial,
+                        "Jobs through the adapter of this serial number");
+    command
+        ->add_option("--outcome", o->filter.outcome, "finished, failed (any other), or one outcome")
+        ->transform(
+            OneOf({"finished", "failed", "timed out", "device lost", "file shrank", "file changed",
+                   "file error", "conversion failed", "receiver restarted", "refused", "cancelled"},
+                  "an outcome", "--outcome failed", true));
     command->add_option("--bench", o->filter.bench, "Jobs of this bench");
-    command->add_option("--port", o->filter.port, "Jobs on this port (/dev/ttyUSB0, ttyUSB0, COM3)");
+    command->add_option("--port", o->filter.port,
+                        "Jobs on this port (/dev/ttyUSB0, ttyUSB0, COM3)");
     command->add_flag("--json", o->json, "One JSON line per job, then one with the summary");
     OnRun(*command, status, [o] { return RunLog(*o); });
 }

@@ -447,9 +447,8 @@ int RunStation(const StationOptions& options) {
         return failed;
     }
     station.Wait();
-    const int status = view.Finish(interrupted.load(), watcher.ExitStatus());
     record.Finish();
-    return status;
+    return view.Finish(interrupted.load(), watcher.ExitStatus());
 }
 
 }  // namespace velmora::cli

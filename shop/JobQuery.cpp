@@ -92,8 +92,8 @@ std::optional<std::time_t> CivilDate(const std::string& text) {
     }
     if (!rest.empty()) {
         int timeUsed = 0;
-        const int read = std::sscanf(rest.c_str(), "%*1[ tT]%2d:%2d%n:%2d%n", &h, &mi, &timeUsed,
-                                     &s, &timeUsed);
+        const int read =
+            std::sscanf(rest.c_str(), "%*1[ tT]%2d:%2d%n:%2d%n", &h, &mi, &timeUsed, &s, &timeUsed);
         if (read < 2 || static_cast<std::size_t>(timeUsed) != rest.size()) {
             return std::nullopt;
         }
@@ -185,8 +185,8 @@ std::string LocalTimeText(const std::string& utc, std::size_t length) {
     return std::string(text).substr(0, length);
 }
 
-bool ReadLoggedJobs(const std::string& path, const JobFilter& filter,
-                    std::vector<JobRecord>& jobs, std::string& error) {
+bool ReadLoggedJobs(const std::string& path, const JobFilter& filter, std::vector<JobRecord>& jobs,
+                    std::string& error) {
     if (!std::ifstream(path, std::ios::binary)) {
         error = "The job log " + path +
                 " cannot be read: no job has been logged there yet, or it is not yours. Name "
@@ -198,9 +198,8 @@ bool ReadLoggedJobs(const std::string& path, const JobFilter& filter,
             jobs.push_back(std::move(job.record));
         }
     }
-    std::stable_sort(jobs.begin(), jobs.end(), [](const JobRecord& a, const JobRecord& b) {
-        return a.started < b.started;
-    });
+    std::stable_sort(jobs.begin(), jobs.end(),
+                     [](const JobRecord& a, const JobRecord& b) { return a.started < b.started; });
     return true;
 }
 

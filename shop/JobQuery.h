@@ -35,8 +35,8 @@ std::string LocalTimeText(const std::string& utc, std::size_t length = 19);
 
 // The jobs of the log at `path` that pass the filter, oldest first. False
 // with `error` when the log cannot be read.
-bool ReadLoggedJobs(const std::string& path, const JobFilter& filter,
-                    std::vector<JobRecord>& jobs, std::string& error);
+bool ReadLoggedJobs(const std::string& path, const JobFilter& filter, std::vector<JobRecord>& jobs,
+                    std::string& error);
 
 // The jobs of the shop record that pass the filter, oldest first. Throws
 // OdbcFailure when it cannot be read.
@@ -59,7 +59,7 @@ struct JobSummary {
     int failed = 0;
     std::vector<JobGroup> perHour;  // in time order
     std::vector<JobGroup> perDay;
-    std::vector<JobGroup> perBench;                       // by name
+    std::vector<JobGroup> perBench;                     // by name
     std::vector<std::pair<std::string, int>> failures;  // cause, count: most first
 };
 

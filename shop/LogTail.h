@@ -31,7 +31,7 @@ struct LogTail {
 LogTail ReadLogTail(const std::string& logPath, std::uint64_t offset, const std::string& bench);
 
 struct SendState {
-    std::string target;       // the database (TargetOf) that has everything up to offset
+    std::string target;        // the database (TargetOf) that has everything up to offset
     std::uint64_t offset = 0;  // the log's bytes before it are all in that database
 };
 

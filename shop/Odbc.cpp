@@ -98,11 +98,21 @@ std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle, std::string& state) 
         if (record == 1) {
             state = Narrow(sqlState, WideLength(sqlState, 5));
         }
-        std::string line = Narrow(message, WideLength(message, std::size(message)));
-        while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) {
-            line.pop_back();
+        // On one line: drivers pass on the server's messages with their line ends.
+        if (!text.empty() && text.back() != ' ') {
+            text += ' ';
         }
-        text += (text.empty() ? "" : " ") + line;
+        for (const char c : Narrow(message, WideLength(message, std::size(message)))) {
+            const bool blank = c == '\n' || c == '\r' || c == '\t' || c == ' ';
+            if (!blank) {
+                text += c;
+            } else if (!text.empty() && text.back() != ' ') {
+                text += ' ';
+            }
+        }
+    }
+    while (!text.empty() && text.back() == ' ') {
+        text.pop_back();
     }
     return MaskedConnection(text);
 }
@@ -157,7 +167,8 @@ std::string MaskedConnection(const std::string& connection) {
         const std::size_t equals = connection.find('=', at);
         const std::size_t semicolon = connection.find(';', at);
         if (equals == std::string::npos || (semicolon != std::string::npos && semicolon < equals)) {
-            const std::size_t end = semicolon == std::string::npos ? connection.size() : semicolon + 1;
+            const std::size_t end =
+                semicolon == std::string::npos ? connection.size() : semicolon + 1;
             out += connection.substr(at, end - at);
             at = end;
             continue;
@@ -179,8 +190,7 @@ std::string MaskedConnection(const std::string& connection) {
         }
         end = std::min(connection.find(';', end), connection.size());
         const std::string name = Trimmed(key);
-        const bool secret =
-            EqualsIgnoringCase(name, "pwd") || EqualsIgnoringCase(name, "password");
+        const bool secret = EqualsIgnoringCase(name, "pwd") || EqualsIgnoringCase(name, "password");
         out += key + "=" + (secret ? "***" : connection.substr(equals + 1, end - equals - 1));
         at = end;
     }
@@ -338,9 +348,12 @@ void OdbcStatement::Bind(int number, const std::optional<Timestamp>& when) {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, milli = 0;
     if (when && std::sscanf(when->utc.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3dZ", &year, &month, &day,
                             &hour, &minute, &second, &milli) == 7) {
-        p.time = {static_cast<SQLSMALLINT>(year),   static_cast<SQLUSMALLINT>(month),
-                  static_cast<SQLUSMALLINT>(day),   static_cast<SQLUSMALLINT>(hour),
-                  static_cast<SQLUSMALLINT>(minute), static_cast<SQLUSMALLINT>(second),
+        p.time = {static_cast<SQLSMALLINT>(year),
+                  static_cast<SQLUSMALLINT>(month),
+                  static_cast<SQLUSMALLINT>(day),
+                  static_cast<SQLUSMALLINT>(hour),
+                  static_cast<SQLUSMALLINT>(minute),
+                  static_cast<SQLUSMALLINT>(second),
                   static_cast<SQLUINTEGER>(milli) * 1000000U};
         p.indicator = 0;
     }
@@ -366,8 +379,8 @@ void OdbcStatement::Execute() {
             size = 23;
             digits = 3;
         }
-        Check(SQLBindParameter(m_handle, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT,
-                               p.cType, p.sqlType, size, digits, value, bytes, &p.indicator),
+        Check(SQLBindParameter(m_handle, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, p.cType,
+                               p.sqlType, size, digits, value, bytes, &p.indicator),
               SQL_HANDLE_STMT, m_handle, "a value could not be bound");
     }
     const SQLRETURN rc = SQLExecute(m_handle);
@@ -401,9 +414,9 @@ std::optional<std::string> OdbcStatement::Text(int column) {
         }
         const std::size_t room = std::size(piece) - 1;
         const std::size_t chars =
-            indicator == SQL_NO_TOTAL ? room
-                                      : std::min(room, static_cast<std::size_t>(indicator) /
-                                                           sizeof(SQLWCHAR));
+            indicator == SQL_NO_TOTAL
+                ? room
+                : std::min(room, static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR));
         all.insert(all.end(), piece, piece + chars);
         if (rc == SQL_SUCCESS) {
             break;

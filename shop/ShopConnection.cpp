@@ -17,7 +17,8 @@ std::string ConnectionFromFile(const std::string& path, std::string& connection)
         return "The connection file " + path + " cannot be read.";
     }
     for (std::string line; std::getline(in, line);) {
-        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
+        while (!line.empty() &&
+               (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
             line.pop_back();
         }
         const auto first = line.find_first_not_of(" \t");

@@ -121,9 +121,8 @@ void ShopSender::Core::Pass() {
     const LogTail tail = ReadLogTail(settings.logPath, state.offset, settings.bench);
     if (tail.unreadable > 0 && !unreadableTold) {
         unreadableTold = true;
-        Tell(true, std::to_string(tail.unreadable) +
-                       Plural(tail.unreadable, " line", " lines") + " of " + settings.logPath +
-                       " hold no job record and are passed over.");
+        Tell(true, std::to_string(tail.unreadable) + Plural(tail.unreadable, " line", " lines") +
+                       " of " + settings.logPath + " hold no job record and are passed over.");
     }
     Count(tail.jobs.size());
     if (tail.jobs.empty()) {
@@ -146,10 +145,11 @@ void ShopSender::Core::Pass() {
         tableReady = false;
         if (!outage) {
             outage = true;
+            const std::size_t count = waiting.load();
             Tell(true, "The shop record cannot be reached (" + std::string(failure.what()) +
-                           "). " + Records(waiting.load()) +
-                           Plural(waiting.load(), " waits", " wait") + " in " + settings.logPath +
-                           " and go to it when it is back; the upgrades go on.");
+                           "). The upgrades go on; " + Records(count) +
+                           Plural(count, " waits", " wait") + " in " + settings.logPath +
+                           " until it is back.");
         }
     }
 }

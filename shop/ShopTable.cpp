@@ -18,16 +18,16 @@ struct Column {
 
 // In the order of the record's fields; Bind and Row below follow it.
 constexpr std::array kColumns = {
-    Column{"job_id", Kind::Key, 36},         Column{"bench", Kind::Text, 255},
-    Column{"tool_version", Kind::Text, 64},  Column{"started", Kind::Time, 0},
-    Column{"ended", Kind::Time, 0},          Column{"port", Kind::Text, 1024},
-    Column{"vendor_id", Kind::Text, 16},     Column{"product_id", Kind::Text, 16},
-    Column{"serial", Kind::Text, 255},       Column{"file_name", Kind::Text, 1024},
-    Column{"size", Kind::Integer, 0},        Column{"sha256", Kind::Text, 64},
-    Column{"list_name", Kind::Text, 1024},   Column{"list_sha256", Kind::Text, 64},
-    Column{"type", Kind::Text, 32},          Column{"flash_offset", Kind::Integer, 0},
-    Column{"bytes_sent", Kind::Integer, 0},  Column{"seconds", Kind::Real, 0},
-    Column{"outcome", Kind::Text, 64},       Column{"message", Kind::Text, 1024},
+    Column{"job_id", Kind::Key, 36},        Column{"bench", Kind::Text, 255},
+    Column{"tool_version", Kind::Text, 64}, Column{"started", Kind::Time, 0},
+    Column{"ended", Kind::Time, 0},         Column{"port", Kind::Text, 1024},
+    Column{"vendor_id", Kind::Text, 16},    Column{"product_id", Kind::Text, 16},
+    Column{"serial", Kind::Text, 255},      Column{"file_name", Kind::Text, 1024},
+    Column{"size", Kind::Integer, 0},       Column{"sha256", Kind::Text, 64},
+    Column{"list_name", Kind::Text, 1024},  Column{"list_sha256", Kind::Text, 64},
+    Column{"type", Kind::Text, 32},         Column{"flash_offset", Kind::Integer, 0},
+    Column{"bytes_sent", Kind::Integer, 0}, Column{"seconds", Kind::Real, 0},
+    Column{"outcome", Kind::Text, 64},      Column{"message", Kind::Text, 1024},
 };
 
 // The first `limit` characters of UTF-8 text.
@@ -207,9 +207,8 @@ std::set<std::string> ShopTable::Existing(const std::vector<std::string>& jobIds
     constexpr std::size_t kChunk = 50;
     for (std::size_t first = 0; first < jobIds.size(); first += kChunk) {
         const std::size_t count = std::min(kChunk, jobIds.size() - first);
-        OdbcStatement select = m_connection.Prepare(std::string("SELECT job_id FROM ") +
-                                                    kJobTable + " WHERE job_id IN (" +
-                                                    Markers(count) + ")");
+        OdbcStatement select = m_connection.Prepare(std::string("SELECT job_id FROM ") + kJobTable +
+                                                    " WHERE job_id IN (" + Markers(count) + ")");
         for (std::size_t i = 0; i < count; ++i) {
             select.Bind(static_cast<int>(i + 1), std::optional<std::string>(jobIds[first + i]));
         }
