@@ -12,7 +12,6 @@
 #include "cli/JobSetup.h"
 #include "cli/PortChoice.h"
 #include "cli/ShopRecordHost.h"
-#include "shop/JobIdentity.h"
 #include "transfer/JobChecks.h"
 #include "transfer/UpgradeController.h"
 
@@ -77,8 +76,8 @@ int RunSend(const JobOptions& options) {
     if (const int refused = RefuseBadJob(console, settings, options.force); refused != kExitOk) {
         return refused;
     }
-    std::string connection;
-    if (const int refused = RecordConnection(console, options, connection); refused != kExitOk) {
+    RecordPlan plan;
+    if (const int refused = PlanRecord(console, options, false, plan); refused != kExitOk) {
         return Ended(console, "refused", refused);
     }
     const PortChoice port = ChoosePort(options.port);
@@ -92,10 +91,8 @@ int RunSend(const JobOptions& options) {
         WarnIfNotPlainSdx(console, options.file);
     }
 
-    const std::string bench = shop::BenchName(options.bench);
-    const std::string logPath = JobLogPath(options, connection);
-    JobLogHost log(console, logPath, bench);
-    ShopRecordHost record(console, logPath, connection, bench);
+    JobLogHost log(console, plan.logPath, plan.bench);
+    ShopRecordHost record(console, plan);
     CUpgradeController controller(console.AnalyseBar(), console.SendBar(), log.Messages());
     controller.SetEvents(&log.Events());
     controller.SetDeviceOverride(port.device);
@@ -120,7 +117,6 @@ int RunSend(const JobOptions& options) {
     controller.Wait();
     const JobOutcome outcome = controller.LastOutcome();
     log.Write(outcome, port.device.empty() ? port.portText : port.device);
-    record.JobLogged();
     record.Finish();
     if (interrupted.load() && outcome != JobOutcome::Finished) {
         console.Error(

@@ -4,6 +4,7 @@
 #include "base/TextFormat.h"
 #include "cli/Console.h"
 #include "cli/ExitCodes.h"
+#include "shop/JobIdentity.h"
 #include "shop/ShopConnection.h"
 
 namespace velmora::cli {
@@ -51,18 +52,25 @@ int RecordConnection(Console& console, const JobOptions& options, std::string& c
     return kExitOk;
 }
 
-std::string JobLogPath(const JobOptions& options, const std::string& connection) {
-    return options.log.empty() && !connection.empty() ? DefaultJobLogPath() : options.log;
+int PlanRecord(Console& console, const JobOptions& options, bool alwaysLog, RecordPlan& plan) {
+    if (const int refused = RecordConnection(console, options, plan.connection);
+        refused != kExitOk) {
+        return refused;
+    }
+    plan.bench = shop::BenchName(options.bench);
+    plan.logPath = options.log.empty() && (alwaysLog || !plan.connection.empty())
+                       ? DefaultJobLogPath()
+                       : options.log;
+    return kExitOk;
 }
 
-ShopRecordHost::ShopRecordHost(Console& console, const std::string& logPath,
-                               const std::string& connection, const std::string& bench)
-    : m_console(console), m_logPath(logPath) {
-    if (!connection.empty() && !logPath.empty()) {
+ShopRecordHost::ShopRecordHost(Console& console, const RecordPlan& plan)
+    : m_console(console), m_logPath(plan.logPath) {
+    if (!plan.connection.empty() && !plan.logPath.empty()) {
         shop::ShopSenderSettings settings;
-        settings.logPath = logPath;
-        settings.connection = connection;
-        settings.bench = bench;
+        settings.logPath = plan.logPath;
+        settings.connection = plan.connection;
+        settings.bench = plan.bench;
         m_sender = std::make_unique<shop::ShopSender>(settings, *this);
     }
 }

@@ -20,21 +20,30 @@ class Console;
 // --record and --record-file (one or the other); with `bench`, --bench too.
 void AddRecordOptions(CLI::App& command, JobOptions& options, bool bench);
 
+// Where each job of `send` or `station` goes: the local log, and the shop
+// record when there is one.
+struct RecordPlan {
+    std::string connection;  // the shop record's; empty without one
+    std::string bench;       // --bench, or the computer's name
+    std::string logPath;     // empty when jobs are not logged
+};
+
 // The connection string that --record or --record-file gives (empty when
 // neither is given). Returns 0, or the exit status of a refusal, said on
 // `console`: a connection file that others may read, a password typed on the
 // command line.
 int RecordConnection(Console& console, const JobOptions& options, std::string& connection);
 
-// The log that jobs go to: --log, or with a shop record the default log,
-// since every job is logged locally before it goes to the record.
-std::string JobLogPath(const JobOptions& options, const std::string& connection);
+// The plan that `options` give. Jobs are logged to --log; without it, to the
+// default log when `alwaysLog` (station) or with a shop record, since every
+// job is logged locally before it goes to the record. Returns 0 or the exit
+// status of a refusal (see RecordConnection).
+int PlanRecord(Console& console, const JobOptions& options, bool alwaysLog, RecordPlan& plan);
 
 class ShopRecordHost final : public shop::IShopRecordEvents {
 public:
-    // Sends nothing when `connection` is empty.
-    ShopRecordHost(Console& console, const std::string& logPath, const std::string& connection,
-                   const std::string& bench);
+    // Sends nothing without a connection or a log.
+    ShopRecordHost(Console& console, const RecordPlan& plan);
     ~ShopRecordHost() override;
 
     bool Active() const { return m_sender != nullptr; }
@@ -42,7 +51,8 @@ public:
     void Start();
     // A job was appended to the log.
     void JobLogged();
-    // Gives the sender a last chance to deliver, then says what still waits.
+    // Gives the sender a last chance to deliver what was logged, then says
+    // what still waits.
     void Finish();
     // How many jobs wait for the record; 0 when there is none.
     std::size_t Waiting() const;

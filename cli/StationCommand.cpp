@@ -402,15 +402,12 @@ int RunStation(const StationOptions& options) {
     if (const int refused = RefuseBeforeStart(console, options, settings); refused != kExitOk) {
         return refused;
     }
-    std::string connection;
-    if (const int refused = RecordConnection(console, options.job, connection);
-        refused != kExitOk) {
+    RecordPlan plan;
+    if (const int refused = PlanRecord(console, options.job, true, plan); refused != kExitOk) {
         return refused;
     }
-    const std::string log = options.job.log.empty() ? DefaultJobLogPath() : options.job.log;
-    console.Say("Each job is logged to " + (log.empty() ? std::string("nowhere") : log) + ".");
-    const std::string bench = shop::BenchName(options.job.bench);
-    ShopRecordHost record(console, log, connection, bench);
+    console.Say("Each job is logged to " + (plan.logPath.empty() ? "nowhere" : plan.logPath) + ".");
+    ShopRecordHost record(console, plan);
 
     // The watcher comes first: the threads started after it (the station's,
     // the pacer's, the ports') leave the signals to it.
@@ -424,8 +421,8 @@ int RunStation(const StationOptions& options) {
             station->Stop();
         }
     });
-    StationView view(console, log, console.Style());
-    view.AttachRecord(bench, record);
+    StationView view(console, plan.logPath, console.Style());
+    view.AttachRecord(plan.bench, record);
     record.Start();
     CStation station(view, settings);
     running.store(&station);
