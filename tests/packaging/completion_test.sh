@@ -45,5 +45,13 @@ expect "auto" send --port au
 expect "$work/lists $work/logs" convert --work-dir "$work/"
 expect "$work/image.bin" send --quiet "$work/im"
 
+# --record offers the ODBC data sources (the user's only, here), when
+# unixODBC's odbcinst is there.
+if command -v odbcinst >/dev/null; then
+    printf '[shop]\nDriver=PostgreSQL Unicode\n[test bench]\nDriver=x\n' >"$work/odbc.ini"
+    mkdir "$work/system"
+    ODBCSYSINI=$work/system ODBCINI=$work/odbc.ini expect 'DSN=shop DSN=test\ bench' station --record ""
+fi
+
 echo "bash completion: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
