@@ -36,7 +36,7 @@ struct ShopSenderSettings {
     std::string connection;  // ODBC connection string
     std::string bench;       // for lines logged without a bench
     std::chrono::milliseconds retryInterval{60000};
-    int timeoutSeconds = 10;  // the login's and each statement's limit
+    int timeoutSeconds = 5;  // the login's and each statement's limit
 };
 
 class ShopSender {
