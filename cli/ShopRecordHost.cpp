@@ -66,7 +66,11 @@ int PlanRecord(Console& console, const JobOptions& options, bool alwaysLog, Reco
 
 ShopRecordHost::ShopRecordHost(Console& console, const RecordPlan& plan)
     : m_console(console), m_logPath(plan.logPath) {
-    if (!plan.connection.empty() && !plan.logPath.empty()) {
+    if (!plan.connection.empty() && plan.logPath.empty()) {
+        console.Warn(
+            "The jobs go to the shop record from the job log, and this system names no folder "
+            "for it: name a log with --log FILE. No job goes to the shop record now.");
+    } else if (!plan.connection.empty()) {
         shop::ShopSenderSettings settings;
         settings.logPath = plan.logPath;
         settings.connection = plan.connection;
