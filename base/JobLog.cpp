@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 
 #include "base/TextFormat.h"
@@ -43,7 +44,73 @@ Json JobRecordObject(const JobRecord& r) {
     object["seconds"] = std::round(r.seconds * 1000.0) / 1000.0;
     object["outcome"] = TextOrNull(r.outcome);
     object["message"] = TextOrNull(r.message);
+    object["jobId"] = TextOrNull(r.jobId);
+    object["bench"] = TextOrNull(r.bench);
+    object["toolVersion"] = TextOrNull(r.toolVersion);
     return object;
+}
+
+namespace {
+
+std::string TextField(const Json& object, const char* key) {
+    const auto it = object.find(key);
+    return it != object.end() && it->is_string() ? it->get<std::string>() : std::string();
+}
+
+template <typename Number>
+std::optional<Number> NumberField(const Json& object, const char* key) {
+    const auto it = object.find(key);
+    if (it == object.end() || !it->is_number()) {
+        return std::nullopt;
+    }
+    return it->get<Number>();
+}
+
+// "0x001B0000" as the log writes an offset.
+std::optional<std::uint32_t> OffsetField(const Json& object) {
+    const std::string text = TextField(object, "offset");
+    if (text.size() < 3 || text.size() > 10 || (text.compare(0, 2, "0x") != 0)) {
+        return std::nullopt;
+    }
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text.c_str() + 2, &end, 16);
+    return *end == '\0' ? std::optional<std::uint32_t>(static_cast<std::uint32_t>(value))
+                        : std::nullopt;
+}
+
+}  // namespace
+
+bool JobRecordFromObject(const Json& o, JobRecord& r) {
+    if (!o.is_object()) {
+        return false;
+    }
+    r = JobRecord{};
+    r.started = TextField(o, "started");
+    r.ended = TextField(o, "ended");
+    r.port = TextField(o, "port");
+    r.vendorId = TextField(o, "vendorId");
+    r.productId = TextField(o, "productId");
+    r.serial = TextField(o, "serial");
+    r.file = TextField(o, "file");
+    r.size = NumberField<std::uint64_t>(o, "size");
+    r.sha256 = TextField(o, "sha256");
+    r.list = TextField(o, "list");
+    r.listSha256 = TextField(o, "listSha256");
+    r.type = TextField(o, "type");
+    r.offset = OffsetField(o);
+    r.bytesSent = NumberField<std::uint64_t>(o, "bytesSent").value_or(0);
+    r.seconds = NumberField<double>(o, "seconds").value_or(0.0);
+    r.outcome = TextField(o, "outcome");
+    r.message = TextField(o, "message");
+    r.jobId = TextField(o, "jobId");
+    r.bench = TextField(o, "bench");
+    r.toolVersion = TextField(o, "toolVersion");
+    return true;
+}
+
+bool JobRecordFromJson(const std::string& line, JobRecord& record) {
+    const Json object = Json::parse(line, nullptr, false);
+    return !object.is_discarded() && JobRecordFromObject(object, record);
 }
 
 std::string JobRecordJson(const JobRecord& record) {

@@ -32,6 +32,12 @@ struct JobRecord {
     double seconds = 0;                   // from started to ended
     std::string outcome;                  // "finished", "timed out", "device lost", ...
     std::string message;                  // the last message the job showed
+    // Who ran the job, stamped as it is logged: a UUID that names the job in
+    // the shop record too, the bench (the PC or the name given for it) and
+    // the version of the program.
+    std::string jobId;
+    std::string bench;
+    std::string toolVersion;
 };
 
 // "2026-12-09T08:15:02.123Z": UTC with milliseconds.
@@ -41,6 +47,11 @@ std::string UtcTimestamp(std::chrono::system_clock::time_point when);
 // object on one line, without the line end.
 Json JobRecordObject(const JobRecord& record);
 std::string JobRecordJson(const JobRecord& record);
+
+// The record a log line (or such an object) holds. False when it is not a
+// JSON object; fields that are missing or of another kind stay unknown.
+bool JobRecordFromJson(const std::string& line, JobRecord& record);
+bool JobRecordFromObject(const Json& object, JobRecord& record);
 
 // Appends the record and a line end to the log at `path`, creating the file
 // and its folders when missing. False, with `error` in plain words, when it

@@ -24,12 +24,18 @@ constexpr std::array kCommands = {
     CommandRow{"station",
                "Send one file to many receivers at once, one per port, receiver after receiver",
                "velmora-cli station fw.bin --port /dev/ttyUSB0 --port /dev/ttyUSB1"},
+    CommandRow{"log",
+               "Show the jobs of the job log or of the shop record, with finished and failed "
+               "per hour, day and bench",
+               "velmora-cli log --since today"},
 };
 
 constexpr std::array kExitStatuses = {
     ExitRow{kExitOk, "done (\"Data send finish !\" for send, the image written for convert)"},
     ExitRow{kExitUsage, "bad arguments"},
-    ExitRow{kExitFileMissing, "file missing, a folder, a pipe or a device"},
+    ExitRow{kExitFileMissing,
+            "file missing, a folder, a pipe or a device; a job log or connection file that "
+            "cannot be read, or a connection file that others may read"},
     ExitRow{kExitPortFailed,
             "serial port not opened (missing, in use by another program, no permission)"},
     ExitRow{kExitRefused,
@@ -38,7 +44,7 @@ constexpr std::array kExitStatuses = {
             "channel list with nothing to convert, an image that cannot be made)"},
     ExitRow{kExitJobFailed,
             "job failed (device lost, file shrank or changed, receiver restarted, timed out, "
-            "file or conversion error)"},
+            "file or conversion error); the shop record could not be read (log)"},
     ExitRow{kExitHangUp, "stopped by a hang-up (the terminal or ssh session closed)"},
     ExitRow{kExitInterrupted, "stopped with Ctrl-C or SIGTERM"},
     ExitRow{kExitQuit, "stopped with SIGQUIT"},

@@ -23,6 +23,9 @@ struct JobOptions {
     bool force = false;             // go on with a file that looks wrong for the job
     bool json = false;              // convert: the report as one JSON object
     std::string log;                // send: the job log to append the job's record to
+    std::string record;             // the shop record's ODBC connection string
+    std::string recordFile;         // or the file that holds it
+    std::string bench;              // the bench's name in the shop record (default: host name)
     std::string file;
     ListChoice list;  // what an Enigma2 or VDR list gives the image (send, convert, station)
 };
@@ -32,5 +35,6 @@ void SetupConvertCommand(CLI::App& app, int& status);
 void SetupInspectCommand(CLI::App& app, int& status);
 void SetupPortsCommand(CLI::App& app, int& status);
 void SetupStationCommand(CLI::App& app, int& status);
+void SetupLogCommand(CLI::App& app, int& status);
 
 }  // namespace velmora::cli

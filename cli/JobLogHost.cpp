@@ -5,6 +5,7 @@
 
 #include "cli/Console.h"
 #include "serial/PortDevice.h"
+#include "shop/JobIdentity.h"
 
 namespace velmora::cli {
 
@@ -45,8 +46,8 @@ void FillAdapter(JobRecord& record, const std::vector<SerialPortInfo>& ports) {
     }
 }
 
-JobLogHost::JobLogHost(Console& console, std::string path)
-    : m_console(console), m_path(std::move(path)) {
+JobLogHost::JobLogHost(Console& console, std::string path, std::string bench)
+    : m_console(console), m_path(std::move(path)), m_bench(std::move(bench)) {
     if (!m_path.empty()) {
         m_recorder = std::make_unique<JobRecorder>(console, console.Messages());
         m_recorder->Begin();
@@ -69,6 +70,7 @@ void JobLogHost::Write(JobOutcome outcome, const std::string& device) {
     if (record.port.empty()) {
         record.port = device;
     }
+    shop::StampJob(record, m_bench.empty() ? shop::BenchName("") : m_bench);
     AppendToJobLog(m_console, m_path, std::move(record), JobCount::One);
 }
 

@@ -19,8 +19,9 @@ class Console;
 class JobLogHost {
 public:
     // Records nothing when `path` is empty: the console's own events and
-    // message box are then handed through unchanged.
-    JobLogHost(Console& console, std::string path);
+    // message box are then handed through unchanged. Each record is stamped
+    // with a job id, the `bench` and the program's version.
+    JobLogHost(Console& console, std::string path, std::string bench = {});
 
     IJobEvents& Events();
     IMessageBox& Messages();
@@ -33,6 +34,7 @@ public:
 private:
     Console& m_console;
     std::string m_path;
+    std::string m_bench;
     std::unique_ptr<JobRecorder> m_recorder;
 };
 

@@ -11,6 +11,7 @@
 #include "cli/JobLogHost.h"
 #include "cli/JobSetup.h"
 #include "cli/PortChoice.h"
+#include "cli/ShopRecordHost.h"
 #include "sdx/ListFormat.h"
 #include "transfer/JobChecks.h"
 #include "transfer/UpgradeController.h"
@@ -76,6 +77,10 @@ int RunSend(const JobOptions& options) {
     if (const int refused = RefuseBadJob(console, settings, options.force); refused != kExitOk) {
         return refused;
     }
+    RecordPlan plan;
+    if (const int refused = PlanRecord(console, options, false, plan); refused != kExitOk) {
+        return Ended(console, "refused", refused);
+    }
     const PortChoice port = ChoosePort(options.port);
     if (!port.error.empty()) {
         console.Error(port.error);
@@ -87,7 +92,8 @@ int RunSend(const JobOptions& options) {
         WarnIfNotPlainSdx(console, options.file);
     }
 
-    JobLogHost log(console, options.log);
+    JobLogHost log(console, plan.logPath, plan.bench);
+    ShopRecordHost record(console, plan);
     CUpgradeController controller(console.AnalyseBar(), console.SendBar(), log.Messages());
     controller.SetEvents(&log.Events());
     controller.SetDeviceOverride(port.device);
@@ -104,6 +110,8 @@ int RunSend(const JobOptions& options) {
         interrupted.store(true);
         controller.Cancel();
     });
+    // After the watcher, whose signals its thread leaves to it.
+    record.Start();
     if (const int notStarted = StartJob(controller, console, port, options, values);
         notStarted != kExitOk) {
         return notStarted;
@@ -111,6 +119,7 @@ int RunSend(const JobOptions& options) {
     controller.Wait();
     const JobOutcome outcome = controller.LastOutcome();
     log.Write(outcome, port.device.empty() ? port.portText : port.device);
+    record.Finish();
     if (interrupted.load() && outcome != JobOutcome::Finished) {
         console.Error(
             "Cancelled: the transfer did not finish. Press Start again (run the command "
@@ -138,6 +147,7 @@ void SetupSendCommand(CLI::App& app, int& status) {
     AddJobOutputOptions(*command, *options);
     command->add_option("--log", options->log, "Append a JSON line on the job to this file")
         ->type_name("TEXT:FILE");
+    AddRecordOptions(*command, *options, true);
     OnRun(*command, status, [command, options] {
         if (command->count("--offset") > 0 && options->values.strUpgradeType == "Code") {
             throw UsageProblem("send",

@@ -23,9 +23,11 @@
 #include "cli/JobLogHost.h"
 #include "cli/JobSetup.h"
 #include "cli/PortChoice.h"
+#include "cli/ShopRecordHost.h"
 #include "cli/Terminal.h"
 #include "sdx/ListFormat.h"
 #include "serial/PortMonitor.h"
+#include "shop/JobIdentity.h"
 #include "transfer/Station.h"
 
 namespace velmora::cli {
@@ -63,6 +65,11 @@ class StationView final : public IStationHost {
 public:
     StationView(Console& console, std::string logPath, ProgressStyle style)
         : m_console(console), m_log(std::move(logPath)), m_style(style), m_start(Clock::now()) {}
+    ~StationView() override {
+        if (m_record != nullptr) {
+            m_record->OnWaitingChanged(nullptr);
+        }
+    }
 
     void AddRow(const std::string& port) {
         std::lock_guard lock(m_mutex);
@@ -90,6 +97,9 @@ public:
     }
     // The summary table (or event) and the exit status of the run.
     int Finish(bool interrupted, int interruptStatus);
+    // Jobs are stamped with `bench`; with a shop record, each logged job is
+    // handed to its sender and the totals show how many wait for it.
+    void AttachRecord(const std::string& bench, ShopRecordHost& record);
 
 private:
     // `event` is the JSON event without its port, which is added last.
@@ -99,6 +109,8 @@ private:
 
     Console& m_console;
     std::string m_log;
+    std::string m_bench;
+    ShopRecordHost* m_record = nullptr;
     ProgressStyle m_style;
     Clock::time_point m_start;
     std::mutex m_mutex;
@@ -144,7 +156,26 @@ void StationView::OnBytesSent(const std::string& port, std::uint64_t sent, std::
     }
 }
 
-void StationView::OnJobEnded(const StationJobEnd& end) {
+void StationView::AttachRecord(const std::string& bench, ShopRecordHost& record) {
+    m_bench = bench;
+    if (record.Active()) {
+        m_record = &record;
+        record.OnWaitingChanged([this](std::size_t waiting) {
+            std::lock_guard lock(m_mutex);
+            if (m_style == ProgressStyle::Bars) {
+                Draw();
+            } else if (m_style == ProgressStyle::Json) {
+                const Json event = {{"event", "record"}, {"waiting", waiting}};
+                std::printf("%s\n", JsonLine(event).c_str());
+                std::fflush(stdout);
+            }
+        });
+    }
+}
+
+void StationView::OnJobEnded(const StationJobEnd& ended) {
+    StationJobEnd end = ended;
+    shop::StampJob(end.record, m_bench);
     std::string state = end.outcome == JobOutcome::Finished ? "finished"
                         : end.cutShort ? "cut short: the transfer did not finish"
                                        : "failed: " + end.record.message;
@@ -160,6 +191,9 @@ void StationView::OnJobEnded(const StationJobEnd& end) {
             {"record", JobRecordObject(end.record)}});
     if (!m_log.empty()) {
         AppendToJobLog(m_console, m_log, end.record, JobCount::Many);
+        if (m_record != nullptr) {
+            m_record->JobLogged();
+        }
     }
 }
 
@@ -168,6 +202,11 @@ std::string StationView::Totals() const {
     char text[128];
     std::snprintf(text, sizeof text, "finished %d, failed %d, %.1f receivers per hour", m_finished,
                   m_failed, hours > 0 ? m_finished / hours : 0.0);
+    const std::size_t waiting = m_record != nullptr ? m_record->Waiting() : 0;
+    if (waiting > 0) {
+        return text + (", " + std::to_string(waiting) +
+                       Plural(waiting, " record waits", " records wait") + " for the shop record");
+    }
     return text;
 }
 
@@ -382,6 +421,7 @@ CLI::App* AddStationOptions(CLI::App& app, StationOptions& o) {
                      "Append a JSON line on each job to this file (default: jobs.jsonl in "
                      "the user's data folder)")
         ->type_name("TEXT:FILE");
+    AddRecordOptions(*command, o.job, true);
     return command;
 }
 
@@ -409,8 +449,12 @@ int RunStation(const StationOptions& options) {
     if (const int refused = RefuseBeforeStart(console, options, settings); refused != kExitOk) {
         return refused;
     }
-    const std::string log = options.job.log.empty() ? DefaultJobLogPath() : options.job.log;
-    console.Say("Each job is logged to " + (log.empty() ? std::string("nowhere") : log) + ".");
+    RecordPlan plan;
+    if (const int refused = PlanRecord(console, options.job, true, plan); refused != kExitOk) {
+        return refused;
+    }
+    console.Say("Each job is logged to " + (plan.logPath.empty() ? "nowhere" : plan.logPath) + ".");
+    ShopRecordHost record(console, plan);
 
     // The watcher comes first: the threads started after it (the station's,
     // the pacer's, the ports') leave the signals to it.
@@ -424,7 +468,9 @@ int RunStation(const StationOptions& options) {
             station->Stop();
         }
     });
-    StationView view(console, log, console.Style());
+    StationView view(console, plan.logPath, console.Style());
+    view.AttachRecord(plan.bench, record);
+    record.Start();
     CStation station(view, settings);
     running.store(&station);
     // Cleared before the station goes, on every way out.
@@ -445,6 +491,7 @@ int RunStation(const StationOptions& options) {
         return failed;
     }
     station.Wait();
+    record.Finish();
     return view.Finish(interrupted.load(), watcher.ExitStatus());
 }
 

@@ -86,6 +86,7 @@ int main(int argc, char** argv) {
     velmora::cli::SetupInspectCommand(app, status);
     velmora::cli::SetupPortsCommand(app, status);
     velmora::cli::SetupStationCommand(app, status);
+    velmora::cli::SetupLogCommand(app, status);
     if (ReportUnknownCommand(argc, argv)) {
         return velmora::cli::kExitUsage;
     }

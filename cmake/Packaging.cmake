@@ -93,5 +93,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(TARGET velmora)
     set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
 endif()
+# The shop record reaches a database through an ODBC driver that the shop
+# chooses; PostgreSQL's is the one the tests use.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS odbc-postgresql)
 
 include(CPack)

@@ -16,7 +16,7 @@ FLOORS = [
     ["velmora"],
     ["serial", "emulator"],
     ["base"],
-    ["sdx"],
+    ["sdx", "shop"],
     ["transfer"],
     ["ui", "cli"],
     ["ui/qt", "ui/win32"],

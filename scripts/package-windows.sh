@@ -37,7 +37,7 @@ programs=("$out/app/velmora.exe" "$out/cli/velmora-cli.exe")
 # Only the system's own DLLs may be imported.
 for exe in "${programs[@]}"; do
     foreign=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' |
-        grep -viE '^(kernel32|user32|gdi32|comctl32|comdlg32|shell32|advapi32|ws2_32|winmm|msvcrt|ole32|oleaut32|shlwapi|setupapi|bcrypt)\.dll$' || true)
+        grep -viE '^(kernel32|user32|gdi32|comctl32|comdlg32|shell32|advapi32|ws2_32|winmm|msvcrt|ole32|oleaut32|shlwapi|setupapi|bcrypt|odbc32)\.dll$' || true)
     if [ -n "$foreign" ]; then
         echo "package-windows.sh: $(basename "$exe") needs DLLs that Windows lacks: $foreign" >&2
         exit 1

@@ -8,7 +8,7 @@ packages=(
     cmake ninja-build g++ pkg-config git python3
     libgtest-dev libgmock-dev libcli11-dev libudev-dev libssl-dev
     qt6-base-dev fonts-nanum xvfb xauth
-    clang libclang-rt-14-dev clang-format nlohmann-json3-dev
+    clang libclang-rt-14-dev clang-format nlohmann-json3-dev unixodbc-dev
 )
 if [ "$#" -gt 0 ]; then
     packages+=("$@")

@@ -2,14 +2,15 @@
 # The Windows build, tested under Wine: cross-builds velmora.exe (the dialog),
 # velmora-cli.exe and the unit tests with MinGW-w64 into build-windows/, runs
 # the tests under Wine, upgrades the Linux emulated receiver through
-# velmora-cli.exe on Wine's COM1 (and two at once on COM1 and COM2), then
+# velmora-cli.exe on Wine's COM1 (and two at once on COM1 and COM2), with a
+# job into a PostgreSQL shop record through Wine's ODBC, then
 # drives the dialog on a virtual display (Xvfb): its window, a Code upgrade
 # by Enter, the channel-list refusal, and the picture
 # docs/screenshot-windows.png. Running it again reuses
 # build-windows/ and its Wine prefix.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/setup.sh g++-mingw-w64-x86-64 wine wine64 socat fonts-wine xvfb
+./scripts/setup.sh g++-mingw-w64-x86-64 wine wine64 socat fonts-wine xvfb postgresql odbc-postgresql
 
 root=$PWD
 out=$root/build-windows
@@ -77,7 +78,12 @@ fi
 
 socat_pid=
 xvfb_pid=
+pg_dir=
 cleanup() {
+    if [ -n "$pg_dir" ]; then
+        tests/shop/scratch-postgres.sh stop "$pg_dir" 2>/dev/null || true
+        rm -rf "$pg_dir"
+    fi
     if [ -n "$socat_pid" ]; then
         kill "$socat_pid" 2>/dev/null || true
     fi
@@ -205,6 +211,39 @@ emulated_pair() {
     fi
 }
 emulated_pair two-receivers small.bin -- --expect small.bin --expect-offset 10000
+
+# The shop record through Windows's ODBC: Wine's odbc32 hands the calls on to
+# the host's unixODBC, which loads psqlODBC, against a PostgreSQL server of
+# the test's own on a Unix socket (tests/shop/scratch-postgres.sh). The
+# connection file is yours alone (mode 600), which Wine shows Windows as an
+# access list without Everyone.
+pg_dir=$(mktemp -d)
+chmod 755 "$pg_dir"  # the server runs as the postgres user
+if pg_facts=$(tests/shop/scratch-postgres.sh start "$pg_dir/pg" 2>"$run/postgres.log"); then
+    fact() { sed -n "s/^$1=//p" <<<"$pg_facts"; }
+    printf 'Driver=%s;Servername=%s;Port=%s;Database=shop;UID=%s;PWD=%s\n' "$(fact DRIVER)" \
+        "$(fact SOCKET_DIR)" "$(fact PORT)" "$(fact OWNER)" "$(fact OWNER_PASSWORD)" >"$run/shop.conn"
+    chmod 600 "$run/shop.conn"
+    rm -f "$run/shop.jsonl" "$run/shop.jsonl.shop-state"
+    transfer shop-record 0 0 --expect small.bin --expect-offset 10000 -- small.bin --type Code \
+        --log shop.jsonl --record-file shop.conn --bench wine-bench
+    rows=$(tests/shop/scratch-postgres.sh psql "$pg_dir/pg" "SELECT count(*) FROM velmora_jobs
+        WHERE bench = 'wine-bench' AND outcome = 'finished'" 2>>"$run/postgres.log" || true)
+    if [ "$rows" = 1 ] && grep -q '"bench":"wine-bench"' "$run/shop.jsonl"; then
+        echo "     the job is in the shop record, written through Wine's odbc32"
+    else
+        case_fail "shop-record: $rows rows for the job in the shop record (want 1)" "$run/shop-record.log"
+    fi
+    (cd "$run" && wine "$cli" log --record-file shop.conn --bench wine-bench </dev/null) \
+        >"$run/shop-log.log" 2>&1 || true
+    if grep -q '^1 job: 1 finished, 0 failed\.' "$run/shop-log.log"; then
+        case_ok "shop-log: velmora-cli.exe log reads the job back from the shop record"
+    else
+        case_fail "shop-log: velmora-cli.exe log did not count the job" "$run/shop-log.log"
+    fi
+else
+    case_fail "shop-record: no PostgreSQL server of our own" "$run/postgres.log"
+fi
 
 if [ -n "$code_figures" ]; then
     read -r bytes kib_per_s <<<"$code_figures"

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # The whole test suite: unit, integration and dialog tests under the dev
 # preset, again under AddressSanitizer/UBSan, and the threading tests under
-# ThreadSanitizer, then a minute of fuzzing the channel-list conversion.
+# ThreadSanitizer, then a minute of fuzzing the channel-list conversion. The
+# shop record's tests against a real PostgreSQL server run under dev and tsan.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/setup.sh
+# The shop record's tests start a PostgreSQL server of their own and reach it
+# through psqlODBC.
+./scripts/setup.sh postgresql odbc-postgresql
 
 export QT_QPA_PLATFORM=offscreen
 

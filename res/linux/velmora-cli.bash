@@ -52,6 +52,16 @@ _velmora_cli_ports() {
     _velmora_cli_offer auto COM1 COM2 COM3 COM4 COM5 COM6 COM7 COM8 "${devices[@]}"
 }
 
+# The ODBC data sources set up for this user and this machine, as DSN=name,
+# for --record (unixODBC's odbcinst lists them).
+_velmora_cli_data_sources() {
+    local line sources=()
+    while IFS= read -r line; do
+        [[ $line =~ ^\[(.+)\]$ ]] && sources+=("DSN=${BASH_REMATCH[1]}")
+    done < <(odbcinst -q -s 2>/dev/null)
+    _velmora_cli_offer "${sources[@]}"
+}
+
 _velmora_cli() {
     local cword=$COMP_CWORD cur=${COMP_WORDS[COMP_CWORD]} prev=
     local -a words=("${COMP_WORDS[@]}")
@@ -86,6 +96,7 @@ _velmora_cli() {
         if [[ -n $type && ,$names, == *,"$prev",* ]]; then
             case $prev in
                 --port) _velmora_cli_ports ;;
+                --record) _velmora_cli_data_sources ;;
                 *)
                     if [[ -n $choices ]]; then
                         local -a values

@@ -48,7 +48,8 @@ TEST(JobLog, EachJobIsOneLineOfValidJsonAppendedToTheLog) {
               "\"sha256\":\"ab12\",\"list\":\"/tmp/\xD0\xBA\xD0\xB0\xD0\xBD\xD0\xB0\xD0\xBB.sdx\","
               "\"listSha256\":\"cd34\",\"type\":\"Db Import/Export\",\"offset\":\"0x001B0000\","
               "\"bytesSent\":65535,\"seconds\":95.116,\"outcome\":\"finished\","
-              "\"message\":\"said \\\"done\\\"\\\\\\n\\u0001\"}");
+              "\"message\":\"said \\\"done\\\"\\\\\\n\\u0001\",\"jobId\":null,"
+              "\"bench\":null,\"toolVersion\":null}");
     // What a job that ended early leaves unknown is null.
     const std::string early = JobRecordJson(JobRecord{});
     EXPECT_NE(early.find("\"size\":null,\"sha256\":null"), std::string::npos) << early;

@@ -159,7 +159,7 @@ TEST_F(CliAgainstEmulator, TheJobLogRecordsEachJobAndNeverFailsOne) {
          {"\"port\":\"" + emulator->SlavePath() + "\"",
           "\"size\":3000,\"sha256\":\"" + Sha256Hex(digest) + "\"",
           std::string("\"type\":\"Code\",\"offset\":\"0x00010000\",\"bytesSent\":3000,"),
-          std::string("\"outcome\":\"finished\",\"message\":\"Data send finish !\"}")}) {
+          std::string("\"outcome\":\"finished\",\"message\":\"Data send finish !\",\"jobId\":\"")}) {
         EXPECT_NE(finished.find(field), std::string::npos) << field << " in " << finished;
     }
     EXPECT_NE(timedOut.find("\"bytesSent\":0,"), std::string::npos) << timedOut;
@@ -303,7 +303,7 @@ TEST_F(CliAgainstEmulator, FilesWrongForTheJobAreRefusedUpFront) {
         {{"send", empty, "--port", kNoPort, "--force"}, 4, kNoPort},
         {{"send", huge, "--port", kNoPort, "-t", "Database"}, 5, "at most 4,294,967,295 bytes"},
         {{"send", empty, "--port", kNoPort, "--offset", "1b0000"}, 2, "always goes to 0x10000"},
-        {{"frobnicate"}, 2, "send, convert, inspect, ports and station"},
+        {{"frobnicate"}, 2, "send, convert, inspect, ports, station and log"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.says);

@@ -31,7 +31,7 @@ expect() {
 }
 
 # Subcommands, and options that belong to the subcommand typed.
-expect "convert inspect ports send station" ""
+expect "convert inspect log ports send station" ""
 expect "--type" send --ty
 expect "--json" inspect --j
 expect "" send --j
@@ -44,6 +44,14 @@ expect "auto" send --port au
 # Folders for --work-dir, any file for the file to send.
 expect "$work/lists $work/logs" convert --work-dir "$work/"
 expect "$work/image.bin" send --quiet "$work/im"
+
+# --record offers the ODBC data sources (the user's only, here), when
+# unixODBC's odbcinst is there.
+if command -v odbcinst >/dev/null; then
+    printf '[shop]\nDriver=PostgreSQL Unicode\n[test bench]\nDriver=x\n' >"$work/odbc.ini"
+    mkdir "$work/system"
+    ODBCSYSINI=$work/system ODBCINI=$work/odbc.ini expect 'DSN=shop DSN=test\ bench' station --record ""
+fi
 
 echo "bash completion: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
