@@ -121,4 +121,11 @@ bool AppendJobRecord(const std::string& path, const JobRecord& record, std::stri
     return AppendLineToFile(path, JobRecordJson(record) + "\n", error);
 }
 
+std::string CutLineText(const std::string& why, bool takenBack) {
+    return takenBack ? why + "; the part written was taken back"
+                     : why +
+                           "; the part written could not be taken back, so the log's last line "
+                           "is cut short";
+}
+
 }  // namespace velmora

@@ -65,6 +65,10 @@ bool AppendJobRecord(const std::string& path, const JobRecord& record, std::stri
 // Per system.
 bool AppendLineToFile(const std::string& path, const std::string& line, std::string& error);
 
+// The warning for a line cut short: `why`, and whether the part written
+// could be taken back (the per-system appends share it).
+std::string CutLineText(const std::string& why, bool takenBack);
+
 // The error of AppendLineToFile for a log that is not a plain file.
 inline constexpr const char* kNotPlainLog = "it is not a plain file (a FIFO, a device or a folder)";
 

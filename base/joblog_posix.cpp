@@ -58,13 +58,8 @@ bool AppendWhole(int fd, const std::string& line, std::string& error) {
         error = why;
         return false;
     }
-    if (before < 0 || ::ftruncate(fd, before) != 0) {
-        error = why +
-                "; the part written could not be taken back, so the log's last line is "
-                "cut short";
-        return false;
-    }
-    error = why + "; the part written was taken back";
+    const bool takenBack = before >= 0 && ::ftruncate(fd, before) == 0;
+    error = CutLineText(why, takenBack);
     return false;
 }
 

@@ -42,13 +42,9 @@ bool AppendAtEnd(HANDLE file, const std::string& line, std::string& error) {
         error = why;
         return false;
     }
-    if (!::SetFilePointerEx(file, before, nullptr, FILE_BEGIN) || !::SetEndOfFile(file)) {
-        error = why +
-                "; the part written could not be taken back, so the log's last line is "
-                "cut short";
-        return false;
-    }
-    error = why + "; the part written was taken back";
+    const bool takenBack =
+        ::SetFilePointerEx(file, before, nullptr, FILE_BEGIN) && ::SetEndOfFile(file);
+    error = CutLineText(why, takenBack);
     return false;
 }
 
