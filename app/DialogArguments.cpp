@@ -10,7 +10,9 @@ std::string DialogUsage() {
            "had been chosen with Select File.\n\n"
            "FILE\tImage (.bin) or channel list (.sdx) to send.\n"
            "--help\tShows this help.\n"
-           "--version\tShows the version.";
+           "--version\tShows the version.\n\n"
+           "velmora.exe --station [FILE] [OPTIONS] opens the station window, which upgrades "
+           "many receivers at once; velmora.exe --station --help shows its options.";
 }
 
 DialogArguments ParseDialogArguments(const std::vector<std::string>& arguments) {

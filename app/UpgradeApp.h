@@ -8,9 +8,12 @@
 
 #include <memory>
 
+#include "app/StationArguments.h"
+
 namespace velmora::ui {
+class CStationDlg;
 class CUpgradeDlg;
-}
+}  // namespace velmora::ui
 
 namespace velmora {
 
@@ -33,7 +36,16 @@ public:
     // Constructs the main dialog and hands it the file argument, if any.
     static std::unique_ptr<ui::CUpgradeDlg> CreateMainDialog(const QStringList& arguments);
 
+    // Constructs the station window of a station command line (velmora
+    // --station ...), the file and the log made absolute; started once shown
+    // when --start was given.
+    static std::unique_ptr<ui::CStationDlg> CreateStationWindow(const StationArguments& parsed,
+                                                                ui::StationServices services = {});
+
 private:
+    // velmora --station ...: the station window, or its help or refusal.
+    static int RunStation(const QStringList& arguments);
+
     QApplication m_app;
 };
 

@@ -50,6 +50,27 @@ std::string GroupedDigits(std::uint64_t value) {
     return grouped;
 }
 
+std::string RateText(double bytesPerSecond) {
+    char text[32];
+    if (bytesPerSecond >= 1000.0) {
+        std::snprintf(text, sizeof text, "%.1f kB/s", bytesPerSecond / 1000.0);
+    } else {
+        std::snprintf(text, sizeof text, "%.0f B/s", bytesPerSecond);
+    }
+    return text;
+}
+
+std::string DurationText(double seconds) {
+    const auto s = static_cast<long long>(seconds + 0.5);
+    char text[32];
+    if (s >= 3600) {
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%lld:%02lld", s / 60, s % 60);
+    }
+    return text;
+}
+
 const char* Plural(std::uint64_t count, const char* one, const char* many) {
     return count == 1 ? one : many;
 }

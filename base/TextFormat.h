@@ -23,6 +23,12 @@ std::string HexWord(std::uint32_t value);
 // A count as reports show it: 65536 as "65,536".
 std::string GroupedDigits(std::uint64_t value);
 
+// A transfer rate: "11.2 kB/s", "640 B/s".
+std::string RateText(double bytesPerSecond);
+
+// A time as a clock shows it, to the second: "0:53", "1:02:07".
+std::string DurationText(double seconds);
+
 // The word for `count` things: `one` for 1, `many` for any other count.
 const char* Plural(std::uint64_t count, const char* one, const char* many);
 

@@ -21,27 +21,6 @@ using Clock = std::chrono::steady_clock;
 // Redraws for bytes sent alone, at most this often; percentage changes always draw.
 constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
 
-std::string Duration(double seconds) {
-    const auto s = static_cast<long long>(seconds + 0.5);
-    char text[32];
-    if (s >= 3600) {
-        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
-    } else {
-        std::snprintf(text, sizeof text, "%lld:%02lld", s / 60, s % 60);
-    }
-    return text;
-}
-
-std::string Rate(double bytesPerSecond) {
-    char text[32];
-    if (bytesPerSecond >= 1000.0) {
-        std::snprintf(text, sizeof text, "%.1f kB/s", bytesPerSecond / 1000.0);
-    } else {
-        std::snprintf(text, sizeof text, "%.0f B/s", bytesPerSecond);
-    }
-    return text;
-}
-
 std::string BarText(const char* name, int percent, int width) {
     const int filled = percent * width / 100;
     char tail[8];
@@ -167,6 +146,16 @@ void Console::Result(const std::string& outcome, int exitStatus) {
     }
 }
 
+void Console::Event(const Json& event) {
+    std::lock_guard lock(m_mutex);
+    JsonLine(event);
+}
+
+void Console::Write(const std::string& text) {
+    std::lock_guard lock(m_mutex);
+    Put(m_out, text);
+}
+
 void Console::Line(const std::string& kind, const std::string& text, bool information) {
     if (m_style == ProgressStyle::Json) {
         JsonLine({{"event", kind}, {"text", text}});
@@ -277,9 +266,9 @@ std::string Console::SendDetails() const {
     const double seconds = std::chrono::duration<double>(Clock::now() - m_sendingSince).count();
     if (seconds > 0.2) {
         const double rate = static_cast<double>(m_sent) / seconds;
-        text += "  " + Rate(rate);
+        text += "  " + RateText(rate);
         if (m_sent < m_total && rate > 0) {
-            text += "  " + Duration(static_cast<double>(m_total - m_sent) / rate) + " left";
+            text += "  " + DurationText(static_cast<double>(m_total - m_sent) / rate) + " left";
         }
     }
     return text;

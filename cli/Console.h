@@ -51,6 +51,11 @@ public:
     void Error(const std::string& text);
     // The last JSON line: how the command ended and its exit status.
     void Result(const std::string& outcome, int exitStatus);
+    // For a view of its own (the station's screen): one JSON event on stdout,
+    // and text as it is on the progress stream (stderr). Both stop writing
+    // once their reader has gone.
+    void Event(const Json& event);
+    void Write(const std::string& text);
 
     void OnPhase(JobPhase phase) override;
     void OnConversionReport(const ConversionReport& report) override;

@@ -1,50 +1,9 @@
 #include "cli/JobLogHost.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "cli/Console.h"
-#include "serial/PortDevice.h"
-#include "shop/JobIdentity.h"
+#include "transfer/LoggedJob.h"
 
 namespace velmora::cli {
-
-namespace {
-
-// The device a path finally names, links resolved; the path itself when it
-// cannot be resolved.
-std::string Resolved(const std::string& path) {
-    std::error_code error;
-    const std::filesystem::path resolved = std::filesystem::canonical(path, error);
-    return error ? path : resolved.string();
-}
-
-// True when both name one device: the same COM port ("COM11", "\\.\COM11"),
-// or paths that lead to the same device.
-bool SameDevice(const SerialPortInfo& port, const std::string& device) {
-    const int com = ComNumberOf(device);
-    if (com != 0) {
-        return ComNumberOf(port.name) == com;
-    }
-    return port.name == device || port.byIdPath == device ||
-           Resolved(port.name) == Resolved(device);
-}
-
-}  // namespace
-
-void FillAdapter(JobRecord& record, const std::vector<SerialPortInfo>& ports) {
-    if (record.port.empty()) {
-        return;
-    }
-    for (const SerialPortInfo& p : ports) {
-        if (p.usb && SameDevice(p, record.port)) {
-            record.vendorId = p.vendorId;
-            record.productId = p.productId;
-            record.serial = p.serialNumber;
-            return;
-        }
-    }
-}
 
 JobLogHost::JobLogHost(Console& console, std::string path, std::string bench)
     : m_console(console), m_path(std::move(path)), m_bench(std::move(bench)) {
@@ -70,13 +29,12 @@ void JobLogHost::Write(JobOutcome outcome, const std::string& device) {
     if (record.port.empty()) {
         record.port = device;
     }
-    shop::StampJob(record, m_bench.empty() ? shop::BenchName("") : m_bench);
-    AppendToJobLog(m_console, m_path, std::move(record), JobCount::One);
+    AppendToJobLog(m_console, m_path, std::move(record), JobCount::One, m_bench);
 }
 
-void AppendToJobLog(Console& console, const std::string& path, JobRecord record, JobCount jobs) {
-    FillAdapter(record, ListSerialPorts());
-    if (std::string error; !AppendJobRecord(path, record, error)) {
+void AppendToJobLog(Console& console, const std::string& path, JobRecord record, JobCount jobs,
+                    const std::string& bench) {
+    if (std::string error; !AppendJobToLog(path, std::move(record), bench, error)) {
         console.Warn(
             "The job log " + path + " could not be written (" + error + "). " +
             (jobs == JobCount::One ? "The upgrade itself is" : "The upgrades themselves are") +

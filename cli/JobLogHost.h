@@ -9,7 +9,6 @@
 #include "base/JobEvents.h"
 #include "base/JobLog.h"
 #include "base/JobRecorder.h"
-#include "serial/PortList.h"
 #include "transfer/JobOutcome.h"
 
 namespace velmora::cli {
@@ -41,12 +40,10 @@ private:
 // Whether a log serves one job (send) or many (station), for its warning.
 enum class JobCount { One, Many };
 
-// Appends `record` to the job log at `path`, with its USB adapter's ids. A log
-// that cannot be written is a warning on `console`, never a failed upgrade.
-void AppendToJobLog(Console& console, const std::string& path, JobRecord record, JobCount jobs);
-
-// Fills in the USB adapter's vendor id, product id and serial number of the
-// record's port, when one of `ports` is that device (links resolved).
-void FillAdapter(JobRecord& record, const std::vector<SerialPortInfo>& ports);
+// Appends `record` to the job log at `path`, stamped for `bench` (this
+// computer's name when empty), with its USB adapter's ids. A log that cannot
+// be written is a warning on `console`, never a failed upgrade.
+void AppendToJobLog(Console& console, const std::string& path, JobRecord record, JobCount jobs,
+                    const std::string& bench);
 
 }  // namespace velmora::cli

@@ -33,7 +33,13 @@ std::string LineText(const DialogValues& values) {
 }
 
 int RefuseBadJob(Console& console, const JobSettings& settings, bool force, bool convert) {
-    for (const JobCheck& check : convert ? CheckConversionJob(settings) : CheckJob(settings)) {
+    return RefuseProblems(console, convert ? CheckConversionJob(settings) : CheckJob(settings),
+                          settings, force);
+}
+
+int RefuseProblems(Console& console, const std::vector<JobCheck>& problems,
+                   const JobSettings& settings, bool force) {
+    for (const JobCheck& check : problems) {
         if (check.Forceable() && force) {
             // A list that is not SATCODX gets the format warning further on.
             if (check.problem != JobProblem::NotSatcodx) {

@@ -5,9 +5,11 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "base/JobSettings.h"
 #include "cli/Commands.h"
+#include "transfer/JobChecks.h"
 
 namespace velmora::cli {
 
@@ -36,5 +38,9 @@ void WarnIfNotPlainSdx(Console& console, const std::string& path);
 // the job may go on.
 // `convert` checks the file as a channel list whatever its name.
 int RefuseBadJob(Console& console, const JobSettings& settings, bool force, bool convert = false);
+
+// The same for problems already found (a station's checks, made once).
+int RefuseProblems(Console& console, const std::vector<JobCheck>& problems,
+                   const JobSettings& settings, bool force);
 
 }  // namespace velmora::cli

@@ -249,3 +249,86 @@ else
     case_fail "dialog: no window \"$caption\" within 60 s" "$run/dialog-close.log"
 fi
 emulator_exit_is 1 "dialog close" "$run/dialog-close.log" || true
+
+# 4. The station window. "Station…" (0x0030) in the main dialog's system menu
+#    opens it with the dialog's file; Escape closes it while idle.
+station='Velmora Station (Ver1.0a)'
+(cd "$desk" && timeout 300 "$emulator" "$wine_line" --link "$run/ttyV0" -- wine "$gui" program.bin) \
+    >"$run/station-menu.log" 2>&1 &
+app=$!
+if probe wait "$caption" 60; then
+    probe sys "$caption" 0x0030
+    if probe wait "$station" 60 && probe dump "$station" >"$run/station-menu.txt" &&
+        has_lines "$run/station-menu.txt" "caption${t}$station" \
+            "1008${t}Edit${t}1${t}1${t}C:\\velmora\\program.bin" \
+            "1${t}Button${t}1${t}1${t}&Start" "1036${t}Button${t}1${t}0${t}S&top" \
+            "1012${t}ComboBox${t}1${t}1${t}Code" "1016${t}Edit${t}1${t}0${t}32" \
+            "1037${t}Static${t}1${t}1${t}Tick the ports, then press Start."; then
+        case_ok "dialog Station…: the station window with the dialog's file and settings"
+    else
+        case_fail "dialog Station…" "$run/station-menu.txt"
+    fi
+    probe key "$station" escape
+    probe gone "$station" 30 || case_fail "station window: Escape did not close it"
+    probe key "$caption" escape
+    probe gone "$caption" 30 || case_fail "dialog: Escape after the station window"
+else
+    case_fail "dialog: no window \"$caption\" within 60 s" "$run/station-menu.log"
+fi
+emulator_exit_is 1 "station menu" "$run/station-menu.log" || true
+
+# 5. velmora.exe --station FILE --port COM1 --port COM2 --once --start, as a
+#    bench's shortcut starts it: both receivers verified, two lines in the log.
+rm -f "$desk/station.jsonl"
+(cd "$desk" && timeout 300 "$emulator" "$wine_line" --receivers 2 --link "$run/ttyV0" \
+    --link "$run/ttyV2" --expect program.bin --expect-offset 10000 -- wine "$gui" --station \
+    program.bin --port COM1 --port COM2 --once --start --log station.jsonl) \
+    >"$run/station-run.log" 2>&1 &
+app=$!
+if probe wait "$station" 60 &&
+    probe begins "$station" 1037 120 $'Finished 2 \xc2\xb7 Failed 0' &&
+    probe dump "$station" >"$run/station-run.txt" &&
+    has_lines "$run/station-run.txt" "1038${t}VelmoraStationTiles${t}1${t}1${t}COM1: Finished\\nCOM2: Finished" \
+        "1${t}Button${t}1${t}1${t}&Start"; then
+    lines=$(wc -l <"$desk/station.jsonl" 2>/dev/null || echo 0)
+    finished=$(grep -c '"outcome":"finished"' "$desk/station.jsonl" 2>/dev/null || echo 0)
+    if [ "$lines" = 2 ] && [ "$finished" = 2 ]; then
+        case_ok "velmora.exe --station ... --once --start: both tiles finished, two lines in the log"
+    else
+        case_fail "station log: $lines lines, $finished finished (want 2 and 2)" "$desk/station.jsonl"
+    fi
+else
+    case_fail "velmora.exe --station: the run did not finish" "$run/station-run.txt"
+fi
+probe key "$station" escape
+probe gone "$station" 30 || case_fail "station window: Escape after the run did not close it"
+if emulator_exit_is 0 "station run" "$run/station-run.log"; then
+    case_ok "station: $(grep -a 'transfers verified' "$run/station-run.log" | sed 's/velmora-emulator: //')"
+fi
+
+# 6. The picture for the README: three receivers, the second on a slow line
+#    (still sending), the third pulled after three blocks (failed); taken once
+#    the first has finished and the third has failed. Closing asks first.
+head -c 16000 /dev/urandom >"$desk/bench.bin"
+(cd "$desk" && timeout 300 "$emulator" "$wine_line" --receivers 3 --link "$run/ttyV0" \
+    --link "$run/ttyV2" --link "$run/ttyV1" --fault 2:throttle=2400 --fault 3:hangup-after=3 \
+    -- wine "$gui" --station bench.bin --port COM1 --port COM2 --port COM11 --once --start \
+    --log bench.jsonl) >"$run/station-shot.log" 2>&1 &
+app=$!
+if probe wait "$station" 60 &&
+    probe begins "$station" 1037 120 $'Finished 1 \xc2\xb7 Failed 1' && sleep 1 &&
+    probe shot "$station" "$run/station.bmp" &&
+    python3 scripts/bmp-to-png.py "$run/station.bmp" docs/screenshot-station-windows.png; then
+    echo "     saved docs/screenshot-station-windows.png"
+else
+    case_fail "station screenshot" "$run/station-shot.log"
+fi
+probe key "$station" escape
+if probe answer "$station" 30 yes >"$run/station-ask.txt" &&
+    grep -qF "Receivers are being upgraded. Stop every port and close?" "$run/station-ask.txt" &&
+    probe gone "$station" 30; then
+    case_ok "station window: closing during a transfer asks first; Yes stops every port"
+else
+    case_fail "station window: the question before closing" "$run/station-ask.txt"
+fi
+emulator_exit_is 1 "station picture" "$run/station-shot.log" || true

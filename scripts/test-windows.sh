@@ -63,11 +63,11 @@ map_wine_ports "COM1=$run/ttyV0 COM2=$run/ttyV2 COM5=$run/ttyPairA COM6=$run/tty
 # template's font, Gulim, which Debian does not have, NanumGothic
 # (fonts-nanum), a Korean font of the same kind. Debian's Wine does not find
 # the fonts of its own (fonts-wine) by itself; the caption buttons need Marlett.
-gui_settings="desktop=800x600 font=NanumGothic marlett"
+gui_settings="desktop=1024x768 font=NanumGothic marlett"
 if [ "$(cat "$WINEPREFIX/velmora-gui" 2>/dev/null)" != "$gui_settings" ]; then
     cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
     wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
-    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f >/dev/null
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null
     for face in Gulim $'\xea\xb5\xb4\xeb\xa6\xbc'; do
         LC_ALL=C.UTF-8 wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" \
             /d NanumGothic /f >/dev/null

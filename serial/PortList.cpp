@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
+#include <system_error>
+
+#include "serial/PortDevice.h"
 
 namespace velmora {
 
@@ -85,6 +89,34 @@ void SortPorts(std::vector<SerialPortInfo>& ports) {
                      [](const SerialPortInfo& x, const SerialPortInfo& y) {
                          return NaturalLess(x.name, y.name);
                      });
+}
+
+namespace {
+
+// The device a path finally names, links resolved; the path itself when it
+// cannot be resolved.
+std::string Resolved(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path resolved = std::filesystem::canonical(path, error);
+    return error ? path : resolved.string();
+}
+
+}  // namespace
+
+const SerialPortInfo* FindPort(const std::vector<SerialPortInfo>& ports,
+                               const std::string& device) {
+    const int com = ComNumberOf(device);
+    const std::string resolved = com != 0 ? std::string() : Resolved(device);
+    for (const SerialPortInfo& port : ports) {
+        const bool same = com != 0
+                              ? ComNumberOf(port.name) == com
+                              : port.name == device || port.byIdPath == device ||
+                                    port.byPathPath == device || Resolved(port.name) == resolved;
+        if (same) {
+            return &port;
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace velmora

@@ -36,6 +36,11 @@ struct SerialPortInfo {
 // numbers: COM2 before COM11, ttyUSB2 before ttyUSB10).
 std::vector<SerialPortInfo> ListSerialPorts();
 
+// The port among `ports` that `device` names: the same COM port ("COM11",
+// "\\.\COM11"), or a path that leads to the same device (a by-id link);
+// null when none does.
+const SerialPortInfo* FindPort(const std::vector<SerialPortInfo>& ports, const std::string& device);
+
 // Sorts ports as ListSerialPorts() returns them.
 void SortPorts(std::vector<SerialPortInfo>& ports);
 

@@ -32,6 +32,17 @@ enum ControlId : int {
     IDC_LNBKUHIGH = 1023,
     IDC_LNBKULOW = 1024,
     IDC_STATUS = 1025,  // the job's state in words, empty while idle
+    // The station window; it shares the ids above for the file, its button
+    // and the settings, and ID_OK ("&Start") and ID_CANCEL ("&Close").
+    IDC_ST_PORTS = 1030,         // the serial ports present, each with a check box
+    IDC_ST_EVERYADAPTER = 1031,  // "Every USB serial adapter, also those plugged in later"
+    IDC_ST_ONCE = 1032,          // "One receiver per port"
+    IDC_ST_LOGPATH = 1033,       // the job log's path, read-only
+    IDC_ST_LOGFILE = 1034,       // "&Log File…"
+    IDC_ST_SOUND = 1035,         // "S&ound"
+    IDC_ST_STOP = 1036,          // "S&top"
+    IDC_ST_TOTALS = 1037,        // finished, failed, receivers per hour
+    IDC_ST_TILES = 1038,         // one tile per port
 };
 
 // Resource ids: the dialog templates, the icon, the banner and the string of
@@ -40,6 +51,7 @@ enum ResourceId : int {
     IDD_ABOUTBOX = 100,
     IDS_ABOUTBOX = 101,
     IDD_UPGRADE_DIALOG = 102,
+    IDD_STATION_DIALOG = 103,
     IDR_MAINFRAME = 128,
     IDB_BANNER = 135,
 };
@@ -49,5 +61,7 @@ enum ResourceId : int {
 inline constexpr unsigned IDM_ABOUTBOX = 0x0010;
 // The "Settings…" item after it, which shows and hides the settings area.
 inline constexpr unsigned IDM_SETTINGS = 0x0020;
+// The "Station…" item after that, which opens the station window.
+inline constexpr unsigned IDM_STATION = 0x0030;
 
 }  // namespace velmora::ui

@@ -1,7 +1,6 @@
 #include "ui/DialogModel.h"
 
 #include <algorithm>
-#include <limits>
 #include <utility>
 
 #include "base/TextFormat.h"
@@ -10,16 +9,9 @@
 #include "serial/SerialPort.h"
 #include "transfer/JobChecks.h"
 #include "ui/DialogTemplates.h"
+#include "ui/StationModel.h"
 
 namespace velmora::ui {
-
-namespace {
-
-bool IsBlank(char ch) {
-    return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n';
-}
-
-}  // namespace
 
 const std::vector<FileFilter>& SelectFileFilters() {
     static const std::vector<FileFilter> filters = {
@@ -73,50 +65,6 @@ MessageRequest PortFailureMessage(const std::string& text, const PortOpenFailure
             remedy.empty() ? failure.reason : failure.reason + " " + remedy};
 }
 
-std::optional<std::int32_t> ParseNumberField(const std::string& text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && IsBlank(text[begin])) {
-        ++begin;
-    }
-    while (end > begin && IsBlank(text[end - 1])) {
-        --end;
-    }
-    bool negative = false;
-    if (begin < end && (text[begin] == '-' || text[begin] == '+')) {
-        negative = text[begin] == '-';
-        ++begin;
-    }
-    if (begin == end) {
-        return std::nullopt;
-    }
-    constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
-    std::int64_t value = 0;
-    for (std::size_t i = begin; i < end; ++i) {
-        if (text[i] < '0' || text[i] > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + (text[i] - '0');
-        if (value > kLimit) {
-            return std::nullopt;
-        }
-    }
-    value = negative ? -value : value;
-    if (value > std::numeric_limits<std::int32_t>::max()) {
-        return std::nullopt;
-    }
-    return static_cast<std::int32_t>(value);
-}
-
-std::string NumberPrompt(int id, const std::string& text) {
-    std::string name = std::to_string(id);
-    if (const ControlTemplate* label = MainDialogTemplate().LabelOf(id)) {
-        name = label->text.substr(0, label->text.size() - 1);  // without the colon
-    }
-    return name + " needs a whole number, but it holds \"" + text +
-           "\". Enter a number from -2147483648 to 2147483647.";
-}
-
 CUpgradeDlgModel::CUpgradeDlgModel(IDialogView& view, ViewJobLink host,
                                    std::unique_ptr<IPortDevice> device)
     : m_view(view),
@@ -144,70 +92,15 @@ void CUpgradeDlgModel::OnInitDialog() {
     UpdateData(false);
 }
 
-void CUpgradeDlgModel::ExchangeList(bool save, int id, std::string& member) {
-    if (save) {
-        member = m_view.ControlText(id);
-        return;
-    }
-    // The first item that begins with the member, ignoring case; where none
-    // does, an editable combo shows the member and a list keeps its selection.
-    const int count = m_view.ItemCount(id);
-    for (int i = 0; i < count; ++i) {
-        if (StartsWithNoCase(m_view.ItemText(id, i), member)) {
-            m_view.SelectItem(id, i);
-            return;
-        }
-    }
-    if (MainDialogTemplate().Find(id)->kind == ControlKind::DropDownCombo) {
-        m_view.SetControlText(id, member);
-    }
-}
-
-bool CUpgradeDlgModel::ExchangeNumber(bool save, int id, std::int32_t& member) {
-    if (!save) {
-        m_view.SetControlText(id, std::to_string(member));
-        return true;
-    }
-    const std::string text = m_view.ControlText(id);
-    const std::optional<std::int32_t> value = ParseNumberField(text);
-    if (!value) {
-        m_view.ShowMessage({NumberPrompt(id, text), MessageCaption::Application, {}});
-        m_view.FocusControl(id);
-        return false;
-    }
-    member = *value;
-    return true;
-}
-
 bool CUpgradeDlgModel::UpdateData(bool bSaveAndValidate) {
     const bool save = bSaveAndValidate;
-    ExchangeList(save, IDC_BAUDRATE, m_values.strBaudRate);
-    ExchangeList(save, IDC_DATABITS, m_values.strDataBits);
     if (save) {
         // The file box is read, never written here: a path reaches it only
         // through Select File.
         m_strFilePath = m_view.ControlText(IDC_FILEPATH);
     }
-    ExchangeList(save, IDC_PARITY, m_values.strParity);
-    ExchangeList(save, IDC_PORT, m_values.strPort);
-    ExchangeList(save, IDC_STOPBITS, m_values.strStopBits);
-    ExchangeList(save, IDC_UPGRADETYPE, m_values.strUpgradeType);
-    if (save) {
-        m_values.strOffset = m_view.ControlText(IDC_OFFSET);
-    } else {
-        m_view.SetControlText(IDC_OFFSET, m_values.strOffset);
-    }
-    ExchangeList(save, IDC_MODELNO, m_values.strModelNo);
-    ExchangeList(save, IDC_PROJECTNAME, m_values.strProjectName);
-    return ExchangeNumber(save, IDC_MAXTV, m_values.nMaxTv) &&
-           ExchangeNumber(save, IDC_MAXTP, m_values.nMaxTp) &&
-           ExchangeNumber(save, IDC_MAXRADIO, m_values.nMaxRadio) &&
-           ExchangeNumber(save, IDC_DBSIZE, m_values.lDbSize) &&
-           ExchangeNumber(save, IDC_LNBCHIGH, m_values.nLnbCHigh) &&
-           ExchangeNumber(save, IDC_LNBCLOW, m_values.nLnbCLow) &&
-           ExchangeNumber(save, IDC_LNBKUHIGH, m_values.nLnbKuHigh) &&
-           ExchangeNumber(save, IDC_LNBKULOW, m_values.nLnbKuLow) &&
-           ExchangeNumber(save, IDC_MAXSAT, m_values.nMaxSat);
+    ExchangeList(m_view, save, IDC_PORT, m_values.strPort);
+    return ExchangeSettings(m_view, save, m_values);
 }
 
 bool CUpgradeDlgModel::OnSysCommand(unsigned nID) {
@@ -217,6 +110,15 @@ bool CUpgradeDlgModel::OnSysCommand(unsigned nID) {
     }
     if ((nID & 0xFFF0U) == IDM_SETTINGS) {
         ToggleSettings();
+        return true;
+    }
+    if ((nID & 0xFFF0U) == IDM_STATION) {
+        if (UpdateData(true)) {
+            StationChoices choices;
+            choices.file = m_strFilePath;
+            choices.values = m_values;
+            m_view.OpenStation(choices);
+        }
         return true;
     }
     return false;
@@ -405,10 +307,7 @@ bool CUpgradeDlgModel::ConfirmClose() {
 
 void CUpgradeDlgModel::OnSelchangeUpgradeType(const std::string& selectedText) {
     UpdateData(true);
-    const bool enable = selectedText != "Code";
-    for (const int id : kTypeDependentFields) {
-        m_view.EnableControl(id, enable);
-    }
+    EnableTypeFields(m_view, selectedText);
 }
 
 void CUpgradeDlgModel::OnOK() {

@@ -21,22 +21,13 @@
 #include "serial/PortList.h"
 #include "transfer/UpgradeController.h"
 #include "ui/CallQueue.h"
+#include "ui/DialogTemplates.h"
+#include "ui/SettingsExchange.h"
 
 namespace velmora::ui {
 
-// A modal box with an OK button. `detail` is an optional second text (the
-// reason and the remedy) shown under the message; empty for none.
-struct MessageRequest {
-    std::string text;
-    MessageCaption caption = MessageCaption::Application;
-    std::string detail;
-};
+struct StationChoices;
 
-// One entry of a file dialog's filter, e.g. {"BIN File(*.bin)", "*.bin"}.
-struct FileFilter {
-    std::string description;
-    std::string pattern;
-};
 // Select File shows program images first, then channel lists and all
 // files; any other name may be typed.
 const std::vector<FileFilter>& SelectFileFilters();
@@ -76,40 +67,28 @@ std::string BytesSentText(std::uint64_t sent, std::uint64_t total);
 // number) with the reason and what to do as its detail.
 MessageRequest PortFailureMessage(const std::string& text, const PortOpenFailure& failure);
 
-// What the model asks of the windows. All calls come on the UI thread. Texts
-// are UTF-8.
-class IDialogView {
+// What the model asks of the windows, beyond the settings' controls. All
+// calls come on the UI thread. Texts are UTF-8.
+class IDialogView : public ISettingsControls {
 public:
-    virtual ~IDialogView() = default;
-
-    // An edit box's text, an editable combo's edit text, or the selected
-    // item of a drop-down list ("" when none is selected).
-    virtual std::string ControlText(int id) = 0;
-    virtual void SetControlText(int id, const std::string& text) = 0;
-    virtual int ItemCount(int id) = 0;
-    virtual std::string ItemText(int id, int index) = 0;
-    virtual void SelectItem(int id, int index) = 0;
     // Replaces a list's items, in this order, with none selected.
     virtual void SetItems(int id, const std::vector<ListItem>& items) = 0;
-    virtual void EnableControl(int id, bool enable) = 0;
     // Shows or hides a control with the label in front of it.
     virtual void ShowControl(int id, bool show) = 0;
-    // Gives the control the focus and selects its text.
-    virtual void FocusControl(int id) = 0;
     virtual bool HasFocus(int id) = 0;
     // Sizes the window's client area in dialog units; its top left stays.
     virtual void ResizeDialog(int cx, int cy) = 0;
     // The check mark of a system-menu item (IDM_SETTINGS).
     virtual void CheckSysMenuItem(unsigned command, bool checked) = 0;
 
-    // Shows a modal message box and returns when it is closed.
-    virtual void ShowMessage(const MessageRequest& message) = 0;
     // A modal question with Yes and No, No the default; true for Yes.
     virtual bool AskYesNo(const std::string& question) = 0;
     // The common open-file dialog; the chosen full path, nothing when cancelled.
     virtual std::optional<std::string> ChooseFile(const std::vector<FileFilter>& filters) = 0;
     // The about box, modal.
     virtual void ShowAbout() = 0;
+    // The station window, modal, starting from `choices`.
+    virtual void OpenStation(const StationChoices& choices) = 0;
     // Closes every box opened on the dialog's behalf (the dialog is closing).
     virtual void CloseOpenBoxes() = 0;
 };
@@ -149,7 +128,8 @@ public:
     bool UpdateData(bool bSaveAndValidate = true);
 
     // System-menu commands: 0x0010 to 0x001F open the about box, 0x0020 to
-    // 0x002F show or hide the settings area; true when handled.
+    // 0x002F show or hide the settings area, 0x0030 to 0x003F open the
+    // station window with the file and settings chosen here; true when handled.
     bool OnSysCommand(unsigned nID);
     bool SettingsShown() const { return m_settingsShown; }
     // Select File: asks for a file and takes it unless cancelled.
@@ -197,8 +177,6 @@ private:
     // Where the running job stands, as far as closing the dialog cares.
     enum class Stage { Idle, Preparing, Waiting, Sending, Over };
 
-    void ExchangeList(bool save, int id, std::string& member);
-    bool ExchangeNumber(bool save, int id, std::int32_t& member);
     StartResult StartJob();
     // A channel list whose records cannot be found (CR LF line ends): a box,
     // and no job. True when refused.
@@ -231,13 +209,6 @@ private:
     std::atomic<std::uint64_t> m_planLength{0};
     std::unique_ptr<CUpgradeController> m_controller;
 };
-
-// A decimal number as a number field takes it: blanks around, an optional
-// sign, digits and nothing else, within 32 bits.
-std::optional<std::int32_t> ParseNumberField(const std::string& text);
-
-// The prompt for a number field whose text is no number.
-std::string NumberPrompt(int id, const std::string& text);
 
 // The path as the engine opens files: UTF-8 here, the system's code page (or
 // the short name where the code page cannot spell it) on Windows.

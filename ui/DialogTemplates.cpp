@@ -155,6 +155,62 @@ DialogTemplate BuildMainTemplate() {
     return dlg;
 }
 
+// The settings in the station window: two columns in a group, each control
+// behind its label, as in the main dialog's settings area but shown.
+void AddStationSettings(std::vector<ControlTemplate>& c, DluRect group) {
+    c.push_back(Frame("Settings", group));
+    int entry = 0;
+    for (HiddenEntry& setting : HiddenEntries()) {
+        const int x = group.x + 4 + (entry % 2) * 105;
+        const int y = group.y + 12 + (entry / 2) * 14;
+        ControlTemplate label =
+            Control(ID_NONE, ControlKind::Label, setting.label, {x, y + 2, 50, 8}, kVisible);
+        label.labelFor = setting.id;
+        c.push_back(label);
+        const bool list = setting.kind != ControlKind::Edit;
+        c.push_back(Control(setting.id, setting.kind, "", {x + 51, y, 52, list ? 60 : 12},
+                            setting.style | kVisible, std::move(setting.items)));
+        ++entry;
+    }
+}
+
+DialogTemplate BuildStationTemplate() {
+    DialogTemplate dlg = Dialog(
+        IDD_STATION_DIALOG, 450, 292,
+        kCaptionBar | kSystemMenu | kModalFrame | kAppWindow | kCentredOnScreen | kMinimiseBox);
+    dlg.caption = std::string(kStationCaption);
+    auto& c = dlg.controls;
+    constexpr unsigned kButton = kVisible | kTabStop;
+    c.push_back(Control(ID_OK, ControlKind::DefPushButton, "&Start", {279, 268, 52, 16}, kButton));
+    c.push_back(Control(IDC_ST_STOP, ControlKind::PushButton, "S&top", {335, 268, 52, 16},
+                        kButton | kDisabled));
+    c.push_back(Control(ID_CANCEL, ControlKind::PushButton, "&Close", {391, 268, 52, 16}, kButton));
+    c.push_back(Frame("Software", {7, 4, 214, 32}));
+    c.push_back(Control(IDC_FILEPATH, ControlKind::Edit, "", {11, 15, 154, 14},
+                        kVisible | kReadOnly | kBorder | kAutoHScroll | kTabStop));
+    c.push_back(Control(IDC_SELECTFILE, ControlKind::PushButton, "S&elect File", {169, 14, 48, 16},
+                        kButton));
+    AddStationSettings(c, {7, 40, 214, 140});
+    c.push_back(Frame("Ports", {7, 184, 214, 74}));
+    c.push_back(Control(IDC_ST_PORTS, ControlKind::CheckList, "", {11, 195, 206, 36},
+                        kButton | kBorder | kVScroll));
+    c.push_back(Control(IDC_ST_EVERYADAPTER, ControlKind::CheckBox,
+                        "&Every USB serial adapter, also those plugged in later",
+                        {11, 234, 206, 10}, kButton));
+    c.push_back(Control(IDC_ST_ONCE, ControlKind::CheckBox, "&One receiver per port",
+                        {11, 246, 206, 10}, kButton));
+    c.push_back(Control(ID_NONE, ControlKind::Label, "Log file:", {7, 264, 32, 8}, kVisible));
+    c.push_back(Control(IDC_ST_LOGPATH, ControlKind::Edit, "", {40, 262, 129, 12},
+                        kVisible | kReadOnly | kBorder | kAutoHScroll | kTabStop));
+    c.push_back(Control(IDC_ST_LOGFILE, ControlKind::PushButton, "&Log File\xE2\x80\xA6",
+                        {173, 261, 48, 14}, kButton));
+    c.push_back(Control(IDC_ST_SOUND, ControlKind::CheckBox, "So&und", {7, 278, 60, 10}, kButton));
+    c.push_back(Control(IDC_ST_TOTALS, ControlKind::Label, "", {228, 6, 215, 8}, kVisible));
+    c.push_back(
+        Control(IDC_ST_TILES, ControlKind::TileArea, "", {228, 17, 215, 245}, kVisible | kBorder));
+    return dlg;
+}
+
 DialogTemplate BuildAboutTemplate() {
     DialogTemplate dlg = Dialog(IDD_ABOUTBOX, 235, 55, kCaptionBar | kSystemMenu | kModalFrame);
 
@@ -202,6 +258,11 @@ const DialogTemplate& MainDialogTemplate() {
 
 const DialogTemplate& AboutDialogTemplate() {
     static const DialogTemplate dlg = BuildAboutTemplate();
+    return dlg;
+}
+
+const DialogTemplate& StationDialogTemplate() {
+    static const DialogTemplate dlg = BuildStationTemplate();
     return dlg;
 }
 

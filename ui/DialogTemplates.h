@@ -1,4 +1,5 @@
-// The two dialog templates, main dialog (102) and about box (100), as data:
+// The dialog templates, main dialog (102), about box (100) and the station
+// window (103), as data:
 // every control with its id, kind, text, place in dialog units, styles and
 // list items, in tab order. Each view builds its windows from these, so the
 // dialog looks and behaves alike on every toolkit. Texts are UTF-8.
@@ -19,11 +20,21 @@ inline constexpr std::string_view kAppCaption = "Velmora (Ver1.0a)";
 inline constexpr std::string_view kAboutItemText = "Velmora \xEC\xA0\x95\xEB\xB3\xB4(&A)...";
 // The item after it that shows and hides the settings area.
 inline constexpr std::string_view kSettingsItemText = "Settings\xE2\x80\xA6";  // Settings…
+// The item after that, which opens the station window.
+inline constexpr std::string_view kStationItemText = "Station\xE2\x80\xA6";  // Station…
+// The station window's caption.
+inline constexpr std::string_view kStationCaption = "Velmora Station (Ver1.0a)";
 // The dialog font of both templates: 9-point Gulim.
 inline constexpr std::string_view kDialogFontFace = "\xEA\xB5\xB4\xEB\xA6\xBC";  // 굴림
 inline constexpr int kDialogFontPoints = 9;
 // Korean (LANG_KOREAN, SUBLANG_KOREAN).
 inline constexpr std::uint16_t kDialogLanguage = 0x0412;
+
+// One entry of a file dialog's filter, e.g. {"BIN File(*.bin)", "*.bin"}.
+struct FileFilter {
+    std::string description;
+    std::string pattern;
+};
 
 // x, y, width and height in dialog units. A drop-down list's height is that
 // of the opened list.
@@ -43,8 +54,11 @@ enum class ControlKind {
     DropDownCombo,  // editable drop-down combo
     Edit,
     ProgressBar,
-    Picture,  // shows bitmap `resource`, scaled into the control
-    Icon,     // shows icon `resource`
+    Picture,    // shows bitmap `resource`, scaled into the control
+    Icon,       // shows icon `resource`
+    CheckBox,   // a check box with its text
+    CheckList,  // a list whose items each have a check box
+    TileArea,   // the station's tiles, drawn by the view from the model's tiles
 };
 
 // Styles beyond a control's kind.
@@ -109,6 +123,10 @@ struct DialogTemplate {
 
 const DialogTemplate& MainDialogTemplate();
 const DialogTemplate& AboutDialogTemplate();
+// The station window: the file, the settings of the main dialog's settings
+// area (same ids, labels, items and defaults, shown), the ports, the log,
+// and the tiles with the totals line above them.
+const DialogTemplate& StationDialogTemplate();
 
 // The ten fields that only upgrade types other than "Code" use.
 inline constexpr int kTypeDependentFields[] = {

@@ -320,7 +320,7 @@ TEST_F(DialogTest, AboutBoxOpensForTheWholeCommandRangeAndFromTheContextMenu) {
 
     EXPECT_TRUE(dlg.OnSysCommand(0x0010, 0));
     EXPECT_TRUE(dlg.OnSysCommand(0x001F, 0));
-    EXPECT_FALSE(dlg.OnSysCommand(0x0030, 0));
+    EXPECT_FALSE(dlg.OnSysCommand(0x0040, 0));
     EXPECT_FALSE(dlg.OnSysCommand(0xF060, 0));  // close: default handling
     ASSERT_EQ(answerer.Seen().size(), 2U);
     EXPECT_EQ(answerer.Seen()[0].caption, "Velmora (Ver1.0a)");
@@ -335,6 +335,17 @@ TEST_F(DialogTest, AboutBoxOpensForTheWholeCommandRangeAndFromTheContextMenu) {
     EXPECT_EQ(dlg.contextMenuPolicy(), Qt::ActionsContextMenu);
     item->trigger();
     EXPECT_EQ(answerer.Seen().size(), 3U);
+    EXPECT_TRUE(dlg.isVisible());
+
+    // "Station…" after the settings item opens the station window over the dialog.
+    QAction* station = dlg.findChild<QAction*>("stationItem");
+    ASSERT_NE(station, nullptr);
+    EXPECT_EQ(station->text(), QString::fromUtf8("Station\xE2\x80\xA6"));
+    EXPECT_EQ(dlg.actions().indexOf(station), dlg.actions().size() - 1);
+    station->trigger();
+    ASSERT_EQ(answerer.Seen().size(), 4U);
+    EXPECT_EQ(answerer.Seen()[3].className, "velmora::ui::CStationDlg");
+    EXPECT_EQ(answerer.Seen()[3].caption, "Velmora Station (Ver1.0a)");
     EXPECT_TRUE(dlg.isVisible());
 }
 

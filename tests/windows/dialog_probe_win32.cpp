@@ -19,17 +19,19 @@
 //   velmora-probe select CAPTION ID TEXT   chooses the item TEXT of list ID
 //   velmora-probe bar CAPTION ID POS SECONDS  until progress bar ID shows POS
 //   velmora-probe shows CAPTION ID SECONDS TEXT  until control ID shows TEXT
+//   velmora-probe begins CAPTION ID SECONDS TEXT until control ID's text begins with TEXT
 //   velmora-probe shot CAPTION FILE.bmp    the window as the screen shows it
 //   velmora-probe gone CAPTION SECONDS     until the window has closed
 //
 // Exit status 0 on success, 1 when a wait ran out or a window is missing, 2
-// for a bad command line. Texts are printed as UTF-8.
+// for a bad command line. Texts are read and printed as UTF-8.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <chrono>
@@ -79,6 +81,7 @@ struct Search {
     std::wstring caption;
     HWND owner = nullptr;
     HWND found = nullptr;
+    bool owned = false;  // a window with `caption` that has an owner will do
 };
 
 // A visible top-level window: the main one (no owner) with `caption`, or any
@@ -89,8 +92,9 @@ BOOL CALLBACK Match(HWND hwnd, LPARAM param) {
         return TRUE;
     }
     const HWND owner = GetWindow(hwnd, GW_OWNER);
-    const bool hit = search->owner != nullptr ? owner == search->owner
-                                              : owner == nullptr && Text(hwnd) == search->caption;
+    const bool hit = search->owner != nullptr
+                         ? owner == search->owner
+                         : (owner == nullptr || search->owned) && Text(hwnd) == search->caption;
     if (hit) {
         search->found = hwnd;
         return FALSE;
@@ -98,14 +102,20 @@ BOOL CALLBACK Match(HWND hwnd, LPARAM param) {
     return TRUE;
 }
 
+// The window without an owner that has `caption`; else one with an owner
+// (the station window opened from the main dialog).
 HWND FindMain(const std::wstring& caption) {
-    Search search{caption, nullptr, nullptr};
+    Search search{caption, nullptr, nullptr, false};
     EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
+    if (search.found == nullptr) {
+        search.owned = true;
+        EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
+    }
     return search.found;
 }
 
 HWND FindOwned(HWND owner) {
-    Search search{std::wstring(), owner, nullptr};
+    Search search{std::wstring(), owner, nullptr, false};
     EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
@@ -254,7 +264,7 @@ int Usage() {
     std::fprintf(
         stderr,
         "usage: velmora-probe wait|dump|key|sys|click|owned|answer|items|dropdown|select|bar|"
-        "shows|shot|gone CAPTION [ARG...]\n");
+        "shows|begins|shot|gone CAPTION [ARG...]\n");
     return 2;
 }
 
@@ -290,6 +300,13 @@ int ControlCommand(HWND main, const std::string& command, int argc, char** argv)
         const HWND control = GetDlgItem(main, std::atoi(argv[3]));
         const std::wstring want = Wide(argv[5]);
         return WaitFor(std::atof(argv[4]), [&] { return Text(control) == want; }) ? 0 : 1;
+    }
+    if (command == "begins" && argc == 6) {
+        const HWND control = GetDlgItem(main, std::atoi(argv[3]));
+        const std::wstring want = Wide(argv[5]);
+        return WaitFor(std::atof(argv[4]), [&] { return Text(control).rfind(want, 0) == 0; })
+                   ? 0
+                   : 1;
     }
     if (command == "bar" && argc == 6) {
         const HWND bar = GetDlgItem(main, std::atoi(argv[3]));
@@ -350,7 +367,7 @@ int WindowCommand(HWND main, const std::string& command, int argc, char** argv) 
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Probe(int argc, char** argv) {
     if (argc < 3) {
         return Usage();
     }
@@ -369,4 +386,23 @@ int main(int argc, char** argv) {
         return 1;
     }
     return WindowCommand(main, command, argc, argv);
+}
+
+// The arguments as UTF-8 from the wide command line: the narrow ones are in
+// the code page, which cannot spell every text the tests look for (the
+// station's totals line has a middle dot).
+int main() {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 0; wide != nullptr && i < count; ++i) {
+        arguments.push_back(Utf8(wide[i]));
+    }
+    LocalFree(wide);
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    return Probe(static_cast<int>(arguments.size()), argv.data());
 }

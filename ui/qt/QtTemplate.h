@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <string>
+#include <vector>
 
 #include "ui/DialogTemplates.h"
 
@@ -54,6 +55,20 @@ DialogBaseUnits BaseUnitsOf(const QFont& font);
 QRect MapDialogRect(const DialogBaseUnits& units, int x, int y, int cx, int cy);
 QRect MapDialogRect(const DialogBaseUnits& units, const DluRect& rect);
 QSize MapDialogSize(const DialogBaseUnits& units, int cx, int cy);
+
+// A control of a template as a widget: push buttons, frames, labels, lists
+// and combos with their items, edit boxes, progress bars, check boxes and
+// check lists. Null for the kinds a dialog makes itself (picture, icon, the
+// station's tiles).
+QWidget* CreateTemplateControl(const ControlTemplate& control, QWidget* parent);
+
+// Places `widget` where the template says, named by its id (or as the label
+// of its control), with the template's focus, enabling and visibility.
+void PlaceTemplateControl(QWidget& widget, const ControlTemplate& control,
+                          const DialogBaseUnits& units);
+
+// The filters of a file dialog as Qt takes them.
+QString FilterText(const std::vector<FileFilter>& filters);
 
 // Places the window's frame so that it is centred on the screen it is on.
 void CentreOnScreen(QWidget& window);

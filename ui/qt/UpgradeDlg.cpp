@@ -4,9 +4,7 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -14,16 +12,15 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QUrl>
 
-#include <algorithm>
 #include <functional>
 
 #include "serial/PortDevice.h"
 #include "ui/qt/AboutDlg.h"
+#include "ui/qt/StationDlg.h"
 #include "ui/qt/SystemMenu.h"
 
 namespace velmora::ui {
@@ -67,15 +64,6 @@ public:
     }
 };
 
-QString FilterText(const std::vector<FileFilter>& filters) {
-    QStringList entries;
-    for (const FileFilter& filter : filters) {
-        // Qt takes the patterns from the parentheses of the description.
-        entries << ToQt(filter.description);
-    }
-    return entries.join(QStringLiteral(";;"));
-}
-
 }  // namespace
 
 CUpgradeDlg::CUpgradeDlg(QWidget* parent, std::unique_ptr<IPortDevice> device) : QDialog(parent) {
@@ -102,7 +90,7 @@ CUpgradeDlg::CUpgradeDlg(QWidget* parent, std::unique_ptr<IPortDevice> device) :
         *m_calls, [this](const QString& text, const QString& caption) {
             QPointer<QMessageBox> box =
                 new QMessageBox(QMessageBox::Warning, caption, text, QMessageBox::Ok, this);
-            RunModal(*box);
+            m_boxes.Run(*box);
             delete box.data();
         });
     IDialogView& view = *this;
@@ -119,7 +107,7 @@ CUpgradeDlg::CUpgradeDlg(QWidget* parent, std::unique_ptr<IPortDevice> device) :
     // The lists hold their items; now the members go into the controls.
     m_model->OnInitDialog();
     AddSystemMenuItems(*this, ToQt(std::string(kAboutItemText)),
-                       ToQt(std::string(kSettingsItemText)));
+                       ToQt(std::string(kSettingsItemText)), ToQt(std::string(kStationItemText)));
     setWindowIcon(m_hIcon);
     Widget(ID_OK)->setFocus();
 }
@@ -129,82 +117,27 @@ CUpgradeDlg::~CUpgradeDlg() {
 }
 
 QWidget* CUpgradeDlg::CreateControl(const ControlTemplate& control) {
-    const QString text = ToQt(control.text);
-    switch (control.kind) {
-        case ControlKind::DefPushButton:
-        case ControlKind::PushButton: {
-            auto* button = new QPushButton(text, this);
-            button->setDefault(control.kind == ControlKind::DefPushButton);
-            return button;
+    if (control.id == IDC_PORT) {
+        auto* combo = new CPortCombo(this);
+        for (const std::string& item : DisplayItems(control)) {
+            combo->addItem(ToQt(item));
         }
-        case ControlKind::GroupBox:
-            return new QGroupBox(text, this);
-        case ControlKind::Label:
-            return new QLabel(text, this);
-        case ControlKind::DropList:
-        case ControlKind::DropDownCombo: {
-            auto* combo = control.id == IDC_PORT ? new CPortCombo(this) : new QComboBox(this);
-            if (control.kind == ControlKind::DropDownCombo) {
-                combo->setEditable(true);
-                combo->setInsertPolicy(QComboBox::NoInsert);
-            }
-            for (const std::string& item : DisplayItems(control)) {
-                combo->addItem(ToQt(item));
-            }
-            return combo;
-        }
-        case ControlKind::Edit: {
-            auto* edit = new QLineEdit(text, this);
-            edit->setReadOnly(control.Has(kReadOnly));
-            if (control.Has(kDigitsOnly)) {
-                // Typing is limited to digits; a text set by other means is
-                // checked when the fields are read.
-                edit->setValidator(new QRegularExpressionValidator(
-                    QRegularExpression(QStringLiteral("[0-9]*")), edit));
-            }
-            return edit;
-        }
-        case ControlKind::ProgressBar: {
-            auto* bar = new QProgressBar(this);
-            bar->setRange(0, 100);
-            bar->setValue(0);
-            bar->setTextVisible(false);
-            return bar;
-        }
-        case ControlKind::Picture:
-            return new CBannerPicture(QPixmap(QStringLiteral(":/velmora/banner.png")), this);
-        case ControlKind::Icon:
-            break;
+        return combo;
     }
-    return new QLabel(this);
+    if (control.kind == ControlKind::Picture) {
+        return new CBannerPicture(QPixmap(QStringLiteral(":/velmora/banner.png")), this);
+    }
+    QWidget* widget = CreateTemplateControl(control, this);
+    return widget != nullptr ? widget : new QLabel(this);
 }
 
 void CUpgradeDlg::CreateControls() {
     for (const ControlTemplate& control : MainDialogTemplate().controls) {
         QWidget* widget = CreateControl(control);
-        QRect place = MapDialogRect(m_units, control.rect);
-        if (auto* combo = qobject_cast<QComboBox*>(widget)) {
-            // A closed drop-down list is as high as the font needs; the
-            // template's height is that of the opened list.
-            const int closed = combo->sizeHint().height();
-            const int rows = (place.height() - closed) / std::max(1, combo->fontMetrics().height());
-            combo->setMaxVisibleItems(std::max(1, rows));
-            place.setHeight(closed);
-        }
-        widget->setGeometry(place);
-        if (control.id != ID_NONE) {
-            widget->setObjectName(ControlName(control.id));
-        } else if (control.labelFor != 0) {
-            widget->setObjectName(LabelName(control.labelFor));
-        } else if (control.kind == ControlKind::Picture) {
+        PlaceTemplateControl(*widget, control, m_units);
+        if (control.kind == ControlKind::Picture) {
             widget->setObjectName(QStringLiteral("banner"));
         }
-        if (control.kind == ControlKind::GroupBox) {
-            widget->lower();  // a frame only: never above the controls it surrounds
-        }
-        widget->setFocusPolicy(control.Has(kTabStop) ? Qt::StrongFocus : Qt::NoFocus);
-        widget->setEnabled(!control.Has(kDisabled));
-        widget->setVisible(control.Has(kVisible));
     }
     m_ctrlSendProgress = findChild<QProgressBar*>(ControlName(IDC_SENDPROGRESS));
     m_ctrlAnalyseProgress = findChild<QProgressBar*>(ControlName(IDC_ANALYSEPROGRESS));
@@ -339,67 +272,31 @@ void CUpgradeDlg::CheckSysMenuItem(unsigned command, bool checked) {
 }
 
 bool CUpgradeDlg::AskYesNo(const std::string& question) {
-    QPointer<QMessageBox> box =
-        new QMessageBox(QMessageBox::Question, CaptionText(MessageCaption::Application),
-                        ToQt(question), QMessageBox::Yes | QMessageBox::No, this);
-    box->setDefaultButton(QMessageBox::No);
-    box->setEscapeButton(QMessageBox::No);
-    const bool yes = RunModal(*box) == QMessageBox::Yes;
-    delete box.data();
-    return yes;
+    return m_boxes.YesNo(question);
 }
 
 void CUpgradeDlg::ShowMessage(const MessageRequest& message) {
-    QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Warning, CaptionText(message.caption),
-                                                ToQt(message.text), QMessageBox::Ok, this);
-    if (!message.detail.empty()) {
-        box->setInformativeText(ToQt(message.detail));
-    }
-    RunModal(*box);
-    delete box.data();
+    m_boxes.Message(message);
 }
 
 std::optional<std::string> CUpgradeDlg::ChooseFile(const std::vector<FileFilter>& filters) {
-    QPointer<QFileDialog> chooser =
-        new QFileDialog(this, QString(), QString(), FilterText(filters));
-    chooser->setAcceptMode(QFileDialog::AcceptOpen);
-    // Any name may be typed, a channel list (.sdx) among them, even though the
-    // filter shows only images.
-    chooser->setFileMode(QFileDialog::AnyFile);
-    const int result = RunModal(*chooser);
-    std::optional<std::string> chosen;
-    if (chooser && result == QDialog::Accepted && !chooser->selectedFiles().isEmpty()) {
-        chosen = QFileInfo(chooser->selectedFiles().constFirst()).absoluteFilePath().toStdString();
-    }
-    delete chooser.data();
-    return chosen;
+    return m_boxes.OpenFile(filters);
 }
 
 void CUpgradeDlg::ShowAbout() {
     QPointer<CAboutDlg> about = new CAboutDlg(this);
-    RunModal(*about);
+    m_boxes.Run(*about);
     delete about.data();
 }
 
-void CUpgradeDlg::CloseOpenBoxes() {
-    // Copied: rejecting a box may change the list.
-    const QList<QPointer<QDialog>> boxes = m_openBoxes;
-    for (const QPointer<QDialog>& box : boxes) {
-        if (QDialog* open = box.data(); open != nullptr) {
-            open->reject();
-        }
-    }
+void CUpgradeDlg::OpenStation(const StationChoices& choices) {
+    QPointer<CStationDlg> station = new CStationDlg(choices, this);
+    m_boxes.Run(*station);
+    delete station.data();
 }
 
-int CUpgradeDlg::RunModal(QDialog& box) {
-    QPointer<CUpgradeDlg> self(this);
-    m_openBoxes.append(&box);
-    const int result = box.exec();
-    if (self) {
-        m_openBoxes.removeAll(QPointer<QDialog>(&box));
-        m_openBoxes.removeAll(QPointer<QDialog>());
-    }
-    return result;
+void CUpgradeDlg::CloseOpenBoxes() {
+    m_boxes.CloseAll();
 }
 
 void CUpgradeDlg::showEvent(QShowEvent* event) {

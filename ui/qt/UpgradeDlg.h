@@ -14,6 +14,7 @@
 
 #include "transfer/UpgradeController.h"
 #include "ui/DialogModel.h"
+#include "ui/qt/ModalBoxes.h"
 #include "ui/qt/QtJobBridge.h"
 #include "ui/qt/QtTemplate.h"
 
@@ -67,9 +68,6 @@ protected:
 private:
     void CreateControls();
     QWidget* CreateControl(const ControlTemplate& control);
-    // Runs a dialog opened on behalf of this one modally, closing it if the
-    // dialog is closed meanwhile.
-    int RunModal(QDialog& box);
 
     // IDialogView
     std::string ControlText(int id) override;
@@ -88,6 +86,7 @@ private:
     bool AskYesNo(const std::string& question) override;
     std::optional<std::string> ChooseFile(const std::vector<FileFilter>& filters) override;
     void ShowAbout() override;
+    void OpenStation(const StationChoices& choices) override;
     void CloseOpenBoxes() override;
 
     QWidget* Widget(int id) const;
@@ -97,7 +96,7 @@ private:
     DialogBaseUnits m_units;
     QIcon m_hIcon;
     bool m_initialised = false;
-    QList<QPointer<QDialog>> m_openBoxes;
+    CModalBoxes m_boxes{*this};
 
     QProgressBar* m_ctrlAnalyseProgress = nullptr;  // 1011
     QProgressBar* m_ctrlSendProgress = nullptr;     // 1010

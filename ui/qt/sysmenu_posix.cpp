@@ -23,13 +23,17 @@ QAction* AddItem(CUpgradeDlg& dlg, const QString& text, const QString& name, uns
 
 }  // namespace
 
-void AddSystemMenuItems(CUpgradeDlg& dlg, const QString& aboutText, const QString& settingsText) {
+void AddSystemMenuItems(CUpgradeDlg& dlg, const QString& aboutText, const QString& settingsText,
+                        const QString& stationText) {
     if (!aboutText.isEmpty()) {
         AddItem(dlg, aboutText, QStringLiteral("aboutItem"), IDM_ABOUTBOX);
     }
     if (!settingsText.isEmpty()) {
         AddItem(dlg, settingsText, QStringLiteral("settingsItem"), IDM_SETTINGS)
             ->setCheckable(true);
+    }
+    if (!stationText.isEmpty()) {
+        AddItem(dlg, stationText, QStringLiteral("stationItem"), IDM_STATION);
     }
 }
 

@@ -44,6 +44,7 @@ ControlClass ClassOf(ControlKind kind) {
         case ControlKind::DefPushButton:
         case ControlKind::PushButton:
         case ControlKind::GroupBox:
+        case ControlKind::CheckBox:
             return ControlClass::Button;
         case ControlKind::DropList:
         case ControlKind::DropDownCombo:
@@ -54,6 +55,8 @@ ControlClass ClassOf(ControlKind kind) {
         case ControlKind::Picture:
         case ControlKind::Icon:
         case ControlKind::ProgressBar:
+        case ControlKind::CheckList:
+        case ControlKind::TileArea:
             break;
     }
     return ControlClass::Static;
@@ -73,6 +76,11 @@ std::uint32_t KindStyle(const ControlTemplate& control) {
             return ws::kCbsDropDownList;
         case ControlKind::DropDownCombo:
             return ws::kCbsDropDown;
+        case ControlKind::CheckBox:
+            return ws::kBsAutoCheckBox;
+        case ControlKind::CheckList:
+            return ws::kLvsReport | ws::kLvsSingleSel | ws::kLvsNoColumnHeader;
+        case ControlKind::TileArea:
         case ControlKind::PushButton:
         case ControlKind::Label:
         case ControlKind::Edit:
@@ -177,6 +185,10 @@ std::vector<std::uint8_t> BuildDialogTemplate(const DialogTemplate& dlg) {
         out.Dword(static_cast<std::uint32_t>(control.id));  // -1 for IDC_STATIC
         if (control.kind == ControlKind::ProgressBar) {
             out.Text(kProgressClass);
+        } else if (control.kind == ControlKind::CheckList) {
+            out.Text(kListViewClass);
+        } else if (control.kind == ControlKind::TileArea) {
+            out.Text(kTileAreaClass);
         } else {
             out.Ordinal(static_cast<std::uint16_t>(ClassOf(control.kind)));
         }

@@ -32,7 +32,11 @@ inline constexpr std::uint32_t kDsSetFont = 0x0040U;
 inline constexpr std::uint32_t kDsCenter = 0x0800U;
 inline constexpr std::uint32_t kExAppWindow = 0x00040000U;
 inline constexpr std::uint32_t kBsDefPushButton = 0x0001U;
+inline constexpr std::uint32_t kBsAutoCheckBox = 0x0003U;
 inline constexpr std::uint32_t kBsGroupBox = 0x0007U;
+inline constexpr std::uint32_t kLvsReport = 0x0001U;
+inline constexpr std::uint32_t kLvsSingleSel = 0x0004U;
+inline constexpr std::uint32_t kLvsNoColumnHeader = 0x4000U;
 inline constexpr std::uint32_t kSsIcon = 0x0003U;
 inline constexpr std::uint32_t kSsBitmap = 0x000EU;
 inline constexpr std::uint32_t kSsRealSizeControl = 0x0040U;
@@ -46,7 +50,8 @@ inline constexpr std::uint32_t kEsReadOnly = 0x0800U;
 inline constexpr std::uint32_t kEsNumber = 0x2000U;
 }  // namespace win32style
 
-// Predefined window classes by ordinal, and the progress bar by name.
+// Predefined window classes by ordinal; the common controls and the
+// station's tile area by name.
 enum class ControlClass : std::uint16_t {
     Button = 0x0080,
     Edit = 0x0081,
@@ -54,6 +59,9 @@ enum class ControlClass : std::uint16_t {
     ComboBox = 0x0085,
 };
 inline constexpr std::string_view kProgressClass = "msctls_progress32";
+inline constexpr std::string_view kListViewClass = "SysListView32";
+// Registered by the station window before it is created (StationDlgWin.cpp).
+inline constexpr std::string_view kTileAreaClass = "VelmoraStationTiles";
 // The charset of the template's font (HANGUL_CHARSET), and of a face that
 // stands in for it without Hangul (DEFAULT_CHARSET).
 inline constexpr std::uint8_t kHangulCharset = 0x81;

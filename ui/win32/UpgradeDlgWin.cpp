@@ -10,6 +10,7 @@
 
 #include "ui/DialogTemplates.h"
 #include "ui/win32/DialogResource.h"
+#include "ui/win32/StationDlgWin.h"
 
 namespace velmora::ui {
 
@@ -30,13 +31,6 @@ std::vector<DWORD> AlignedTemplate(DialogTemplate dlg) {
 
 const DLGTEMPLATE* AsTemplate(const std::vector<DWORD>& aligned) {
     return reinterpret_cast<const DLGTEMPLATE*>(aligned.data());
-}
-
-std::wstring WindowText(HWND hwnd) {
-    std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(hwnd)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(
-        ::GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
-    return text;
 }
 
 void CentreOver(HWND hwnd, HWND owner) {
@@ -92,6 +86,93 @@ BOOL CALLBACK CloseOwnedBox(HWND hwnd, LPARAM owner) {
 }
 
 }  // namespace
+
+std::wstring WindowText(HWND hwnd) {
+    std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(hwnd)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        ::GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+INT_PTR RunTemplateDialog(HINSTANCE instance, const DialogTemplate& dlg, HWND owner, DLGPROC proc,
+                          LPARAM param) {
+    const std::vector<DWORD> aligned = AlignedTemplate(dlg);
+    return ::DialogBoxIndirectParamW(instance, AsTemplate(aligned), owner, proc, param);
+}
+
+void FillTemplateLists(HWND hwnd, const DialogTemplate& dlg, int skip) {
+    // In the order of the initialisation data; a sorted list sorts them itself.
+    for (const ControlTemplate& control : dlg.controls) {
+        if (control.id == skip || control.kind == ControlKind::CheckList) {
+            continue;
+        }
+        for (const std::string& item : control.items) {
+            const std::wstring text = Wide(item);
+            ::SendMessageW(::GetDlgItem(hwnd, control.id), CB_ADDSTRING, 0,
+                           reinterpret_cast<LPARAM>(text.c_str()));
+        }
+    }
+}
+
+std::string ComboItemText(HWND combo, int index) {
+    const auto length = ::SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length < 0) {
+        return {};
+    }
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    ::SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                   reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<std::size_t>(length));
+    return Utf8(text);
+}
+
+std::string TemplateControlText(HWND hwnd, const DialogTemplate& dlg, int id) {
+    const ControlTemplate* control = dlg.Find(id);
+    HWND item = ::GetDlgItem(hwnd, id);
+    if (control != nullptr && control->kind == ControlKind::DropList) {
+        const int index = static_cast<int>(::SendMessageW(item, CB_GETCURSEL, 0, 0));
+        return index < 0 ? std::string() : ComboItemText(item, index);
+    }
+    return Utf8(WindowText(item));
+}
+
+bool AskYesNoBox(HWND owner, const std::string& question) {
+    return ::MessageBoxW(owner, Wide(question).c_str(), ExecutableBaseName().c_str(),
+                         MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+}
+
+void ShowMessageBox(HWND owner, const MessageRequest& message) {
+    std::string text = message.text;
+    if (!message.detail.empty()) {
+        text += "\n\n" + message.detail;
+    }
+    const std::wstring caption =
+        message.caption == MessageCaption::Prompt ? Wide(kPromptCaption) : ExecutableBaseName();
+    ::MessageBoxW(owner, Wide(text).c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
+}
+
+std::optional<std::string> ChooseOpenFile(HWND owner, const std::vector<FileFilter>& filters) {
+    std::wstring filter;
+    for (const FileFilter& entry : filters) {
+        filter += Wide(entry.description) + L'\0' + Wide(entry.pattern) + L'\0';
+    }
+    filter += L'\0';
+    std::wstring file(32768, L'\0');
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof(ofn);
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filter.c_str();
+    ofn.lpstrFile = file.data();
+    ofn.nMaxFile = static_cast<DWORD>(file.size());
+    // Any name may be typed, a channel list (.sdx) among them, even though
+    // the filter shows only images.
+    ofn.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_EXPLORER | OFN_ENABLESIZING;
+    if (!::GetOpenFileNameW(&ofn)) {
+        return std::nullopt;  // cancelled: nothing changes
+    }
+    file.resize(std::wcslen(file.c_str()));
+    return Utf8(file);
+}
 
 const std::string& DialogFace() {
     // Where a face is missing, the dialog manager's font mapper may pick a
@@ -174,9 +255,8 @@ CUpgradeDlgWin::~CUpgradeDlgWin() {
 }
 
 INT_PTR CUpgradeDlgWin::DoModal() {
-    const std::vector<DWORD> dialog = AlignedTemplate(MainDialogTemplate());
-    return ::DialogBoxIndirectParamW(m_instance, AsTemplate(dialog), nullptr, DialogProc,
-                                     reinterpret_cast<LPARAM>(this));
+    return RunTemplateDialog(m_instance, MainDialogTemplate(), nullptr, DialogProc,
+                             reinterpret_cast<LPARAM>(this));
 }
 
 void CUpgradeDlgWin::TakeFile(const std::wstring& path) {
@@ -242,18 +322,7 @@ void CUpgradeDlgWin::OnInitDialog() {
 }
 
 void CUpgradeDlgWin::FillLists() {
-    // In the order of the initialisation data; a sorted list sorts them
-    // itself. The model fills the Port list.
-    for (const ControlTemplate& control : MainDialogTemplate().controls) {
-        if (control.id == IDC_PORT) {
-            continue;
-        }
-        for (const std::string& item : control.items) {
-            const std::wstring text = Wide(item);
-            ::SendMessageW(Item(control.id), CB_ADDSTRING, 0,
-                           reinterpret_cast<LPARAM>(text.c_str()));
-        }
-    }
+    FillTemplateLists(m_hWnd, MainDialogTemplate(), IDC_PORT);  // the model fills the Port list
 }
 
 void CUpgradeDlgWin::AddSystemMenuItems() {
@@ -269,6 +338,7 @@ void CUpgradeDlgWin::AddSystemMenuItems() {
         ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, item.c_str());
     }
     ::AppendMenuW(menu, MF_STRING, IDM_SETTINGS, Wide(kSettingsItemText).c_str());
+    ::AppendMenuW(menu, MF_STRING, IDM_STATION, Wide(kStationItemText).c_str());
 }
 
 void CUpgradeDlgWin::OnCommand(int id, int code) {
@@ -297,12 +367,7 @@ void CUpgradeDlgWin::Close() {
 }
 
 std::string CUpgradeDlgWin::ControlText(int id) {
-    const ControlTemplate* control = MainDialogTemplate().Find(id);
-    if (control != nullptr && control->kind == ControlKind::DropList) {
-        const int index = static_cast<int>(::SendMessageW(Item(id), CB_GETCURSEL, 0, 0));
-        return index < 0 ? std::string() : ItemText(id, index);
-    }
-    return Utf8(WindowText(Item(id)));
+    return TemplateControlText(m_hWnd, MainDialogTemplate(), id);
 }
 
 void CUpgradeDlgWin::SetControlText(int id, const std::string& text) {
@@ -314,15 +379,7 @@ int CUpgradeDlgWin::ItemCount(int id) {
 }
 
 std::string CUpgradeDlgWin::ItemText(int id, int index) {
-    const auto length = ::SendMessageW(Item(id), CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (length < 0) {
-        return {};
-    }
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    ::SendMessageW(Item(id), CB_GETLBTEXT, static_cast<WPARAM>(index),
-                   reinterpret_cast<LPARAM>(text.data()));
-    text.resize(static_cast<std::size_t>(length));
-    return Utf8(text);
+    return ComboItemText(Item(id), index);
 }
 
 void CUpgradeDlgWin::SelectItem(int id, int index) {
@@ -390,45 +447,24 @@ void CUpgradeDlgWin::CheckSysMenuItem(unsigned command, bool checked) {
 }
 
 bool CUpgradeDlgWin::AskYesNo(const std::string& question) {
-    return ::MessageBoxW(m_hWnd, Wide(question).c_str(), ExecutableBaseName().c_str(),
-                         MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+    return AskYesNoBox(m_hWnd, question);
 }
 
 void CUpgradeDlgWin::ShowMessage(const MessageRequest& message) {
-    std::string text = message.text;
-    if (!message.detail.empty()) {
-        text += "\n\n" + message.detail;
-    }
-    const std::wstring caption =
-        message.caption == MessageCaption::Prompt ? Wide(kPromptCaption) : ExecutableBaseName();
-    ::MessageBoxW(m_hWnd, Wide(text).c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
+    ShowMessageBox(m_hWnd, message);
 }
 
 std::optional<std::string> CUpgradeDlgWin::ChooseFile(const std::vector<FileFilter>& filters) {
-    std::wstring filter;
-    for (const FileFilter& entry : filters) {
-        filter += Wide(entry.description) + L'\0' + Wide(entry.pattern) + L'\0';
-    }
-    filter += L'\0';
-    std::wstring file(32768, L'\0');
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof(ofn);
-    ofn.hwndOwner = m_hWnd;
-    ofn.lpstrFilter = filter.c_str();
-    ofn.lpstrFile = file.data();
-    ofn.nMaxFile = static_cast<DWORD>(file.size());
-    // Any name may be typed, a channel list (.sdx) among them, even though
-    // the filter shows only images.
-    ofn.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_EXPLORER | OFN_ENABLESIZING;
-    if (!::GetOpenFileNameW(&ofn)) {
-        return std::nullopt;  // cancelled: nothing changes
-    }
-    file.resize(std::wcslen(file.c_str()));
-    return Utf8(file);
+    return ChooseOpenFile(m_hWnd, filters);
 }
 
 void CUpgradeDlgWin::ShowAbout() {
     RunAboutBox(m_instance, m_hWnd);
+}
+
+void CUpgradeDlgWin::OpenStation(const StationChoices& choices) {
+    CStationDlgWin station(m_instance, choices);
+    station.DoModal(m_hWnd);
 }
 
 void CUpgradeDlgWin::CloseOpenBoxes() {
@@ -436,8 +472,7 @@ void CUpgradeDlgWin::CloseOpenBoxes() {
 }
 
 void RunAboutBox(HINSTANCE instance, HWND owner) {
-    const std::vector<DWORD> about = AlignedTemplate(AboutDialogTemplate());
-    ::DialogBoxIndirectParamW(instance, AsTemplate(about), owner, AboutProc, 0);
+    RunTemplateDialog(instance, AboutDialogTemplate(), owner, AboutProc, 0);
 }
 
 }  // namespace velmora::ui

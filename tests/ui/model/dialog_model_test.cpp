@@ -13,11 +13,13 @@
 #include <thread>
 
 #include "app/DialogArguments.h"
+#include "app/StationArguments.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/ScriptedReceiver.h"
 #include "tests/support/TempDir.h"
 #include "ui/DialogModel.h"
 #include "ui/DialogTemplates.h"
+#include "ui/StationModel.h"
 #include "ui/win32/DialogResource.h"
 #include "velmora/Version.h"
 
@@ -102,6 +104,7 @@ public:
         return chosen;
     }
     void ShowAbout() override { ++abouts; }
+    void OpenStation(const StationChoices& choices) override { stations.push_back(choices); }
     void CloseOpenBoxes() override {}
 
     std::map<int, Control> controls;
@@ -117,6 +120,7 @@ public:
     bool answerYes = false;
     int focus = 0;
     int abouts = 0;
+    std::vector<StationChoices> stations;
 };
 
 // The ports a test machine has: none beyond COM1 to COM8.
@@ -291,7 +295,7 @@ TEST(DialogModelTest, CommandsReachTheAboutBoxTheFileDialogAndTheEngine) {
     CUpgradeDlgModel& model = *rig.model;
     EXPECT_TRUE(model.OnSysCommand(0x0010));
     EXPECT_TRUE(model.OnSysCommand(0x001F));
-    EXPECT_FALSE(model.OnSysCommand(0x0030));
+    EXPECT_FALSE(model.OnSysCommand(0x0040));
     EXPECT_FALSE(model.OnSysCommand(0xF060));
     EXPECT_EQ(rig.view.abouts, 2);
 
@@ -316,6 +320,15 @@ TEST(DialogModelTest, CommandsReachTheAboutBoxTheFileDialogAndTheEngine) {
     EXPECT_EQ(model.m_strFilePath, *rig.view.chosen);
     EXPECT_EQ(model.Controller().Settings().strFilePath, *rig.view.chosen);
     EXPECT_EQ(rig.view.controls[IDC_FILEPATH].text, *rig.view.chosen);
+
+    // "Station…" (0x0030 to 0x003F) opens the station window with the file
+    // and the settings chosen here.
+    rig.view.controls[IDC_MAXSAT].text = "40";
+    EXPECT_TRUE(model.OnSysCommand(0x0035));
+    ASSERT_EQ(rig.view.stations.size(), 1U);
+    EXPECT_EQ(rig.view.stations[0].file, *rig.view.chosen);
+    EXPECT_EQ(rig.view.stations[0].values.nMaxSat, 40);
+    EXPECT_TRUE(rig.view.stations[0].ports.empty());
 }
 
 SerialPortInfo Detected(std::string name, std::string product = {}) {
@@ -606,6 +619,47 @@ TEST(DialogArgumentsTest, HelpVersionAndUnknownOptionsAreAnsweredNotTakenAsFiles
     // After "--" a name is a file whatever it looks like; "-x" is one anyway.
     EXPECT_EQ(ParseDialogArguments({"--", "--version"}).file, "--version");
     EXPECT_EQ(ParseDialogArguments({"-x.bin"}).file, "-x.bin");
+}
+
+TEST(StationArgumentsTest, TheStationCommandLineTakesTheOptionsOfTheCommandLinesStation) {
+    using Action = StationArguments::Action;
+    EXPECT_TRUE(IsStationCommandLine({"fw.bin", "--station"}));
+    EXPECT_FALSE(IsStationCommandLine({"--", "--station"}));
+    EXPECT_FALSE(IsStationCommandLine({"fw.bin"}));
+
+    const StationArguments run = ParseStationArguments(
+        {"--station", "fw.bin", "--port", "COM3", "--port", "/dev/ttyUSB0", "--type", "database",
+         "--once", "--timeout", "5", "--log", "jobs.jsonl", "--max-sat", "40", "--start"});
+    ASSERT_EQ(run.action, Action::Run) << run.text;
+    EXPECT_EQ(run.choices.file, "fw.bin");
+    EXPECT_EQ(run.choices.ports, (std::vector<std::string>{"COM3", "/dev/ttyUSB0"}));
+    EXPECT_FALSE(run.choices.everyAdapter);
+    EXPECT_EQ(run.choices.values.strUpgradeType, "Database");
+    EXPECT_EQ(run.choices.values.nMaxSat, 40);
+    EXPECT_TRUE(run.choices.once);
+    EXPECT_EQ(run.choices.waitLimit, std::chrono::milliseconds(5000));
+    EXPECT_EQ(run.choices.log, "jobs.jsonl");
+    EXPECT_TRUE(run.start);
+
+    const StationArguments every = ParseStationArguments({"--station", "--port", "all"});
+    EXPECT_EQ(every.action, Action::Run);
+    EXPECT_TRUE(every.choices.everyAdapter);
+    EXPECT_TRUE(every.choices.file.empty());
+    EXPECT_FALSE(every.start);
+
+    for (const std::vector<std::string>& wrong :
+         {std::vector<std::string>{"--station", "--port", "all", "--port", "COM1"},
+          {"--station", "--type", "Flash"},
+          {"--station", "--prot", "COM1"},
+          {"--station", "a.bin", "b.bin"}}) {
+        const StationArguments refused = ParseStationArguments(wrong);
+        EXPECT_EQ(refused.action, Action::Refused) << wrong[1];
+        EXPECT_EQ(refused.text.rfind("velmora --station: ", 0), 0U) << refused.text;
+    }
+    const StationArguments help = ParseStationArguments({"--station", "--help"});
+    EXPECT_EQ(help.action, Action::Help);
+    EXPECT_NE(help.text.find("--start"), std::string::npos);
+    EXPECT_NE(help.text.find("--max-radio"), std::string::npos);
 }
 
 }  // namespace
