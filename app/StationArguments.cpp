@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "base/TextFormat.h"
+#include "cli/CommandOptions.h"
 #include "cli/JobSetup.h"
 #include "cli/PortChoice.h"
 #include "cli/StationCommand.h"
@@ -46,6 +47,10 @@ ui::StationChoices ChoicesOf(const cli::StationOptions& options) {
     choices.log = options.job.log;
     choices.force = options.job.force;
     choices.workDir = options.job.workDir;
+    choices.listChoice = cli::ListChoiceOf(options.job);
+    // The window's field takes a connection string or the path of its file.
+    choices.record = options.job.recordFile.empty() ? options.job.record : options.job.recordFile;
+    choices.bench = options.job.bench;
     if (options.job.timeoutSeconds > 0) {
         choices.waitLimit = cli::WaitLimit(options.job.timeoutSeconds);
     }

@@ -43,6 +43,7 @@ enum ControlId : int {
     IDC_ST_STOP = 1036,          // "S&top"
     IDC_ST_TOTALS = 1037,        // finished, failed, receivers per hour
     IDC_ST_TILES = 1038,         // one tile per port
+    IDC_ST_RECORD = 1039,        // the shop record: a connection string or its file
 };
 
 // Resource ids: the dialog templates, the icon, the banner and the string of

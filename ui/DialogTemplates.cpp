@@ -176,15 +176,15 @@ void AddStationSettings(std::vector<ControlTemplate>& c, DluRect group) {
 
 DialogTemplate BuildStationTemplate() {
     DialogTemplate dlg = Dialog(
-        IDD_STATION_DIALOG, 450, 292,
+        IDD_STATION_DIALOG, 450, 306,
         kCaptionBar | kSystemMenu | kModalFrame | kAppWindow | kCentredOnScreen | kMinimiseBox);
     dlg.caption = std::string(kStationCaption);
     auto& c = dlg.controls;
     constexpr unsigned kButton = kVisible | kTabStop;
-    c.push_back(Control(ID_OK, ControlKind::DefPushButton, "&Start", {279, 268, 52, 16}, kButton));
-    c.push_back(Control(IDC_ST_STOP, ControlKind::PushButton, "S&top", {335, 268, 52, 16},
+    c.push_back(Control(ID_OK, ControlKind::DefPushButton, "&Start", {279, 284, 52, 16}, kButton));
+    c.push_back(Control(IDC_ST_STOP, ControlKind::PushButton, "S&top", {335, 284, 52, 16},
                         kButton | kDisabled));
-    c.push_back(Control(ID_CANCEL, ControlKind::PushButton, "&Close", {391, 268, 52, 16}, kButton));
+    c.push_back(Control(ID_CANCEL, ControlKind::PushButton, "&Close", {391, 284, 52, 16}, kButton));
     c.push_back(Frame("Software", {7, 4, 214, 32}));
     c.push_back(Control(IDC_FILEPATH, ControlKind::Edit, "", {11, 15, 154, 14},
                         kVisible | kReadOnly | kBorder | kAutoHScroll | kTabStop));
@@ -204,10 +204,16 @@ DialogTemplate BuildStationTemplate() {
                         kVisible | kReadOnly | kBorder | kAutoHScroll | kTabStop));
     c.push_back(Control(IDC_ST_LOGFILE, ControlKind::PushButton, "&Log File\xE2\x80\xA6",
                         {173, 261, 48, 14}, kButton));
-    c.push_back(Control(IDC_ST_SOUND, ControlKind::CheckBox, "So&und", {7, 278, 60, 10}, kButton));
+    ControlTemplate recordLabel =
+        Control(ID_NONE, ControlKind::Label, "Shop record:", {7, 280, 44, 8}, kVisible);
+    recordLabel.labelFor = IDC_ST_RECORD;
+    c.push_back(recordLabel);
+    c.push_back(Control(IDC_ST_RECORD, ControlKind::Edit, "", {52, 278, 169, 12},
+                        kVisible | kBorder | kAutoHScroll | kTabStop));
+    c.push_back(Control(IDC_ST_SOUND, ControlKind::CheckBox, "So&und", {7, 293, 60, 10}, kButton));
     c.push_back(Control(IDC_ST_TOTALS, ControlKind::Label, "", {228, 6, 215, 8}, kVisible));
     c.push_back(
-        Control(IDC_ST_TILES, ControlKind::TileArea, "", {228, 17, 215, 245}, kVisible | kBorder));
+        Control(IDC_ST_TILES, ControlKind::TileArea, "", {228, 17, 215, 261}, kVisible | kBorder));
     return dlg;
 }
 

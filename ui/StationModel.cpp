@@ -22,7 +22,8 @@ namespace {
 
 // The controls a run locks, beyond the settings.
 constexpr int kJobControls[] = {IDC_SELECTFILE, IDC_ST_PORTS,   IDC_ST_EVERYADAPTER,
-                                IDC_ST_ONCE,    IDC_ST_LOGFILE, ID_OK};
+                                IDC_ST_ONCE,    IDC_ST_LOGFILE, IDC_ST_RECORD,
+                                ID_OK};
 // The settings the technician may change while no run is on; the line's
 // own stay as the template has them (fixed).
 constexpr int kChangeableSettings[] = {IDC_UPGRADETYPE, IDC_MODELNO, IDC_PROJECTNAME};
@@ -184,7 +185,8 @@ std::vector<TileRect> LayoutTiles(std::size_t count, int width, int height) {
 // there) and then, for its sound, to the UI thread.
 class CStationModel::Events final : public IStationHost {
 public:
-    Events(CStationModel& model, std::string log) : m_model(model), m_log(std::move(log)) {}
+    Events(CStationModel& model, std::string log, std::string bench)
+        : m_model(model), m_log(std::move(log)), m_bench(std::move(bench)) {}
 
     void OnWaiting(const std::string& /*port*/) override {}
     void OnSending(const std::string& /*port*/, std::uint64_t /*total*/) override {}
@@ -195,10 +197,15 @@ public:
 
     void OnJobEnded(const StationJobEnd& end) override {
         std::string logError;
-        if (!m_log.empty() && !AppendJobToLog(m_log, end.record, {}, logError)) {
-            logError = m_warned.exchange(true)
-                           ? std::string()  // said once a run
-                           : "The job log " + m_log + " could not be written (" + logError + ").";
+        if (!m_log.empty()) {
+            if (AppendJobToLog(m_log, end.record, m_bench, logError)) {
+                m_model.m_record.JobLogged();
+            } else {
+                logError =
+                    m_warned.exchange(true)
+                        ? std::string()  // said once a run
+                        : "The job log " + m_log + " could not be written (" + logError + ").";
+            }
         }
         const bool finished = end.outcome == JobOutcome::Finished;
         CStationModel& model = m_model;
@@ -210,6 +217,7 @@ public:
 private:
     CStationModel& m_model;
     const std::string m_log;
+    const std::string m_bench;
     std::atomic<bool> m_warned{false};
 };
 
@@ -217,7 +225,7 @@ private:
 // thread first, then the follower, the station, the board and the log.
 struct CStationModel::Run {
     Run(CStationModel& model, StationSettings settings, const std::string& log, bool everyAdapter)
-        : events(model, log),
+        : events(model, log, model.m_choices.bench),
           board(&events),
           station(std::make_unique<CStation>(board, std::move(settings))),
           every(everyAdapter) {}
@@ -245,7 +253,18 @@ CStationModel::CStationModel(IStationView& view, CCallQueue& calls, StationChoic
       m_services(std::move(services)),
       m_file(m_choices.file),
       m_log(m_choices.log.empty() ? DefaultJobLogPath() : m_choices.log),
-      m_values(m_choices.values) {
+      m_values(m_choices.values),
+      m_record(
+          calls,
+          [this](std::size_t waiting) {
+              SetRecordsWaiting(waiting > 0 ? std::optional<int>(static_cast<int>(waiting))
+                                            : std::nullopt);
+          },
+          [this](const std::string& warning) {
+              m_view.ShowMessage({warning, MessageCaption::Application,
+                                  "The upgrades themselves are not affected; the jobs stay in "
+                                  "the job log and go to the shop record once it can be reached."});
+          }) {
     if (!m_services.listPorts) {
         m_services.listPorts = [] { return ListSerialPorts(); };
     }
@@ -264,6 +283,7 @@ void CStationModel::OnInitDialog() {
     m_view.SetControlText(IDC_FILEPATH, m_file);
     m_view.SetControlText(IDC_ST_LOGPATH,
                           m_log.empty() ? "(none: the system names no folder for it)" : m_log);
+    m_view.SetControlText(IDC_ST_RECORD, m_choices.record);
     m_view.SetChecked(IDC_ST_EVERYADAPTER, m_choices.everyAdapter);
     m_view.SetChecked(IDC_ST_ONCE, m_choices.once);
     m_view.SetChecked(IDC_ST_SOUND, m_choices.sound);
@@ -373,6 +393,7 @@ StationSettings CStationModel::SettingsNow() const {
     settings.force = m_choices.force;
     settings.once = m_view.IsChecked(IDC_ST_ONCE);
     settings.waitLimit = m_choices.waitLimit;
+    settings.listChoice = m_choices.listChoice;
     return settings;
 }
 
@@ -386,6 +407,11 @@ void CStationModel::OnStart() {
         m_view.ShowMessage({"No port is chosen.", MessageCaption::Application,
                             "Tick the ports the receivers are on, or Every USB serial adapter, "
                             "then press Start."});
+        return;
+    }
+    if (const std::optional<MessageRequest> refusal =
+            m_record.Use(m_view.ControlText(IDC_ST_RECORD), m_log, m_choices.bench)) {
+        m_view.ShowMessage(*refusal);
         return;
     }
     Launch(SettingsNow(), std::move(devices));

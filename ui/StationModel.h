@@ -30,6 +30,7 @@
 #include "transfer/StationBoard.h"
 #include "ui/CallQueue.h"
 #include "ui/SettingsExchange.h"
+#include "ui/StationRecord.h"
 
 namespace velmora::ui {
 
@@ -50,9 +51,11 @@ struct StationChoices {
     bool force = false;   // go on with a file that looks wrong for the job
     std::string workDir;  // the conversion's working files; empty: the current folder
     std::chrono::milliseconds waitLimit{0};  // longest silence of a receiver; zero for ever
-    // The shop database's record each job is filed under. The window has no
-    // field for it yet; it is carried for the database that will take it.
-    std::string shopRecord;
+    ListChoice listChoice;                   // the services an Enigma2 or VDR list gives the image
+    // The "Shop record" field: an ODBC connection string without a password
+    // (DSN=name), or the path of a file holding one; empty for none.
+    std::string record;
+    std::string bench;  // this bench's name in the shop record; empty: the computer's
 };
 
 // One entry of the port list.
@@ -237,6 +240,7 @@ private:
     std::chrono::system_clock::time_point m_endedAt;
     std::optional<BoardTotals> m_lastTotals;  // of the last run, once it has drawn
     std::set<std::string> m_refused;          // adapters the follower could not take (UI thread)
+    CStationRecord m_record;
     std::unique_ptr<Run> m_run;
 };
 

@@ -318,6 +318,50 @@ TEST(StationModelTest, ARunFlashesEveryTickedPortLogsEachJobAndShowsItOnTheTiles
     EXPECT_TRUE(rig.Enabled(ID_OK) && rig.Enabled(IDC_ST_PORTS) && !rig.Enabled(IDC_ST_STOP));
 }
 
+TEST(StationModelTest, TheShopRecordFieldRefusesAPasswordAndAnAbsentRecordLeavesJobsWaiting) {
+    test::TempDir files;
+    const auto bytes = test::PatternBytes(3000);
+    EmulatorOptions options;
+    options.expectedData = bytes;
+    const auto receiver = Receiver(options);
+    StationChoices choices;
+    choices.file = files.Write("fw.bin", bytes);
+    choices.once = true;
+    choices.ports = {receiver->SlavePath()};
+    choices.record = "Driver=PostgreSQL Unicode;Server=shop;UID=bench;PWD=secret";
+    choices.bench = "bench-7";
+    Rig rig(choices);
+    EXPECT_EQ(rig.view.ControlText(IDC_ST_RECORD), choices.record);
+
+    // A password would show in the window: refused before any port opens.
+    rig.Start();
+    EXPECT_FALSE(rig.model->Running());
+    ASSERT_EQ(rig.view.messages.size(), 1U);
+    EXPECT_NE(rig.view.messages[0].text.find("holds a password"), std::string::npos);
+    EXPECT_TRUE(rig.view.tiles.empty());
+
+    // A data source that is not there: the job is upgraded and logged all
+    // the same, and the totals say it waits for the shop record.
+    rig.view.SetControlText(IDC_ST_RECORD, "DSN=velmora-no-such-source");
+    rig.Start();
+    EXPECT_FALSE(rig.Enabled(IDC_ST_RECORD));
+    ASSERT_TRUE(rig.Over());
+    TransferReport report;
+    ASSERT_TRUE(receiver->WaitForReport(5s, report));
+    EXPECT_TRUE(report.verified) << report.problem;
+    EXPECT_EQ(rig.view.tiles.at(0).state, "Finished");
+    ASSERT_TRUE(rig.TickUntil([&] {
+        return rig.view.ControlText(IDC_ST_TOTALS).find("1 shop record waiting to be sent") !=
+               std::string::npos;
+    }, 30s))
+        << rig.view.ControlText(IDC_ST_TOTALS);
+    EXPECT_GE(rig.view.messages.size(), 2U);  // the warning, once
+    const auto lines = LogLines(rig.dir.File("jobs.jsonl"));
+    ASSERT_EQ(lines.size(), 1U);
+    EXPECT_NE(lines[0].find("\"bench\":\"bench-7\""), std::string::npos) << lines[0];
+    EXPECT_TRUE(rig.Enabled(IDC_ST_RECORD));
+}
+
 TEST(StationModelTest, StopCutsATransferShortLogsItCancelledAndClosingAsksFirst) {
     test::TempDir files;
     EmulatorOptions slow;
