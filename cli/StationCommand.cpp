@@ -247,6 +247,10 @@ int RunStation(const StationOptions& options) {
         console.Error(problem);
         return refusedList ? kExitRefused : kExitJobFailed;
     }
+    if (const std::optional<ConversionReport>& report = station.Conversion()) {
+        console.SetJob({}, {}, StationJobSettings(settings));  // the limits the report names
+        console.OnConversionReport(*report);
+    }
     const int failed = ServesEveryAdapter(options.ports)
                            ? ServeEveryAdapter(console, station, screen, options.once, stop)
                            : StartPorts(console, station, screen, options.ports);

@@ -1,6 +1,7 @@
 #include "sdx/ServiceReport.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "base/TextFormat.h"
 #include "sdx/ListFormat.h"
@@ -89,6 +90,24 @@ std::string ReceiverGetsLine(const ConversionReport& r) {
            Count(r.kept.transponders, "transponder", "transponders") + ", " +
            Count(r.kept.tv, "TV channel", "TV channels") + " and " +
            Count(r.kept.radio, "radio channel", "radio channels") + ".";
+}
+
+std::string ListReportText(const ConversionReport& report) {
+    if (report.list.format == ListFormat::Satcodx) {
+        return {};
+    }
+    std::string text;
+    for (const std::string& line : ServiceReportLines(report)) {
+        text += line + "\n";
+    }
+    text += ReceiverGetsLine(report);
+    if (const std::int64_t left = report.dropped.Total(); left != 0) {
+        text += "\n" + GroupedDigits(static_cast<std::uint64_t>(left)) + " more " +
+                Plural(static_cast<std::uint64_t>(left), "service does", "services do") +
+                " not fit the database limits (Max Sat No., Max TP No., Max TV No., Max Radio "
+                "No.).";
+    }
+    return text;
 }
 
 }  // namespace velmora

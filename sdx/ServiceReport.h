@@ -24,4 +24,10 @@ std::vector<std::string> ServiceReportLines(const ConversionReport& report);
 // radio channel.": what the image holds, for every list.
 std::string ReceiverGetsLine(const ConversionReport& report);
 
+// The report of an Enigma2 or VDR list for a window's box: the lines of
+// ServiceReportLines, what the receiver gets, and how many services the
+// database limits left out. Empty for a SATCODX list, which leaves nothing
+// out by design.
+std::string ListReportText(const ConversionReport& report);
+
 }  // namespace velmora

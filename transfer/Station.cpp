@@ -122,6 +122,7 @@ std::string CStation::Prepare(bool& refused) {
         m_list = m_settings.file;
         m_listSha256 = Sha256OfFile(m_list, ignored);
         m_sendFile = chain.imagePath;
+        m_conversion = chain.report;
         return KeepImage();
     }
     return {};

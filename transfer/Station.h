@@ -18,10 +18,12 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "base/JobEvents.h"
 #include "base/JobLog.h"
 #include "base/JobSettings.h"
 #include "serial/PortMonitor.h"
@@ -83,6 +85,8 @@ public:
     // station may start; otherwise what went wrong, in plain words, and
     // `refused` tells a refusal (a list as Code) from a failure.
     std::string Prepare(bool& refused);
+    // What Prepare's conversion made of the list; none for another file.
+    const std::optional<ConversionReport>& Conversion() const { return m_conversion; }
 
     // Opens the port and starts its first job. Anything but Started leaves
     // the station as it was; `why` then says what went wrong.
@@ -121,6 +125,7 @@ private:
     std::shared_ptr<const std::vector<std::uint8_t>> m_image;
     std::string m_list;  // the channel list it was converted from, if any
     std::string m_listSha256;
+    std::optional<ConversionReport> m_conversion;
 
     std::mutex m_mutex;
     std::condition_variable_any m_cv;

@@ -261,21 +261,9 @@ void CUpgradeDlgModel::OnConversionReport(const ConversionReport& report) {
     // An Enigma2 or VDR list has services left out by design (another
     // satellite's, cable ones, those listed twice): the box says which, and
     // what the receiver gets, before the job goes on.
-    if (report.list.format == ListFormat::Satcodx) {
-        return;
+    if (const std::string text = ListReportText(report); !text.empty()) {
+        Show(text, MessageCaption::Application);
     }
-    std::string text;
-    for (const std::string& line : ServiceReportLines(report)) {
-        text += line + "\n";
-    }
-    text += ReceiverGetsLine(report);
-    if (const std::int64_t left = report.dropped.Total(); left != 0) {
-        text += "\n" + GroupedDigits(static_cast<std::uint64_t>(left)) + " more " +
-                Plural(static_cast<std::uint64_t>(left), "service does", "services do") +
-                " not fit the database limits (Max Sat No., Max TP No., Max TV No., Max Radio "
-                "No.).";
-    }
-    Show(text, MessageCaption::Application);
 }
 
 void CUpgradeDlgModel::OnPlan(const TransferPlan& plan) {

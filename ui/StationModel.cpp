@@ -10,6 +10,7 @@
 #include "base/JobLog.h"
 #include "base/TextFormat.h"
 #include "sdx/ListFormat.h"
+#include "sdx/ServiceReport.h"
 #include "transfer/LoggedJob.h"
 #include "transfer/StationStart.h"
 #include "transfer/UpgradeController.h"
@@ -243,6 +244,7 @@ struct CStationModel::Run {
 // What the start-up thread found; a box to show when the station did not start.
 struct CStationModel::StartOutcome {
     std::optional<MessageRequest> refusal;
+    std::string report;  // what the conversion made of an Enigma2 or VDR list
 };
 
 CStationModel::CStationModel(IStationView& view, CCallQueue& calls, StationChoices choices,
@@ -475,6 +477,9 @@ CStationModel::StartOutcome CStationModel::StartUp(Run& run, const StationSettin
         outcome.refusal = MessageRequest{problem, MessageCaption::Application, {}};
         return outcome;
     }
+    if (const std::optional<ConversionReport>& report = run.station->Conversion()) {
+        outcome.report = ListReportText(*report);
+    }
     const std::optional<PortStartFailure> failed = OpenStationPorts(
         *run.station, devices, [&run](const std::string& device) { run.board.AddPort(device); });
     if (failed) {
@@ -505,6 +510,9 @@ void CStationModel::OnStarted(const StartOutcome& outcome) {
     m_run->portsOpen = true;
     m_state = State::Running;
     Draw(true);
+    if (!outcome.report.empty()) {
+        m_view.ShowMessage({outcome.report, MessageCaption::Application, {}});
+    }
 }
 
 // Every USB serial adapter present, and each one plugged in later.

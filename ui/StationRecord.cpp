@@ -61,8 +61,8 @@ std::optional<MessageRequest> CStationRecord::Use(const std::string& fieldText,
         settings.logPath = log;
         settings.connection = connection;
         settings.bench = bench;
-        m_sender = std::make_unique<shop::ShopSender>(
-            settings, static_cast<shop::IShopRecordEvents&>(*this));
+        m_sender = std::make_unique<shop::ShopSender>(settings,
+                                                      static_cast<shop::IShopRecordEvents&>(*this));
         m_sender->Start();
     }
     return std::nullopt;

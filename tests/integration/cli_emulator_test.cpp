@@ -672,6 +672,17 @@ TEST_F(CliAgainstEmulator, AnEnigma2ListIsTakenByItsContentAndSentWithTheService
     EXPECT_TRUE(Report().verified);
     EXPECT_NE(cli->Output().find("(Enigma2 list, version 4)"), std::string::npos) << cli->Output();
 
+    // The station takes the same choice and says what the list gave.
+    StartEmulator(options);
+    std::filesystem::create_directories(dir.path() / "station");
+    auto station = RunCli({"station", list, "--type", "Database", "--satellite", "13E",
+                           "--work-dir", dir.File("station"), "--port", emulator->SlavePath(),
+                           "--once", "--progress", "lines", "--log", dir.File("station.jsonl")});
+    EXPECT_EQ(station->Wait(kJobDeadline), 0) << station->Output();
+    EXPECT_TRUE(Report().verified);
+    EXPECT_NE(station->Output().find("(Enigma2 list, version 4)"), std::string::npos)
+        << station->Output();
+
     // A version the reader does not know: refused, or read with a warning.
     std::string v6 = lamedb;
     v6.replace(0, 17, "eDVB services /6/");
