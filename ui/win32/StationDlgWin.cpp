@@ -48,7 +48,9 @@ std::string TilesText(const std::vector<StationTile>& tiles) {
 }  // namespace
 
 CStationDlgWin::CStationDlgWin(HINSTANCE instance, StationChoices choices)
-    : m_instance(instance), m_choices(std::move(choices)) {
+    : CSettingsControlsWin(StationDialogTemplate),
+      m_instance(instance),
+      m_choices(std::move(choices)) {
     RegisterTileClass(instance, TilesProc);
     m_calls = std::make_unique<CCallQueue>([this] {
         // The window shuts the queue down and waits for the station before it
@@ -292,26 +294,6 @@ void CStationDlgWin::PaintTile(HDC dc, const StationTile& tile, const RECT& plac
     DrawLine(dc, tile.counts, false, box, 1);
 }
 
-std::string CStationDlgWin::ControlText(int id) {
-    return TemplateControlText(m_hWnd, StationDialogTemplate(), id);
-}
-
-void CStationDlgWin::SetControlText(int id, const std::string& text) {
-    ::SetWindowTextW(Item(id), Wide(text).c_str());
-}
-
-int CStationDlgWin::ItemCount(int id) {
-    return static_cast<int>(::SendMessageW(Item(id), CB_GETCOUNT, 0, 0));
-}
-
-std::string CStationDlgWin::ItemText(int id, int index) {
-    return ComboItemText(Item(id), index);
-}
-
-void CStationDlgWin::SelectItem(int id, int index) {
-    ::SendMessageW(Item(id), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-}
-
 void CStationDlgWin::EnableControl(int id, bool enable) {
     HWND control = Item(id);
     if (!enable && ::GetFocus() == control) {
@@ -319,15 +301,6 @@ void CStationDlgWin::EnableControl(int id, bool enable) {
         ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, 0, FALSE);
     }
     ::EnableWindow(control, enable ? TRUE : FALSE);
-}
-
-void CStationDlgWin::FocusControl(int id) {
-    ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(id)), TRUE);
-    ::SendMessageW(Item(id), EM_SETSEL, 0, -1);
-}
-
-void CStationDlgWin::ShowMessage(const MessageRequest& message) {
-    ShowMessageBox(m_hWnd, message);
 }
 
 bool CStationDlgWin::IsChecked(int id) {

@@ -13,10 +13,11 @@
 
 #include "ui/StationModel.h"
 #include "ui/Win32Api.h"
+#include "ui/win32/SettingsControlsWin.h"
 
 namespace velmora::ui {
 
-class CStationDlgWin final : private IStationView {
+class CStationDlgWin final : private CSettingsControlsWin<IStationView> {
 public:
     CStationDlgWin(HINSTANCE instance, StationChoices choices);
     ~CStationDlgWin() override;
@@ -43,14 +44,7 @@ private:
     std::vector<TileRect> TileLayout() const;
 
     // IStationView
-    std::string ControlText(int id) override;
-    void SetControlText(int id, const std::string& text) override;
-    int ItemCount(int id) override;
-    std::string ItemText(int id, int index) override;
-    void SelectItem(int id, int index) override;
     void EnableControl(int id, bool enable) override;
-    void FocusControl(int id) override;
-    void ShowMessage(const MessageRequest& message) override;
     bool IsChecked(int id) override;
     void SetChecked(int id, bool checked) override;
     void SetPortItems(const std::vector<StationPortItem>& items) override;
@@ -62,11 +56,8 @@ private:
     std::optional<std::string> ChooseLogFile(const std::string& current) override;
     void PlaySound(StationSound sound) override;
 
-    HWND Item(int id) const { return ::GetDlgItem(m_hWnd, id); }
-
     HINSTANCE m_instance;
     StationChoices m_choices;
-    HWND m_hWnd = nullptr;
     bool m_startWhenShown = false;
     HFONT m_boldFont = nullptr;
     std::vector<StationTile> m_tiles;

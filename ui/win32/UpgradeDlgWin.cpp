@@ -4,8 +4,6 @@
 #include <commdlg.h>
 
 #include <algorithm>
-#include <cstring>
-#include <cwchar>
 #include <vector>
 
 #include "ui/DialogTemplates.h"
@@ -18,20 +16,6 @@ namespace {
 
 // Posted to the dialog when the worker has queued calls for the UI thread.
 constexpr UINT kRunCallsMessage = WM_APP + 1;
-
-// A template in memory at a 4-byte boundary, as the dialog manager needs it,
-// in the face that this system can draw.
-std::vector<DWORD> AlignedTemplate(DialogTemplate dlg) {
-    dlg.fontFace = DialogFace();
-    const std::vector<std::uint8_t> bytes = BuildDialogTemplate(dlg);
-    std::vector<DWORD> aligned((bytes.size() + 3) / 4, 0);
-    std::memcpy(aligned.data(), bytes.data(), bytes.size());
-    return aligned;
-}
-
-const DLGTEMPLATE* AsTemplate(const std::vector<DWORD>& aligned) {
-    return reinterpret_cast<const DLGTEMPLATE*>(aligned.data());
-}
 
 void CentreOver(HWND hwnd, HWND owner) {
     RECT box{};
@@ -57,27 +41,6 @@ INT_PTR CALLBACK AboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM /*lPar
     return FALSE;
 }
 
-int CALLBACK NoteFamily(const LOGFONTW* /*font*/, const TEXTMETRICW* /*metric*/, DWORD /*type*/,
-                        LPARAM found) {
-    *reinterpret_cast<bool*>(found) = true;
-    return 0;  // one is enough
-}
-
-bool FontInstalled(const std::string& face) {
-    LOGFONTW font{};
-    font.lfCharSet = DEFAULT_CHARSET;
-    const std::wstring name = Wide(face);
-    if (name.size() >= LF_FACESIZE) {
-        return false;
-    }
-    std::wmemcpy(font.lfFaceName, name.c_str(), name.size() + 1);
-    bool found = false;
-    HDC screen = ::GetDC(nullptr);
-    ::EnumFontFamiliesExW(screen, &font, NoteFamily, reinterpret_cast<LPARAM>(&found), 0);
-    ::ReleaseDC(nullptr, screen);
-    return found;
-}
-
 BOOL CALLBACK CloseOwnedBox(HWND hwnd, LPARAM owner) {
     if (::GetWindow(hwnd, GW_OWNER) == reinterpret_cast<HWND>(owner) && ::IsWindowVisible(hwnd)) {
         ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
@@ -86,120 +49,6 @@ BOOL CALLBACK CloseOwnedBox(HWND hwnd, LPARAM owner) {
 }
 
 }  // namespace
-
-std::wstring WindowText(HWND hwnd) {
-    std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(hwnd)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(
-        ::GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
-INT_PTR RunTemplateDialog(HINSTANCE instance, const DialogTemplate& dlg, HWND owner, DLGPROC proc,
-                          LPARAM param) {
-    const std::vector<DWORD> aligned = AlignedTemplate(dlg);
-    return ::DialogBoxIndirectParamW(instance, AsTemplate(aligned), owner, proc, param);
-}
-
-void FillTemplateLists(HWND hwnd, const DialogTemplate& dlg, int skip) {
-    // In the order of the initialisation data; a sorted list sorts them itself.
-    for (const ControlTemplate& control : dlg.controls) {
-        if (control.id == skip || control.kind == ControlKind::CheckList) {
-            continue;
-        }
-        for (const std::string& item : control.items) {
-            const std::wstring text = Wide(item);
-            ::SendMessageW(::GetDlgItem(hwnd, control.id), CB_ADDSTRING, 0,
-                           reinterpret_cast<LPARAM>(text.c_str()));
-        }
-    }
-}
-
-std::string ComboItemText(HWND combo, int index) {
-    const auto length = ::SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (length < 0) {
-        return {};
-    }
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    ::SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(index),
-                   reinterpret_cast<LPARAM>(text.data()));
-    text.resize(static_cast<std::size_t>(length));
-    return Utf8(text);
-}
-
-std::string TemplateControlText(HWND hwnd, const DialogTemplate& dlg, int id) {
-    const ControlTemplate* control = dlg.Find(id);
-    HWND item = ::GetDlgItem(hwnd, id);
-    if (control != nullptr && control->kind == ControlKind::DropList) {
-        const int index = static_cast<int>(::SendMessageW(item, CB_GETCURSEL, 0, 0));
-        return index < 0 ? std::string() : ComboItemText(item, index);
-    }
-    return Utf8(WindowText(item));
-}
-
-bool AskYesNoBox(HWND owner, const std::string& question) {
-    return ::MessageBoxW(owner, Wide(question).c_str(), ExecutableBaseName().c_str(),
-                         MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
-}
-
-void ShowMessageBox(HWND owner, const MessageRequest& message) {
-    std::string text = message.text;
-    if (!message.detail.empty()) {
-        text += "\n\n" + message.detail;
-    }
-    const std::wstring caption =
-        message.caption == MessageCaption::Prompt ? Wide(kPromptCaption) : ExecutableBaseName();
-    ::MessageBoxW(owner, Wide(text).c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
-}
-
-std::optional<std::string> ChooseOpenFile(HWND owner, const std::vector<FileFilter>& filters) {
-    std::wstring filter;
-    for (const FileFilter& entry : filters) {
-        filter += Wide(entry.description) + L'\0' + Wide(entry.pattern) + L'\0';
-    }
-    filter += L'\0';
-    std::wstring file(32768, L'\0');
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof(ofn);
-    ofn.hwndOwner = owner;
-    ofn.lpstrFilter = filter.c_str();
-    ofn.lpstrFile = file.data();
-    ofn.nMaxFile = static_cast<DWORD>(file.size());
-    // Any name may be typed, a channel list (.sdx) among them, even though
-    // the filter shows only images.
-    ofn.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_EXPLORER | OFN_ENABLESIZING;
-    if (!::GetOpenFileNameW(&ofn)) {
-        return std::nullopt;  // cancelled: nothing changes
-    }
-    file.resize(std::wcslen(file.c_str()));
-    return Utf8(file);
-}
-
-const std::string& DialogFace() {
-    // Where a face is missing, the dialog manager's font mapper may pick a
-    // serif one; so a missing Gulim gives way to a face that is there. The
-    // last name is mapped by Windows itself to its dialog face.
-    static const std::string face =
-        ChooseDialogFace(FontInstalled, {"Tahoma", "Microsoft Sans Serif", "Segoe UI", "Arial",
-                                         "Liberation Sans", "DejaVu Sans", "MS Shell Dlg 2"});
-    return face;
-}
-
-std::wstring ExecutableBaseName() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    const std::size_t slash = path.find_last_of(L"\\/");
-    std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
-    const std::size_t dot = name.find_last_of(L'.');
-    return dot == std::wstring::npos ? name : name.substr(0, dot);
-}
 
 // One of the two progress bars, as the job sees it: every call is carried
 // to the UI thread and returns once the bar shows it.
@@ -236,7 +85,8 @@ private:
     CUpgradeDlgWin& m_dlg;
 };
 
-CUpgradeDlgWin::CUpgradeDlgWin(HINSTANCE instance) : m_instance(instance) {
+CUpgradeDlgWin::CUpgradeDlgWin(HINSTANCE instance)
+    : CSettingsControlsWin(MainDialogTemplate), m_instance(instance) {
     m_calls = std::make_unique<CCallQueue>([this] {
         // The dialog shuts the queue down and waits for the job before its
         // window goes, so the window is there for every wake-up.
@@ -366,26 +216,6 @@ void CUpgradeDlgWin::Close() {
     ::EndDialog(m_hWnd, IDCANCEL);
 }
 
-std::string CUpgradeDlgWin::ControlText(int id) {
-    return TemplateControlText(m_hWnd, MainDialogTemplate(), id);
-}
-
-void CUpgradeDlgWin::SetControlText(int id, const std::string& text) {
-    ::SetWindowTextW(Item(id), Wide(text).c_str());
-}
-
-int CUpgradeDlgWin::ItemCount(int id) {
-    return static_cast<int>(::SendMessageW(Item(id), CB_GETCOUNT, 0, 0));
-}
-
-std::string CUpgradeDlgWin::ItemText(int id, int index) {
-    return ComboItemText(Item(id), index);
-}
-
-void CUpgradeDlgWin::SelectItem(int id, int index) {
-    ::SendMessageW(Item(id), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-}
-
 void CUpgradeDlgWin::SetItems(int id, const std::vector<ListItem>& items) {
     HWND list = Item(id);
     ::SendMessageW(list, CB_RESETCONTENT, 0, 0);
@@ -422,11 +252,6 @@ void CUpgradeDlgWin::ShowControl(int id, bool show) {
     }
 }
 
-void CUpgradeDlgWin::FocusControl(int id) {
-    ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(id)), TRUE);
-    ::SendMessageW(Item(id), EM_SETSEL, 0, -1);
-}
-
 bool CUpgradeDlgWin::HasFocus(int id) {
     return ::GetFocus() == Item(id);
 }
@@ -448,10 +273,6 @@ void CUpgradeDlgWin::CheckSysMenuItem(unsigned command, bool checked) {
 
 bool CUpgradeDlgWin::AskYesNo(const std::string& question) {
     return AskYesNoBox(m_hWnd, question);
-}
-
-void CUpgradeDlgWin::ShowMessage(const MessageRequest& message) {
-    ShowMessageBox(m_hWnd, message);
 }
 
 std::optional<std::string> CUpgradeDlgWin::ChooseFile(const std::vector<FileFilter>& filters) {
