@@ -67,6 +67,20 @@ int StartJob(CUpgradeController& controller, Console& console, const PortChoice&
     return kExitJobFailed;
 }
 
+// What the job takes beyond the dialog's values: the port as chosen, --force,
+// the file, the work folder, the list choice and the wait limit.
+void SetUpJob(CUpgradeController& controller, const JobOptions& options, const PortChoice& port,
+              const JobSettings& settings) {
+    controller.SetDeviceOverride(port.device);
+    controller.SetForce(options.force);
+    controller.Settings().strFilePath = options.file;
+    controller.Settings().strWorkDir = options.workDir;
+    controller.Settings().listChoice = settings.listChoice;
+    if (options.timeoutSeconds > 0) {
+        controller.SetWaitLimit(WaitLimit(options.timeoutSeconds));
+    }
+}
+
 int RunSend(const JobOptions& options) {
     Console console(ChooseProgressStyle(options.quiet, options.progress));
     DialogValues values = options.values;
@@ -96,14 +110,7 @@ int RunSend(const JobOptions& options) {
     ShopRecordHost record(console, plan);
     CUpgradeController controller(console.AnalyseBar(), console.SendBar(), log.Messages());
     controller.SetEvents(&log.Events());
-    controller.SetDeviceOverride(port.device);
-    controller.SetForce(options.force);
-    controller.Settings().strFilePath = options.file;
-    controller.Settings().strWorkDir = options.workDir;
-    controller.Settings().listChoice = settings.listChoice;
-    if (options.timeoutSeconds > 0) {
-        controller.SetWaitLimit(WaitLimit(options.timeoutSeconds));
-    }
+    SetUpJob(controller, options, port, settings);
 
     std::atomic<bool> interrupted{false};
     InterruptWatcher watcher([&] {

@@ -197,9 +197,9 @@ bool ServesEveryAdapter(const std::vector<std::string>& ports) {
     return ports.size() == 1 && AsciiLower(ports[0]) == "all";
 }
 
-int RunStation(const StationOptions& options) {
-    const std::string& requested = options.job.progress;
-    Console console(ChooseProgressStyle(options.job.quiet, requested));
+namespace {
+
+StationSettings StationSettingsOf(const StationOptions& options) {
     StationSettings settings;
     settings.file = options.job.file;
     settings.values = options.job.values;
@@ -210,6 +210,29 @@ int RunStation(const StationOptions& options) {
     if (options.job.timeoutSeconds > 0) {
         settings.waitLimit = WaitLimit(options.job.timeoutSeconds);
     }
+    return settings;
+}
+
+// Converts a channel list once and says what it made of it. Returns 0 or the
+// exit status.
+int PrepareStation(Console& console, CStation& station, const StationSettings& settings) {
+    bool refusedList = false;
+    if (const std::string problem = station.Prepare(refusedList); !problem.empty()) {
+        console.Error(problem);
+        return refusedList ? kExitRefused : kExitJobFailed;
+    }
+    if (const std::optional<ConversionReport>& report = station.Conversion()) {
+        console.SetJob({}, {}, StationJobSettings(settings));  // the limits the report names
+        console.OnConversionReport(*report);
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+int RunStation(const StationOptions& options) {
+    Console console(ChooseProgressStyle(options.job.quiet, options.job.progress));
+    const StationSettings settings = StationSettingsOf(options);
     if (const int refused = RefuseBeforeStart(console, options, settings); refused != kExitOk) {
         return refused;
     }
@@ -242,18 +265,12 @@ int RunStation(const StationOptions& options) {
     if (interrupted.load()) {
         station.Stop();
     }
-    bool refusedList = false;
-    if (const std::string problem = station.Prepare(refusedList); !problem.empty()) {
-        console.Error(problem);
-        return refusedList ? kExitRefused : kExitJobFailed;
+    int failed = PrepareStation(console, station, settings);
+    if (failed == kExitOk) {
+        failed = ServesEveryAdapter(options.ports)
+                     ? ServeEveryAdapter(console, station, screen, options.once, stop)
+                     : StartPorts(console, station, screen, options.ports);
     }
-    if (const std::optional<ConversionReport>& report = station.Conversion()) {
-        console.SetJob({}, {}, StationJobSettings(settings));  // the limits the report names
-        console.OnConversionReport(*report);
-    }
-    const int failed = ServesEveryAdapter(options.ports)
-                           ? ServeEveryAdapter(console, station, screen, options.once, stop)
-                           : StartPorts(console, station, screen, options.ports);
     if (failed != kExitOk) {
         return failed;
     }
