@@ -86,7 +86,7 @@ done
 if [[ $mode == station ]]; then
     # One finished and one failed: two lines in the log, at most 60 s.
     for ((tries = 0; ; tries++)); do
-        if [[ $(wc -l <"$work/jobs.jsonl" 2>/dev/null || echo 0) -ge 2 ]]; then
+        if [[ $({ wc -l <"$work/jobs.jsonl"; } 2>/dev/null || echo 0) -ge 2 ]]; then
             break
         fi
         if ((tries == 600)); then
