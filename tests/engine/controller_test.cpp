@@ -4,10 +4,10 @@
 #include <atomic>
 #include <future>
 
+#include "sdx/DatabaseImage.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/ScriptedReceiver.h"
 #include "tests/support/TempDir.h"
-#include "sdx/DatabaseImage.h"
 #include "transfer/UpgradeController.h"
 
 namespace velmora {

@@ -67,7 +67,8 @@ TEST(PacingLoop, ServesSeveralPortsAtOnceNeverEarlyInOrderAndWakesOnCancel) {
     std::vector<Lane> lanes(4);
     for (std::size_t p = 0; p < lanes.size(); ++p) {
         Lane& lane = lanes[p];
-        lane.port = std::make_unique<CSerialPort>(std::make_unique<RecordingDevice>(lane.written, lane.count));
+        lane.port = std::make_unique<CSerialPort>(
+            std::make_unique<RecordingDevice>(lane.written, lane.count));
         ASSERT_EQ(lane.port->OpenDevice("port" + std::to_string(p), 115200, 8, 0, 0), 1);
         for (std::size_t i = 0; i < 12; ++i) {
             lane.header.push_back(static_cast<std::uint8_t>(p * 50 + i));
@@ -106,8 +107,7 @@ TEST(PacingLoop, ServesSeveralPortsAtOnceNeverEarlyInOrderAndWakesOnCancel) {
     std::vector<std::uint8_t> longBlock(200'000, 0x55);
     std::stop_source stop;
     auto cut = std::async(std::launch::async, [&] {
-        return pacer.Send(*lanes[0].port, longBlock.data(), longBlock.size(), 69,
-                          stop.get_token());
+        return pacer.Send(*lanes[0].port, longBlock.data(), longBlock.size(), 69, stop.get_token());
     });
     const auto deadline = std::chrono::steady_clock::now() + 10s;
     while (lanes[0].count.load() < 492U + 10 && std::chrono::steady_clock::now() < deadline) {

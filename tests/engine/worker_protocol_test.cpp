@@ -6,10 +6,10 @@
 #include <fstream>
 #include <numeric>
 
+#include "sdx/ListFormat.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/ScriptedReceiver.h"
 #include "tests/support/TempDir.h"
-#include "sdx/ListFormat.h"
 #include "transfer/UpgradeProtocol.h"
 #include "transfer/UpgradeWorker.h"
 
@@ -106,7 +106,7 @@ JobRun RunJob(JobPlan plan, std::stop_source stop = {}) {
     }
     Journal journal;
     JournalEvents events(journal);
-    JobEnvironment env{port,  journal.analyse, journal.send,   journal.messages,
+    JobEnvironment env{port,  journal.analyse, journal.send,  journal.messages,
                        clock, pacer,           plan.waitLimit};
     env.events = plan.withEvents ? &events : nullptr;
     env.silenceNotice = plan.silenceNotice;
@@ -305,7 +305,11 @@ TEST(Pacing, RealClockHandsEachByteOverOnlyAfterTheGap) {
     settings.nUpgradeType = UpgradeType::Database;
     settings.strFilePath = dir.Write("f.bin", PatternBytes(500));
     Journal journal;
-    JobEnvironment env{port, journal.analyse, journal.send, journal.messages, SystemPacingClock(),
+    JobEnvironment env{port,
+                       journal.analyse,
+                       journal.send,
+                       journal.messages,
+                       SystemPacingClock(),
                        SharedBytePacer()};
     std::atomic<bool> busy{true};
     std::stop_source stop;
@@ -384,8 +388,8 @@ TEST(JobEnds, AFileThatChangesIsNeverSentAsASuccess) {
     // out. Rewritten during the data, even by swapping two words (which
     // leaves the word sum as it was): the last block is held back.
     enum class Change { Grow, Replace, RewriteDuringData, SwapWordsDuringData };
-    for (const Change change : {Change::Grow, Change::Replace, Change::RewriteDuringData,
-                                Change::SwapWordsDuringData}) {
+    for (const Change change :
+         {Change::Grow, Change::Replace, Change::RewriteDuringData, Change::SwapWordsDuringData}) {
         SCOPED_TRACE(static_cast<int>(change));
         std::string path;
         bool replaced = false;
@@ -432,10 +436,10 @@ TEST(JobEnds, AFileThatChangesIsNeverSentAsASuccess) {
         EXPECT_EQ(run.Written().size(), duringData ? 13U + 960U : 0U);
         const auto messages = run.Messages();
         ASSERT_EQ(messages.size(), 1U);
-        EXPECT_NE(messages[0].find(duringData
-                                       ? "changed during the transfer (960 of 1000 bytes sent)"
-                                       : "changed while waiting for the receiver"),
-                  std::string::npos)
+        EXPECT_NE(
+            messages[0].find(duringData ? "changed during the transfer (960 of 1000 bytes sent)"
+                                        : "changed while waiting for the receiver"),
+            std::string::npos)
             << messages[0];
         EXPECT_FALSE(run.busyAfter);
     }

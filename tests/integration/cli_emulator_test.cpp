@@ -159,7 +159,8 @@ TEST_F(CliAgainstEmulator, TheJobLogRecordsEachJobAndNeverFailsOne) {
          {"\"port\":\"" + emulator->SlavePath() + "\"",
           "\"size\":3000,\"sha256\":\"" + Sha256Hex(digest) + "\"",
           std::string("\"type\":\"Code\",\"offset\":\"0x00010000\",\"bytesSent\":3000,"),
-          std::string("\"outcome\":\"finished\",\"message\":\"Data send finish !\",\"jobId\":\"")}) {
+          std::string(
+              "\"outcome\":\"finished\",\"message\":\"Data send finish !\",\"jobId\":\"")}) {
         EXPECT_NE(finished.find(field), std::string::npos) << field << " in " << finished;
     }
     EXPECT_NE(timedOut.find("\"bytesSent\":0,"), std::string::npos) << timedOut;
@@ -361,9 +362,9 @@ TEST_F(CliAgainstEmulator, AnOutsideSigusr1NeitherEndsTheStationNorTakesCtrlCAwa
     EmulatorOptions options;
     options.ready = EmulatorOptions::Ready::NoAc;  // never a complete ready signal
     StartEmulator(options);
-    auto cli = RunCli({"station", dir.Write("image.bin", {1, 2, 3}), "--port",
-                       emulator->SlavePath(), "--progress", "lines", "--log",
-                       dir.File("jobs.jsonl")});
+    auto cli =
+        RunCli({"station", dir.Write("image.bin", {1, 2, 3}), "--port", emulator->SlavePath(),
+                "--progress", "lines", "--log", dir.File("jobs.jsonl")});
     ASSERT_TRUE(cli->WaitForOutput("waiting for the receiver", 10s)) << cli->Output();
     cli->Signal(SIGUSR1);
     ASSERT_TRUE(SignalTaken(cli->Pid(), SIGUSR1, 10s));
@@ -648,18 +649,19 @@ TEST_F(CliAgainstEmulator, AnEnigma2ListIsTakenByItsContentAndSentWithTheService
         "283d:00c00000:0441:0001:25:0\nDas Erste HD\nc:0013ed,c:0113ee\n"
         "0001:00820000:2af8:013e:1:0\nRai 1\nc:000200,c:010201\n"
         "0002:00820000:2af8:013e:2:0\nRai Radio\nc:010301,C:0b00\nend\n";
-    const std::string list = dir.Write("lamedb", std::vector<std::uint8_t>(lamedb.begin(), lamedb.end()));
+    const std::string list =
+        dir.Write("lamedb", std::vector<std::uint8_t>(lamedb.begin(), lamedb.end()));
     std::filesystem::create_directories(dir.path() / "expected");
-    auto convert = RunCli({"convert", list, "--satellite", "13E", "--work-dir", dir.File("expected"),
-                           "--json", "-q"});
+    auto convert = RunCli({"convert", list, "--satellite", "13E", "--work-dir",
+                           dir.File("expected"), "--json", "-q"});
     ASSERT_EQ(convert->Wait(kJobDeadline), 0) << convert->Output();
     const nlohmann::json report = nlohmann::json::parse(convert->Output());
     EXPECT_EQ(report["format"], "enigma2");
     EXPECT_EQ(report["services"]["read"], 3);
     EXPECT_EQ(report["services"]["converted"], 2);
     EXPECT_EQ(report["services"]["skipped"]["outsideChoice"], 1);
-    EXPECT_EQ(report["kept"], nlohmann::json({{"satellites", 1}, {"transponders", 1}, {"tv", 1},
-                                              {"radio", 1}}));
+    EXPECT_EQ(report["kept"],
+              nlohmann::json({{"satellites", 1}, {"transponders", 1}, {"tv", 1}, {"radio", 1}}));
 
     EmulatorOptions options;
     options.expectedData = test::ReadFileBytes(dir.File("expected/db1.bin"));

@@ -17,9 +17,9 @@
 #include "base/Sha256.h"
 #include "emulator/ReceiverEmulator.h"
 #include "serial/PortMonitor.h"
-#include "transfer/Station.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
+#include "transfer/Station.h"
 
 namespace velmora {
 namespace {
@@ -41,11 +41,11 @@ std::vector<std::string> LogLines(const std::string& path) {
 // Runs `station --once` against one emulated receiver per set of options;
 // returns the exit status and fills in each receiver's report.
 int RunStation(test::TempDir& dir, const std::string& file, const std::string& log,
-               const std::vector<EmulatorOptions>& receivers,
-               std::vector<TransferReport>& reports, std::string& output) {
+               const std::vector<EmulatorOptions>& receivers, std::vector<TransferReport>& reports,
+               std::string& output) {
     std::vector<std::unique_ptr<ReceiverEmulator>> emulators;
-    std::vector<std::string> args = {VELMORA_CLI_PATH, "station", file, "--once",
-                                     "--progress", "lines", "--log", log};
+    std::vector<std::string> args = {VELMORA_CLI_PATH, "station", file,    "--once",
+                                     "--progress",     "lines",   "--log", log};
     for (const EmulatorOptions& options : receivers) {
         emulators.push_back(std::make_unique<ReceiverEmulator>(options));
         std::string error;
@@ -171,10 +171,10 @@ TEST(Station, AReceiverSilentAtTheHeaderTimesOutAsAJobAndTheNextBoxIsServed) {
     std::string error;
     ASSERT_TRUE(receiver.Start(error)) << error;
     const std::string log = dir.File("jobs.jsonl");
-    test::ChildProcess cli({VELMORA_CLI_PATH, "station", dir.Write("fw.bin", test::PatternBytes(500)),
-                            "--port", receiver.SlavePath(), "--timeout", "1", "--progress",
-                            "lines", "--log", log},
-                           dir.File("silent.txt"));
+    test::ChildProcess cli(
+        {VELMORA_CLI_PATH, "station", dir.Write("fw.bin", test::PatternBytes(500)), "--port",
+         receiver.SlavePath(), "--timeout", "1", "--progress", "lines", "--log", log},
+        dir.File("silent.txt"));
     const std::string said =
         "failed: The receiver did not answer within 1 s while waiting for the receiver to "
         "accept the header";

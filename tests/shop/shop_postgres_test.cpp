@@ -161,8 +161,10 @@ TEST_F(ShopRecord, TwoBenchesLogsReachOneTableOnceAndLogCountsThem) {
         "'; GRANT SELECT, INSERT ON velmora_jobs TO " + kBenchUser);
     const std::string logB = dir.File("b/jobs.jsonl");
     std::filesystem::create_directories(dir.File("b"));
-    std::ofstream(logB) << R"({"started":"2026-12-08T10:00:00.000Z","ended":"2026-12-08T10:01:00.000Z",)"
-                        << R"("port":"COM3","serial":"A10K3XYZ","outcome":"device lost"})" << "\n";
+    std::ofstream(logB)
+        << R"({"started":"2026-12-08T10:00:00.000Z","ended":"2026-12-08T10:01:00.000Z",)"
+        << R"("port":"COM3","serial":"A10K3XYZ","outcome":"device lost"})"
+        << "\n";
     const std::string benchFile = ConnectionFile("bench.conn", kBenchUser, kBenchPassword);
     ASSERT_TRUE(Send(logB, benchFile, "bench-B", output)) << output;
     EXPECT_EQ(output.find(kBenchPassword), std::string::npos) << output;
@@ -205,14 +207,13 @@ TEST_F(ShopRecord, TwoBenchesLogsReachOneTableOnceAndLogCountsThem) {
     }
     EXPECT_EQ(summary["failures"], Json::parse(R"({"device lost":1})"));
     // What did the receiver on the adapter with serial A10K3XYZ get?
-    ASSERT_EQ(Cli({"log", "--record-file", benchFile, "--serial", "a10k3xyz", "--json"}, output),
-              0)
+    ASSERT_EQ(Cli({"log", "--record-file", benchFile, "--serial", "a10k3xyz", "--json"}, output), 0)
         << output;
     ASSERT_EQ(Lines(output).size(), 2U) << output;
     EXPECT_NE(Lines(output)[0].find("\"port\":\"COM3\""), std::string::npos) << output;
-    ASSERT_EQ(Cli({"log", "--log", logB, "--since", "2026-12-08T12:00Z", "--bench", "BENCH-b"},
-                  output),
-              0);
+    ASSERT_EQ(
+        Cli({"log", "--log", logB, "--since", "2026-12-08T12:00Z", "--bench", "BENCH-b"}, output),
+        0);
     EXPECT_NE(output.find("2 jobs: 2 finished, 0 failed."), std::string::npos) << output;
 }
 
@@ -222,9 +223,9 @@ TEST_F(ShopRecord, AServerStoppedDuringAStationLosesNothingAndDuplicatesNothing)
     options.cycles = 8;
     options.throttleBaud = 38400;  // about a second a receiver
     std::vector<std::unique_ptr<ReceiverEmulator>> receivers;
-    std::vector<std::string> args = {VELMORA_CLI_PATH, "station", file, "--progress", "lines",
-                                     "--log", dir.File("jobs.jsonl"), "--record-file",
-                                     OwnerFile(), "--bench", "bench-S"};
+    std::vector<std::string> args = {
+        VELMORA_CLI_PATH,       "station",       file,        "--progress", "lines",  "--log",
+        dir.File("jobs.jsonl"), "--record-file", OwnerFile(), "--bench",    "bench-S"};
     for (int i = 0; i < 2; ++i) {
         receivers.push_back(std::make_unique<ReceiverEmulator>(options));
         std::string error;

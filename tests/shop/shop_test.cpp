@@ -39,7 +39,7 @@ TEST(ShopLog, TheSenderReadsCompleteLinesFromWhereTheRecordStopped) {
     const std::string oldLine = R"({"started":"2026-12-08T10:00:00.000Z","outcome":"timed out"})";
     std::ofstream(log, std::ios::binary) << oldLine << "\n"
                                          << JobRecordJson(stamped) << "\n"
-                                         << "{\"started\":\"2026-12\n"  // cut short by a crash
+                                         << "{\"started\":\"2026-12\n"       // cut short by a crash
                                          << R"({"started":"2026-12-09T09)";  // still being written
 
     LogTail tail = ReadLogTail(log, 0, "this-bench");
@@ -47,9 +47,10 @@ TEST(ShopLog, TheSenderReadsCompleteLinesFromWhereTheRecordStopped) {
     EXPECT_EQ(tail.unreadable, 1U);
     // A line from before jobs had ids: an id from its bytes, the same every
     // time, and this bench.
-    EXPECT_TRUE(std::regex_match(tail.jobs[0].record.jobId,
-                                 std::regex("[0-9a-f]{8}-[0-9a-f]{4}-8[0-9a-f]{3}-[89ab][0-9a-f]{3}-"
-                                            "[0-9a-f]{12}")))
+    EXPECT_TRUE(
+        std::regex_match(tail.jobs[0].record.jobId,
+                         std::regex("[0-9a-f]{8}-[0-9a-f]{4}-8[0-9a-f]{3}-[89ab][0-9a-f]{3}-"
+                                    "[0-9a-f]{12}")))
         << tail.jobs[0].record.jobId;
     EXPECT_EQ(tail.jobs[0].record.jobId, JobIdOfLine(oldLine));
     EXPECT_EQ(tail.jobs[0].record.bench, "this-bench");

@@ -376,9 +376,9 @@ TEST_F(DialogTest, SelectFileTakesATypedNameAndCancelChangesNothing) {
 
     QTest::mouseClick(Control<QPushButton>(dlg, IDC_SELECTFILE), Qt::LeftButton);
     ASSERT_EQ(answerer.Seen().size(), 1U);
-    EXPECT_EQ(filters, QStringList({"BIN File(*.bin)", "Channel list (*.sdx)",
-                                    "Enigma2 or VDR list (lamedb lamedb5 *.conf)",
-                                    "All files (*.*)"}));
+    EXPECT_EQ(filters,
+              QStringList({"BIN File(*.bin)", "Channel list (*.sdx)",
+                           "Enigma2 or VDR list (lamedb lamedb5 *.conf)", "All files (*.*)"}));
     EXPECT_TRUE(anyFile);
     EXPECT_EQ(Control<QLineEdit>(dlg, IDC_FILEPATH)->text(), list);
     EXPECT_EQ(dlg.Model().m_strFilePath, list.toStdString());

@@ -304,9 +304,8 @@ int ControlCommand(HWND main, const std::string& command, int argc, char** argv)
     if (command == "begins" && argc == 6) {
         const HWND control = GetDlgItem(main, std::atoi(argv[3]));
         const std::wstring want = Wide(argv[5]);
-        return WaitFor(std::atof(argv[4]), [&] { return Text(control).rfind(want, 0) == 0; })
-                   ? 0
-                   : 1;
+        return WaitFor(std::atof(argv[4]), [&] { return Text(control).rfind(want, 0) == 0; }) ? 0
+                                                                                              : 1;
     }
     if (command == "bar" && argc == 6) {
         const HWND bar = GetDlgItem(main, std::atoi(argv[3]));

@@ -498,7 +498,8 @@ TEST(DialogModelTest, AnEnigma2ListIsConvertedWithTheDefaultsAndItsReportShownFi
         "\ts 11494000:22000000:1:2:192:2:0\n/\nend\nservices\n"
         "283d:00c00000:0441:0001:25:0\nDas Erste HD\nc:0013ed,c:0113ee,p:ARD\n"
         "283e:00c00000:0441:0001:25:0\nDas Erste HD\np:ARD\nend\n";
-    rig.model->TakeFile(dir.Write("lamedb", std::vector<std::uint8_t>(lamedb.begin(), lamedb.end())));
+    rig.model->TakeFile(
+        dir.Write("lamedb", std::vector<std::uint8_t>(lamedb.begin(), lamedb.end())));
     rig.model->Controller().Settings().strWorkDir = dir.path().string();
     rig.model->OnStart();
     ASSERT_TRUE(rig.PumpUntil([&] { return rig.view.controls[ID_OK].enabled; }));

@@ -350,10 +350,12 @@ TEST(StationModelTest, TheShopRecordFieldRefusesAPasswordAndAnAbsentRecordLeaves
     ASSERT_TRUE(receiver->WaitForReport(5s, report));
     EXPECT_TRUE(report.verified) << report.problem;
     EXPECT_EQ(rig.view.tiles.at(0).state, "Finished");
-    ASSERT_TRUE(rig.TickUntil([&] {
-        return rig.view.ControlText(IDC_ST_TOTALS).find("1 shop record waiting to be sent") !=
-               std::string::npos;
-    }, 30s))
+    ASSERT_TRUE(rig.TickUntil(
+        [&] {
+            return rig.view.ControlText(IDC_ST_TOTALS).find("1 shop record waiting to be sent") !=
+                   std::string::npos;
+        },
+        30s))
         << rig.view.ControlText(IDC_ST_TOTALS);
     EXPECT_GE(rig.view.messages.size(), 2U);  // the warning, once
     const auto lines = LogLines(rig.dir.File("jobs.jsonl"));
