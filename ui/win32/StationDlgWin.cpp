@@ -48,9 +48,7 @@ std::string TilesText(const std::vector<StationTile>& tiles) {
 }  // namespace
 
 CStationDlgWin::CStationDlgWin(HINSTANCE instance, StationChoices choices)
-    : CSettingsControlsWin(StationDialogTemplate),
-      m_instance(instance),
-      m_choices(std::move(choices)) {
+    : CDialogWindowWin(StationDialogTemplate), m_instance(instance), m_choices(std::move(choices)) {
     RegisterTileClass(instance, TilesProc);
     m_calls = std::make_unique<CCallQueue>([this] {
         // The window shuts the queue down and waits for the station before it
@@ -67,20 +65,7 @@ CStationDlgWin::~CStationDlgWin() {
 }
 
 INT_PTR CStationDlgWin::DoModal(HWND owner) {
-    return RunTemplateDialog(m_instance, StationDialogTemplate(), owner, DialogProc,
-                             reinterpret_cast<LPARAM>(this));
-}
-
-INT_PTR CALLBACK CStationDlgWin::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        auto* self = reinterpret_cast<CStationDlgWin*>(lParam);
-        ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
-        self->m_hWnd = hwnd;
-        self->OnInitDialog();
-        return TRUE;  // the focus goes to the first tab stop, Start
-    }
-    auto* self = reinterpret_cast<CStationDlgWin*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
-    return self != nullptr ? self->OnMessage(message, wParam, lParam) : FALSE;
+    return RunModal(m_instance, owner);
 }
 
 LRESULT CALLBACK CStationDlgWin::TilesProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -13,11 +13,11 @@
 
 #include "ui/StationModel.h"
 #include "ui/Win32Api.h"
-#include "ui/win32/SettingsControlsWin.h"
+#include "ui/win32/DialogWindowWin.h"
 
 namespace velmora::ui {
 
-class CStationDlgWin final : private CSettingsControlsWin<IStationView> {
+class CStationDlgWin final : private CDialogWindowWin<IStationView> {
 public:
     CStationDlgWin(HINSTANCE instance, StationChoices choices);
     ~CStationDlgWin() override;
@@ -32,10 +32,9 @@ public:
     INT_PTR DoModal(HWND owner);
 
 private:
-    static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK TilesProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    void OnInitDialog();
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void OnInitDialog() override;
     void OnCommand(int id, int code);
     void Close();
     void PaintTiles(HWND tiles);

@@ -86,7 +86,7 @@ private:
 };
 
 CUpgradeDlgWin::CUpgradeDlgWin(HINSTANCE instance)
-    : CSettingsControlsWin(MainDialogTemplate), m_instance(instance) {
+    : CDialogWindowWin(MainDialogTemplate), m_instance(instance) {
     m_calls = std::make_unique<CCallQueue>([this] {
         // The dialog shuts the queue down and waits for the job before its
         // window goes, so the window is there for every wake-up.
@@ -105,8 +105,7 @@ CUpgradeDlgWin::~CUpgradeDlgWin() {
 }
 
 INT_PTR CUpgradeDlgWin::DoModal() {
-    return RunTemplateDialog(m_instance, MainDialogTemplate(), nullptr, DialogProc,
-                             reinterpret_cast<LPARAM>(this));
+    return RunModal(m_instance, nullptr);
 }
 
 void CUpgradeDlgWin::TakeFile(const std::wstring& path) {
@@ -118,18 +117,6 @@ void CUpgradeDlgWin::TakeFile(const std::wstring& path) {
     const DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
     full.resize(length > 0 && length < size ? length : 0);
     m_model->TakeFile(Utf8(full.empty() ? path : full));
-}
-
-INT_PTR CALLBACK CUpgradeDlgWin::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        auto* self = reinterpret_cast<CUpgradeDlgWin*>(lParam);
-        ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
-        self->m_hWnd = hwnd;
-        self->OnInitDialog();
-        return TRUE;  // the focus goes to the first tab stop, Start
-    }
-    auto* self = reinterpret_cast<CUpgradeDlgWin*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
-    return self != nullptr ? self->OnMessage(message, wParam, lParam) : FALSE;
 }
 
 INT_PTR CUpgradeDlgWin::OnMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/) {

@@ -11,11 +11,11 @@
 
 #include "ui/DialogModel.h"
 #include "ui/Win32Api.h"
-#include "ui/win32/SettingsControlsWin.h"
+#include "ui/win32/DialogWindowWin.h"
 
 namespace velmora::ui {
 
-class CUpgradeDlgWin final : private CSettingsControlsWin<IDialogView> {
+class CUpgradeDlgWin final : private CDialogWindowWin<IDialogView> {
 public:
     explicit CUpgradeDlgWin(HINSTANCE instance);
     ~CUpgradeDlgWin() override;
@@ -35,9 +35,8 @@ private:
     class Bar;
     class Boxes;
 
-    static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    void OnInitDialog();
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void OnInitDialog() override;
     void OnCommand(int id, int code);
     void FillLists();
     void AddSystemMenuItems();
